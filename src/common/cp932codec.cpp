@@ -1,0 +1,1 @@
+#include "cp932codec.h"

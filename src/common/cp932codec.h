@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace common::cp932 {
+
+/// What encoding a text to code page 932 gave.
+struct EncodeResult
+{
+    QByteArray bytes;        ///< the encoded text; empty when ok is false
+    QString unrepresentable; ///< characters with no code page 932 form, each once, in order of appearance
+    bool ok = false;         ///< true when every character was encoded
+};
+
+/**
+ * Encodes @p text to code page 932 (Microsoft's table with the NEC and IBM extensions and the
+ * best-fit mappings, e.g. U+301C to 81 60). Never substitutes a "?" for a character it cannot
+ * encode: such characters make the result fail and are listed in EncodeResult::unrepresentable.
+ */
+EncodeResult encode(QStringView text);
+
+/**
+ * Decodes code page 932 bytes. Each invalid or truncated byte sequence becomes one U+FFFD;
+ * the control bytes 0x00-0x1F and 0x7F map to the same code points.
+ */
+QString decode(QByteArrayView bytes);
+
+} // namespace common::cp932

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace common {
+
+/**
+ * One entry of the conversation log: who sent, who received, the message and when. The four
+ * fields are kept apart from the moment they are made, so that a message holding commas never
+ * spills into the date-time field when the log file is written.
+ */
+struct LogLine
+{
+    QString sender;
+    QString receiver;
+    QString message;
+    QString dateTime;
+
+    /// The four fields joined by single commas, without quoting: the line as the list shows it.
+    QString joined() const { return sender + u',' + receiver + u',' + message + u',' + dateTime; }
+
+    friend bool operator==(const LogLine&, const LogLine&) = default;
+};
+
+} // namespace common

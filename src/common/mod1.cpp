@@ -1,0 +1,1 @@
+#include "mod1.h"

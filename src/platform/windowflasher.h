@@ -1,0 +1,22 @@
+#pragma once
+
+class QWidget;
+
+namespace platform {
+
+/// Draws the user's attention to a window (taskbar entry and title), as an arrived message does.
+class WindowFlasher
+{
+public:
+    virtual ~WindowFlasher() = default;
+    virtual void flash(QWidget* window) = 0;
+};
+
+/// QApplication::alert followed by a sync, so that the request reaches the window manager at once.
+class AlertWindowFlasher final : public WindowFlasher
+{
+public:
+    void flash(QWidget* window) override;
+};
+
+} // namespace platform
