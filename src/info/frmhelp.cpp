@@ -1,0 +1,98 @@
+#include "frmhelp.h"
+
+#include "common/twips.h"
+#include "etchedline.h"
+#include "helpbrowser.h"
+#include "infowindow.h"
+#include "platform/japanesefont.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace info {
+
+using common::twipsRect;
+
+frmHelp::frmHelp(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(u"frmHelp"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(u"「Tavik Light」の使い方（簡易ヘルプ）"_s);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(u"Tavik Light の使い方を説明するヘルプ画面"_s);
+    setUpFixedDialog(this, QSize(6720, 7935), DesignScreenPosition);
+
+    // Created in the tab order of the design: the first control gets the focus when the window opens.
+    cmdOK = new QPushButton(u"閉じる"_s, this);
+    cmdOK->setObjectName(u"cmdOK"_s);
+    cmdOK->setGeometry(twipsRect(5280, 240, 1380, 345));
+    cmdOK->setDefault(true);
+    cmdOK->setAccessibleName(u"閉じる"_s);
+    cmdOK->setAccessibleDescription(u"ヘルプ画面を閉じます。Enter キーや Esc キーでも閉じます。"_s);
+
+    picIcon = new QLabel(this);
+    picIcon->setObjectName(u"picIcon"_s);
+    picIcon->setGeometry(twipsRect(120, 120, 480, 480));
+    picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picIcon->setPixmap(programIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
+    picIcon->setAccessibleName(u"プログラムのアイコン"_s);
+    picIcon->setAccessibleDescription(u"Tavik Light のアイコン"_s);
+
+    lblTitle = new QLabel(u"Tavik Light　ヘルプ"_s, this);
+    lblTitle->setObjectName(u"lblTitle"_s);
+    lblTitle->setGeometry(twipsRect(1080, 240, 3885, 360));
+    lblTitle->setFont(platform::designFont(12));
+    lblTitle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblTitle->setAccessibleName(u"Tavik Light　ヘルプ"_s);
+    lblTitle->setAccessibleDescription(u"この画面の題名"_s);
+
+    WebBrowser1 = new HelpBrowser(this);
+    WebBrowser1->setObjectName(u"WebBrowser1"_s);
+    WebBrowser1->setGeometry(twipsRect(120, 840, 6495, 6975));
+    WebBrowser1->setAccessibleName(u"ヘルプの本文"_s);
+    WebBrowser1->setAccessibleDescription(
+        u"使い方を説明するページ。Tab キーでリンクを選び、Enter キーでそのページを開きます。"_s);
+
+    Line1 = new EtchedLine(720, 120, 105, 6600, this);
+    Line1->setObjectName(u"Line1"_s);
+    Line1->setAccessibleName(u"区切り線"_s);
+    Line1->setAccessibleDescription(u"題名とヘルプの本文を分ける飾りの線"_s);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmHelp::cmdOK_Click);
+    cmdOK->setFocus();
+
+    Form_Load();
+}
+
+void frmHelp::Form_Load()
+{
+    // The page is looked up under the working directory, whatever folder holds the program. The
+    // separator is appended as it is, so the root directory gives "//help/index.html"; only the
+    // address handed to the view is cleaned.
+    m_pagePath = QDir::currentPath() + u"/help/index.html"_s;
+    WebBrowser1->setSource(QUrl::fromLocalFile(QDir::cleanPath(m_pagePath)));
+}
+
+void frmHelp::cmdOK_Click()
+{
+    close();
+}
+
+void frmHelp::keyPressEvent(QKeyEvent* event)
+{
+    // Esc is the close button's key, as Enter is (the button is the window's default button).
+    if (event->matches(QKeySequence::Cancel)) {
+        cmdOK->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace info

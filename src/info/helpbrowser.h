@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QTextBrowser>
+
+namespace info {
+
+/**
+ * The help window's page view. Shows local HTML pages and follows the links inside them: relative
+ * links and anchors open in the view, links to the web open in the desktop's browser, never in
+ * here. A page that cannot be read shows a one-line notice in the view instead of nothing.
+ */
+class HelpBrowser final : public QTextBrowser
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HelpBrowser)
+
+public:
+    explicit HelpBrowser(QWidget* parent = nullptr);
+
+    /// The HTML shown in place of a page that cannot be read; @p location names the page.
+    static QString missingPageNotice(const QString& location);
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override;
+};
+
+} // namespace info

@@ -1,0 +1,49 @@
+#include "infowindow.h"
+
+#include "common/twips.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QString>
+
+using namespace Qt::StringLiterals;
+
+namespace info {
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString path = u":/icons/tavik-%1.png"_s.arg(size);
+        if (QFile::exists(path))
+            icon.addFile(path, QSize(size, size));
+    }
+    if (icon.isNull())
+        icon = QGuiApplication::windowIcon();
+    return icon;
+}
+
+void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
+{
+    window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setSizeGripEnabled(false);
+    const QSize client = common::twipsSize(clientTwips.width(), clientTwips.height());
+    window->setFixedSize(client);
+
+    // The window system is asked for the design position; X11 window managers honour a position
+    // the program sets before the window is mapped, Wayland compositors place the window themselves.
+    QPoint origin;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        origin = screen->geometry().topLeft();
+    window->setGeometry(QRect(origin + common::twipsPoint(positionTwips.x(), positionTwips.y()), client));
+
+    const QIcon icon = programIcon();
+    if (!icon.isNull())
+        window->setWindowIcon(icon);
+}
+
+} // namespace info

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QIcon>
+#include <QPoint>
+#include <QSize>
+
+class QDialog;
+
+namespace info {
+
+/**
+ * The program icon: the PNG sizes of the resource ":/icons/tavik-<size>.png" that are linked into
+ * the program, otherwise the application's window icon. Null when neither exists.
+ */
+QIcon programIcon();
+
+/**
+ * Gives @p window the fixed dialog frame of the designs: a title bar with a close button only (no
+ * minimise or maximise), a client area of @p clientTwips that cannot be resized, placed with its
+ * top-left corner at @p positionTwips from the top-left corner of the primary screen.
+ */
+void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips);
+
+/// Where both information windows are placed, in twips from the screen's top-left corner.
+inline constexpr QPoint DesignScreenPosition{2340, 1935};
+
+} // namespace info
