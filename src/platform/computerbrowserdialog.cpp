@@ -1,0 +1,104 @@
+#include "computerbrowserdialog.h"
+
+#include "computerbrowsermodel.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace platform {
+
+ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidget* parent)
+    : QDialog(parent)
+    , m_model(model)
+    , m_status(new QLabel(this))
+    , m_list(new QTableView(this))
+    , m_refresh(new QPushButton(QStringLiteral("再検索(&R)"), this))
+    , m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
+{
+    setObjectName(QStringLiteral("ComputerBrowser"));
+    setWindowTitle(QStringLiteral("コンピュータの参照"));
+    setModal(true);
+
+    auto* prompt = new QLabel(QStringLiteral("接続先のコンピュータを選んで下さい。"), this);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText); // reasons may quote texts from the daemon
+
+    m_list->setObjectName(QStringLiteral("computerList"));
+    m_list->setModel(&m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setSectionResizeMode(ComputerBrowserModel::NameColumn, QHeaderView::Stretch);
+    m_list->horizontalHeader()->setSectionResizeMode(ComputerBrowserModel::MessengerColumn,
+                                                     QHeaderView::ResizeToContents);
+
+    m_refresh->setObjectName(QStringLiteral("refreshButton"));
+    m_buttons->setObjectName(QStringLiteral("buttons"));
+    m_buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    m_buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_refresh);
+    bottom->addStretch();
+    bottom->addWidget(m_buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_status);
+    layout->addLayout(bottom);
+    resize(440, 360);
+
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &ComputerBrowserDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &ComputerBrowserDialog::reject);
+    connect(m_refresh, &QPushButton::clicked, this, &ComputerBrowserDialog::refreshRequested);
+    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            accept();
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ComputerBrowserDialog::updateOkButton);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &ComputerBrowserDialog::updateOkButton);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &ComputerBrowserDialog::updateOkButton);
+    connect(&m_model, &ComputerBrowserModel::statusChanged, this, &ComputerBrowserDialog::updateStatus);
+    updateStatus();
+    updateOkButton();
+}
+
+ComputerBrowserDialog::~ComputerBrowserDialog() = default;
+
+void ComputerBrowserDialog::accept()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return; // OK means nothing without a computer; the dialog stays open
+    m_chosen = m_model.computerName(row);
+    QDialog::accept();
+}
+
+int ComputerBrowserDialog::selectedRow() const
+{
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+void ComputerBrowserDialog::updateStatus()
+{
+    m_status->setText(m_model.statusText());
+}
+
+void ComputerBrowserDialog::updateOkButton()
+{
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(selectedRow() >= 0);
+}
+
+} // namespace platform
