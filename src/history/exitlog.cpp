@@ -1,0 +1,25 @@
+#include "exitlog.h"
+
+#include "platform/prompter.h"
+
+using namespace Qt::StringLiterals;
+
+namespace history {
+
+bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, bool messageSent,
+                       const QList<common::LogLine>& lines, const common::Clock& clock, const QString& folder)
+{
+    const LogWriteResult result = writeLogIfSent(messageSent, lines, clock, folder);
+    if (!result.failed())
+        return true;
+    platform::PromptRequest request;
+    request.title = u"taviklight"_s;
+    request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' + result.error +
+                   u"\n\nログを保存せずに終了しますか？"_s;
+    request.icon = platform::PromptIcon::Critical;
+    request.buttons = platform::PromptButtons::YesNo;
+    request.defaultAnswer = platform::PromptAnswer::No;
+    return prompter.prompt(parent, request) == platform::PromptAnswer::Yes;
+}
+
+} // namespace history

@@ -1,0 +1,66 @@
+#include "frmcalender.h"
+
+#include "common/twips.h"
+#include "tavik_log.h"
+#include "viewerlogic.h"
+#include "windowicon.h"
+
+#include <QCalendarWidget>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+using common::twipsRect;
+
+namespace history {
+
+frmCalender::frmCalender(tavik_log& viewer)
+    : QDialog(&viewer, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , Calendar1(new QCalendarWidget(this))
+    , OKButton(new QPushButton(u"OK"_s, this))
+    , CancelButton(new QPushButton(u"ｷｬﾝｾﾙ"_s, this))
+    , m_viewer(&viewer)
+{
+    setObjectName(u"frmCalender"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setWindowTitle(u"日付選択ダイアログ"_s);
+    applyProgramIcon(this);
+    setFixedSize(common::twipsSize(4995, 2970));
+
+    Calendar1->setObjectName(u"Calendar1"_s);
+    OKButton->setObjectName(u"OKButton"_s);
+    CancelButton->setObjectName(u"CancelButton"_s);
+    Calendar1->setGeometry(twipsRect(0, 0, 3735, 3015));
+    OKButton->setGeometry(twipsRect(3720, 2040, 1215, 375));
+    CancelButton->setGeometry(twipsRect(3720, 2520, 1215, 375));
+    setTabOrder(Calendar1, OKButton);
+    setTabOrder(OKButton, CancelButton);
+
+    // The range of the month calendar the dialog was designed with; every opening starts on the
+    // same stored date, never on today.
+    Calendar1->setDateRange(QDate(1900, 1, 1), QDate(2100, 12, 31));
+    Calendar1->setSelectedDate(QDate(2002, 8, 26));
+
+    connect(OKButton, &QPushButton::clicked, this, &frmCalender::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &frmCalender::CancelButton_Click);
+}
+
+void frmCalender::OKButton_Click()
+{
+    if (m_viewer) {
+        const DateFieldTexts texts = dateFieldTexts(Calendar1->selectedDate());
+        m_viewer->Text1->setText(texts.year);
+        m_viewer->Text2->setText(texts.month);
+        m_viewer->Text3->setText(texts.day);
+    }
+    close();
+}
+
+void frmCalender::CancelButton_Click()
+{
+    close();
+}
+
+} // namespace history

@@ -1,0 +1,103 @@
+#include "logtablemodel.h"
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace history {
+
+namespace {
+
+bool isSpace(QChar c)
+{
+    return c == u' ' || c == u'\u3000';
+}
+
+// Grid column to record field: column 3 shows the date-time (field 4), column 4 the message.
+constexpr int FieldOfColumn[LogTableModel::ColumnCount] = {-1, 0, 1, 3, 2};
+
+} // namespace
+
+QStringView trimSpaces(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpace(text[begin]))
+        ++begin;
+    while (end > begin && isSpace(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+LogTableModel::LogTableModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{}
+
+void LogTableModel::setTable(LogTable table)
+{
+    beginResetModel();
+    m_table = std::move(table);
+    m_designRows = false;
+    endResetModel();
+}
+
+int LogTableModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    if (m_designRows)
+        return DesignRows;
+    // A view addresses rows with int; more rows than that cannot be shown.
+    return static_cast<int>(std::min<qsizetype>(m_table.rowCount(), std::numeric_limits<int>::max()));
+}
+
+int LogTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString LogTableModel::cellText(int row, int column) const
+{
+    if (m_designRows || row < 0 || row >= m_table.rowCount() || column < 0 || column >= ColumnCount)
+        return {};
+    const int field = FieldOfColumn[column];
+    if (field < 0)
+        return {};
+    return trimSpaces(m_table.field(row, field)).toString();
+}
+
+QVariant LogTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.model() != this || role != Qt::DisplayRole)
+        return {};
+    return cellText(index.row(), index.column());
+}
+
+QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    switch (section) {
+    case 1:
+        return u"ホストPC名"_s;
+    case 2:
+        return u"受信側PC名"_s;
+    case 3:
+        return u"送信日時"_s;
+    case 4:
+        return u"送信メッセージ"_s;
+    default:
+        return QString();
+    }
+}
+
+Qt::ItemFlags LogTableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+} // namespace history

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "common/datetimetext.h"
+#include "common/logline.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace history {
+
+/**
+ * The log file name for @p when without ".txt": the year as plain decimal text, then month,
+ * day, hour, minute and second as two digits each (2003/03/05 07:04:09 gives 20030305070409).
+ */
+QString logFileStem(const QDateTime& when);
+
+/**
+ * The log file bytes for @p lines in code page 932: per line one record of the four fields, each
+ * between double quotes without any escaping, commas between, CR LF after every record. A
+ * character with no code page 932 form is written as "?", so the file stays valid code page 932.
+ */
+QByteArray encodeLog(const QList<common::LogLine>& lines);
+
+/// The folder log files are written to: "log" under the current working directory, resolved now.
+QString defaultLogFolder();
+
+/// What writing the log file gave.
+struct LogWriteResult
+{
+    enum class Status { Written, NothingToWrite, Failed };
+    Status status = Status::NothingToWrite;
+    QString path;  ///< the file written, or the one that could not be written (absolute)
+    QString error; ///< Japanese reason when Failed
+
+    bool failed() const { return status == Status::Failed; }
+};
+
+/**
+ * Writes @p lines as a new log file in @p folder, named after @p when. The folder is created when
+ * it is missing. An existing file is never replaced: when the name is taken, "_2", "_3", … is
+ * added before ".txt". The file appears whole or not at all: the bytes go to a temporary file in
+ * the same folder, are flushed to the disk and then renamed into place.
+ */
+LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder);
+
+/**
+ * The exit step without any question: when @p messageSent is true, writes @p lines named after
+ * the time @p clock gives; otherwise writes nothing. For the confirmed exit, the end of the
+ * desktop session and termination signals alike.
+ */
+LogWriteResult writeLogIfSent(bool messageSent, const QList<common::LogLine>& lines,
+                              const common::Clock& clock = common::systemClock(),
+                              const QString& folder = defaultLogFolder());
+
+} // namespace history
