@@ -103,7 +103,6 @@ std::unique_ptr<const DecodeTable> buildDecodeTable()
         fillAsciiOnly(*table);
         return table;
     }
-    table->available = true;
     table->pair.fill(InvalidLeadOnly);
 
     unsigned char out[16];
@@ -132,7 +131,8 @@ std::unique_ptr<const DecodeTable> buildDecodeTable()
             }
             // iconv resumes after a bad pair either at the second byte or behind it, depending on
             // the lead byte's range. Skipping errors shows which: the second byte read again on its
-            // own either yields a character or is left over as the start of an unfinished one.
+            // own either yields a character or is left over as the start of an unfinished one. A
+            // second byte that is invalid alone as well is counted with the lead as one bad sequence.
             const auto skipped = ignoring.convert(in, 2, out, sizeof out);
             entry = skipped.outLength > 0 || skipped.inLeft > 0 ? InvalidLeadOnly : InvalidPair;
         }
@@ -153,7 +153,6 @@ std::unique_ptr<const EncodeTable> buildEncodeTable()
         fillAsciiOnly(*table);
         return table;
     }
-    table->available = true;
 
     unsigned char out[16];
     for (unsigned c = 0; c < 0x10000; ++c) {

@@ -24,7 +24,6 @@ struct DecodeTable
     std::array<char16_t, 256> single{};     ///< code unit of a single byte, or InvalidByte / LeadByte
     std::array<char16_t, 256 * 256> pair{}; ///< [lead << 8 | trail]: code unit, InvalidLeadOnly or InvalidPair
     bool asciiIdentity = false;             ///< bytes 0x00-0x7F decode to the same code points
-    bool available = false;                 ///< iconv knew "CP932" when the table was built
 };
 
 struct EncodeTable
@@ -32,7 +31,6 @@ struct EncodeTable
     /// [code unit]: one byte (< 0x100), two bytes (lead << 8 | trail), or Unrepresentable.
     std::array<quint16, 65536> code{};
     bool asciiIdentity = false; ///< U+0000-U+007F encode to the same bytes
-    bool available = false;     ///< iconv knew "CP932" when the table was built
 };
 
 /// The decoding table, built on first use (thread-safe).
