@@ -43,10 +43,10 @@ QByteArray encodeReply(quint32 status);
 struct RequestParse
 {
     enum class Outcome {
-        NeedMore, ///< a valid prefix; wait for more bytes
-        Complete, ///< request holds the frame; consumed bytes were used
+        NeedMore,  ///< a valid prefix; wait for more bytes
+        Complete,  ///< request holds the frame; consumed bytes were used
         Malformed, ///< the right format, but oversized or invalid fields: answer 87
-        Foreign,  ///< not this format at all: drop the connection without a reply
+        Foreign,   ///< not this format at all: drop the connection without a reply
     };
     Outcome outcome = Outcome::NeedMore;
     Request request;

@@ -1,0 +1,86 @@
+// tavik-messenger: the per-user notification service. Shows each message another PC sends to TCP
+// port 31001 in a pop-up; without a display it keeps running and answers that it cannot show any.
+
+#include "messenger/displayprobe.h"
+#include "messenger/notificationserver.h"
+#include "messenger/popuppresenter.h"
+#include "messenger/terminationsignals.h"
+#include "platform/japanesefont.h"
+#include "platform/messenger.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QIcon>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "tavik-messenger: %s\n", qPrintable(text));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Decided before the application object exists: QApplication cannot be made without a display.
+    const bool display = messenger::displayAvailable(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (display)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(u"tavik-messenger"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Tavik Light の通知サービス"_s);
+    parser.addHelpOption();
+    const QCommandLineOption portOption(u"port"_s, u"待ち受ける TCP ポート (既定 31001)"_s, u"port"_s,
+                                        QString::number(platform::Messenger::DefaultPort));
+    parser.addOption(portOption);
+    parser.process(*app);
+
+    bool portValid = false;
+    const uint port = parser.value(portOption).toUInt(&portValid);
+    if (!portValid || port == 0 || port > 65535) {
+        printError(u"ポート番号が正しくありません: "_s + parser.value(portOption));
+        return 2;
+    }
+
+    std::unique_ptr<messenger::Presenter> presenter;
+    if (display) {
+        platform::installJapaneseFontSubstitution();
+        QApplication::setFont(platform::designFont(9));
+        if (QFile::exists(u":/icons/tavik.png"_s))
+            QApplication::setWindowIcon(QIcon(u":/icons/tavik.png"_s));
+        // The service outlives its pop-ups.
+        QApplication::setQuitOnLastWindowClosed(false);
+        presenter = std::make_unique<messenger::PopupPresenter>();
+    } else {
+        printError(u"画面に接続できないため、ポップアップは表示できません (受け取った通知には 50 で応答します)。"_s);
+        presenter = std::make_unique<messenger::NoDisplayPresenter>();
+    }
+
+    messenger::NotificationServer server(*presenter, quint16(port));
+    if (const auto failure = server.listen()) {
+        if (failure->error == QAbstractSocket::AddressInUseError)
+            printError(
+                u"ポート %1 は既に使われています。通知サービスが既に動いているか、別のプログラムがこのポートを使っています。"_s
+                    .arg(port));
+        else
+            printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(failure->reason));
+        return 1;
+    }
+    if (!messenger::quitOnTerminationSignals())
+        printError(u"終了シグナルの処理を設定できません。"_s);
+
+    return app->exec();
+}

@@ -1,0 +1,156 @@
+#include "notificationserver.h"
+
+#include "protocol.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace messenger {
+
+namespace {
+
+// The largest frame the protocol allows; nothing beyond it is ever buffered for one connection.
+constexpr qint64 MaxFrameSize = protocol::RequestHeaderSize + 2 * protocol::MaxNameBytes + protocol::MaxTextBytes;
+
+} // namespace
+
+/// One accepted connection: reads its frame as the bytes arrive, answers once, then closes.
+class Session final : public QObject
+{
+public:
+    Session(NotificationServer& server, QTcpSocket* socket)
+        : QObject(&server)
+        , m_server(server)
+        , m_socket(socket)
+    {
+        socket->setParent(this);
+        socket->setReadBufferSize(MaxFrameSize);
+        // The deadline covers the whole life of the connection, so a peer that never reads our
+        // reply or never closes cannot hold a slot either.
+        m_deadline.setSingleShot(true);
+        connect(&m_deadline, &QTimer::timeout, this, &Session::drop);
+        m_deadline.start(server.m_limits.frameTimeout);
+        connect(socket, &QTcpSocket::readyRead, this, &Session::readFrame);
+        connect(socket, &QTcpSocket::disconnected, this, &Session::finish);
+        readFrame();
+    }
+
+private:
+    void readFrame()
+    {
+        if (m_answered || m_finished)
+            return;
+        m_buffer += m_socket->read(MaxFrameSize - m_buffer.size());
+        const RequestParse parse = parseRequest(m_buffer);
+        switch (parse.outcome) {
+        case RequestParse::Outcome::NeedMore:
+            return;
+        case RequestParse::Outcome::Foreign:
+            drop();
+            return;
+        case RequestParse::Outcome::Malformed:
+            answer(protocol::StatusMalformed);
+            return;
+        case RequestParse::Outcome::Complete:
+            answer(m_server.handle(parse.request, m_socket->peerAddress()));
+            return;
+        }
+    }
+
+    void answer(quint32 status)
+    {
+        m_answered = true;
+        m_buffer.clear();
+        m_socket->write(encodeReply(status));
+        // Closes once the reply is written; disconnected() then ends the session.
+        m_socket->disconnectFromHost();
+    }
+
+    void drop()
+    {
+        m_socket->abort();
+        finish();
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_deadline.stop();
+        m_server.sessionFinished();
+        deleteLater();
+    }
+
+    NotificationServer& m_server;
+    QTcpSocket* m_socket;
+    QTimer m_deadline;
+    QByteArray m_buffer;
+    bool m_answered = false;
+    bool m_finished = false;
+};
+
+NotificationServer::NotificationServer(Presenter& presenter, quint16 port, ServerLimits limits, common::Clock clock,
+                                       QObject* parent)
+    : QObject(parent)
+    , m_presenter(presenter)
+    , m_port(port)
+    , m_limits(limits)
+    , m_clock(std::move(clock))
+    , m_rateLimiter(limits.maxPerSender, limits.senderWindow)
+{
+    // Connections are taken as they come; the limit is applied to each one in acceptPending().
+    m_server.setMaxPendingConnections(1024);
+    connect(&m_server, &QTcpServer::newConnection, this, &NotificationServer::acceptPending);
+}
+
+NotificationServer::~NotificationServer() = default;
+
+std::optional<ListenFailure> NotificationServer::listen()
+{
+    // The dual-stack address: IPv6 and IPv4 on one socket (IPv4 alone where IPv6 is not available).
+    if (m_server.listen(QHostAddress::Any, m_port))
+        return std::nullopt;
+    return ListenFailure{m_server.serverError(), m_server.errorString()};
+}
+
+quint16 NotificationServer::port() const
+{
+    return m_server.isListening() ? m_server.serverPort() : m_port;
+}
+
+void NotificationServer::acceptPending()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (m_open >= m_limits.maxConnections) {
+            refuseBusy(socket);
+            continue;
+        }
+        ++m_open;
+        new Session(*this, socket);
+    }
+}
+
+void NotificationServer::refuseBusy(QTcpSocket* socket)
+{
+    // Answered without reading anything: the reply goes out at once and the socket closes after it.
+    // The deadline only guards against a close that never completes.
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(m_limits.frameTimeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->write(encodeReply(protocol::StatusRefused));
+    socket->disconnectFromHost();
+}
+
+quint32 NotificationServer::handle(const Request& request, const QHostAddress& from)
+{
+    if (!m_rateLimiter.admit(from, RateLimiter::Clock::now()))
+        return protocol::StatusRefused;
+    const Notification notification{request.sender, RateLimiter::normalized(from), request.recipient, request.text,
+                                    m_clock()};
+    return m_presenter.present(notification) ? protocol::StatusShown : protocol::StatusNoDisplay;
+}
+
+} // namespace messenger

@@ -1,0 +1,89 @@
+#include "popupwindow.h"
+
+#include "common/datetimetext.h"
+#include "visibletext.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace messenger {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    // Selectable so the user can copy a name or address; never links, so nothing can be opened.
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setOpenExternalLinks(false);
+    label->setWordWrap(true);
+    return label;
+}
+
+QString senderName(const Notification& notification)
+{
+    return notification.sender.isEmpty() ? notification.senderAddress.toString()
+                                         : visibleText(notification.sender, TextShape::SingleLine);
+}
+
+} // namespace
+
+QString PopupWindow::titleFor(const Notification& notification)
+{
+    return senderName(notification) + u" からのメッセージ"_s;
+}
+
+PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(u"PopupWindow"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowTitle(titleFor(notification));
+
+    const QString address = notification.senderAddress.toString();
+    m_dateTime = plainLabel(common::dateTimeText(notification.arrival), u"dateTimeLabel"_s, this);
+    m_sender = plainLabel(senderName(notification) + u"（"_s + address + u"）"_s, u"senderLabel"_s, this);
+    m_recipient = plainLabel(visibleText(notification.recipient, TextShape::SingleLine), u"recipientLabel"_s, this);
+
+    m_text = new QPlainTextEdit(this);
+    m_text->setObjectName(u"messageText"_s);
+    m_text->setReadOnly(true);
+    m_text->setPlainText(visibleText(notification.text, TextShape::MultiLine));
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_text->setFocusPolicy(Qt::ClickFocus);
+
+    m_ok = new QPushButton(u"OK"_s, this);
+    m_ok->setObjectName(u"okButton"_s);
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(u"受信日時："_s, m_dateTime);
+    fields->addRow(u"送信元："_s, m_sender);
+    fields->addRow(u"宛先："_s, m_recipient);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(m_text, 1);
+    layout->addLayout(buttons);
+
+    // Focus inside the window only; showing it does not activate it.
+    m_ok->setFocus();
+    resize(420, 280);
+}
+
+} // namespace messenger
