@@ -1,0 +1,54 @@
+#pragma once
+
+#include "common/datetimetext.h"
+#include "common/logline.h"
+
+#include <QList>
+
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+class ComputerBrowser;
+class HostResolver;
+class Messenger;
+class Prompter;
+class WindowFlasher;
+} // namespace platform
+
+namespace chat {
+
+/**
+ * Everything the main window needs from outside it. The program passes the real services;
+ * tests pass scripted ones. The pointers are not owned and must outlive the window.
+ */
+struct ChatServices
+{
+    platform::Prompter* prompter = nullptr;       ///< required: every message box
+    platform::WindowFlasher* flasher = nullptr;   ///< required: flashes the window on arrival
+    platform::Messenger* messenger = nullptr;     ///< required: tells the partner about a connect
+    platform::ComputerBrowser* browser = nullptr; ///< optional: without it the browse button does nothing
+    platform::HostResolver* resolver = nullptr;   ///< optional: the socket's resolver, else the shared one
+    common::Clock clock;                          ///< optional: the system clock when empty
+
+    /**
+     * Saves the conversation log before a confirmed exit; called only when this PC has sent a
+     * message. @return whether the exit may go on (false keeps the window open, nothing lost).
+     * When empty, the exit goes on.
+     */
+    std::function<bool(QWidget* parent, const QList<common::LogLine>& lines)> saveLogBeforeExit;
+
+    /**
+     * Saves the conversation log without asking anything, when the desktop session ends or a
+     * termination signal arrives; called only when this PC has sent a message.
+     */
+    std::function<void(const QList<common::LogLine>& lines)> saveLogAtSessionEnd;
+
+    /// Make the log viewer, the help window and the About window; each is shown at most once.
+    std::function<QWidget*()> makeLogViewer;
+    std::function<QWidget*()> makeHelp;
+    std::function<QWidget*()> makeAbout;
+};
+
+} // namespace chat

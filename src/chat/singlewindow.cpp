@@ -1,0 +1,27 @@
+#include "singlewindow.h"
+
+namespace chat {
+
+SingleWindow::SingleWindow(Factory factory)
+    : m_factory(std::move(factory))
+{}
+
+void SingleWindow::show()
+{
+    if (!m_window) {
+        if (!m_factory)
+            return;
+        m_window = m_factory();
+        if (!m_window)
+            return;
+        // Closing destroys it, and QPointer forgets it, so the next show creates it afresh.
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_window->show();
+    if (m_window->isMinimized())
+        m_window->showNormal();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+} // namespace chat

@@ -1,0 +1,34 @@
+#include "statustext.h"
+
+using namespace Qt::StringLiterals;
+
+namespace chat {
+
+QString statusText(const ConnectionStatus& status)
+{
+    if (!status.connected)
+        return u"未接続"_s;
+
+    QString address;
+    switch (status.addressState) {
+    case ConnectionStatus::Address::Resolving:
+        address = u"名前解決中"_s;
+        break;
+    case ConnectionStatus::Address::Found:
+        address = status.partnerAddress;
+        break;
+    case ConnectionStatus::Address::NotFound:
+        address = u"アドレス不明"_s;
+        break;
+    }
+    QString text = u"自ポート "_s + QString::number(status.localPort) + u"　相手 "_s + status.partnerName + u" ("_s +
+                   address + u") ポート "_s + QString::number(status.partnerPort);
+    if (!status.lastArrival.isEmpty())
+        text += u"　最終受信 "_s + status.lastArrival;
+    if (status.partnerUnreachable)
+        text += u"　相手のポート "_s + QString::number(status.partnerPort) +
+                u" に届きません（相手が未接続か、同じ役割を選んでいます）"_s;
+    return text;
+}
+
+} // namespace chat

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace chat {
+
+/// What the status bar knows about the connection; it only informs and never decides anything.
+struct ConnectionStatus
+{
+    enum class Address { Resolving, Found, NotFound };
+
+    bool connected = false;
+    quint16 localPort = 0;
+    QString partnerName;
+    quint16 partnerPort = 0;
+    Address addressState = Address::Resolving;
+    QString partnerAddress;          ///< the partner's address as text, when Found
+    QString lastArrival;             ///< time of day the last datagram arrived, empty before the first
+    bool partnerUnreachable = false; ///< the partner's port answered "port unreachable" to a send
+};
+
+/// The single status-bar panel's text for @p status.
+QString statusText(const ConnectionStatus& status);
+
+} // namespace chat

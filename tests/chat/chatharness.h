@@ -1,0 +1,65 @@
+#pragma once
+
+#include "chat/tavik.h"
+#include "support/scriptedprompter.h"
+#include "support/scriptedservices.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+
+#include <memory>
+
+/// One main window with scripted services and a fixed clock, and short ways to reach its controls.
+struct ChatHarness
+{
+    testsupport::ScriptedPrompter prompter;
+    testsupport::ScriptedFlasher flasher;
+    testsupport::ScriptedMessenger messenger;
+    testsupport::ScriptedComputerBrowser browser;
+    QList<QList<common::LogLine>> savedAtExit;
+    QList<QList<common::LogLine>> savedAtSessionEnd;
+    bool exitMayGoOn = true;
+    std::unique_ptr<chat::tavik> window;
+
+    static QDateTime fixedTime() { return QDateTime(QDate(2002, 10, 18), QTime(9, 5, 3)); }
+
+    /// Makes the window; @p adjust may change the services first (e.g. drop the browser).
+    void make(const std::function<void(chat::ChatServices&)>& adjust = {})
+    {
+        chat::ChatServices services;
+        services.prompter = &prompter;
+        services.flasher = &flasher;
+        services.messenger = &messenger;
+        services.browser = &browser;
+        services.clock = testsupport::fixedClock(fixedTime());
+        services.saveLogBeforeExit = [this](QWidget*, const QList<common::LogLine>& lines) {
+            savedAtExit.append(lines);
+            return exitMayGoOn;
+        };
+        services.saveLogAtSessionEnd = [this](const QList<common::LogLine>& lines) { savedAtSessionEnd.append(lines); };
+        if (adjust)
+            adjust(services);
+        window = std::make_unique<chat::tavik>(std::move(services));
+    }
+
+    template<class T> T* control(const char16_t* name) const { return window->findChild<T*>(QString::fromUtf16(name)); }
+    QLineEdit* text(const char16_t* name) const { return control<QLineEdit>(name); }
+    QPushButton* button(const char16_t* name) const { return control<QPushButton>(name); }
+    QRadioButton* option(const char16_t* name) const { return control<QRadioButton>(name); }
+    QLabel* label(const char16_t* name) const { return control<QLabel>(name); }
+    QListWidget* list(const char16_t* name) const { return control<QListWidget>(name); }
+
+    QStringList lines(const char16_t* listName) const
+    {
+        QStringList result;
+        const QListWidget* widget = list(listName);
+        for (int row = 0; row < widget->count(); ++row)
+            result.append(widget->item(row)->text());
+        return result;
+    }
+};

@@ -1,0 +1,355 @@
+// The main window without a network: its design state, resize, close refusal, exit, the
+// computer browser, the menu windows and the connect prompt.
+#include "chatharness.h"
+#include "common/twips.h"
+#include "platform/datagramsocket.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+using common::px;
+using common::twipsRect;
+
+class TestTavik final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ChatHarness> h;
+
+    void showWindow()
+    {
+        h->make();
+        h->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
+    }
+
+    QWidget* client() const { return h->window->centralWidget(); }
+
+private Q_SLOTS:
+    void init() { h = std::make_unique<ChatHarness>(); }
+
+    void cleanup()
+    {
+        h.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void designState_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Command4") << u"Command4"_s << twipsRect(1920, 360, 615, 255) << true << QString();
+        QTest::newRow("List2") << u"List2"_s << twipsRect(960, 4080, 4455, 2220) << false << QString();
+        QTest::newRow("Command3") << u"Command3"_s << twipsRect(120, 360, 975, 375) << false << u"切断"_s;
+        QTest::newRow("Option2") << u"Option2"_s << twipsRect(4320, 360, 1335, 375) << true << u"PC2側"_s;
+        QTest::newRow("Option1") << u"Option1"_s << twipsRect(3120, 360, 1215, 375) << true << u"PC1側"_s;
+        QTest::newRow("Command1") << u"Command1"_s << twipsRect(6240, 360, 495, 495) << true << QString();
+        QTest::newRow("Command2") << u"Command2"_s << twipsRect(6240, 960, 495, 495) << false << QString();
+        QTest::newRow("Text2") << u"Text2"_s << twipsRect(120, 1080, 6015, 285) << false << QString();
+        QTest::newRow("Text1") << u"Text1"_s << twipsRect(120, 360, 1815, 285) << true << QString();
+        QTest::newRow("Line1") << u"Line1"_s << QRect(0, px(1560), px(7560), 1) << true << QString();
+        QTest::newRow("Label3") << u"Label3"_s << twipsRect(120, 1680, 2775, 255) << true << u"送受信したデータ："_s;
+        QTest::newRow("Label1") << u"Label1"_s << twipsRect(120, 120, 4935, 255) << true
+                                << u"接続先PC名： 状態：未バインド"_s;
+        QTest::newRow("Label2") << u"Label2"_s << twipsRect(120, 840, 2775, 255) << true << u"送信するデータ："_s;
+    }
+    void designState()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, visible);
+        QFETCH(QString, text);
+        showWindow();
+        auto* widget = client()->findChild<QWidget*>(name);
+        QVERIFY2(widget, qPrintable(name));
+        QCOMPARE(widget->geometry(), geometry);
+        QCOMPARE(widget->isVisible(), visible);
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            QCOMPARE(label->text(), text);
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            QCOMPARE(button->text(), text);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            QCOMPARE(edit->text(), text);
+        }
+    }
+
+    void windowStartsNotConnected()
+    {
+        showWindow();
+        QCOMPARE(h->window->windowTitle(), u"Tavik Light  ver1.3"_s);
+        QVERIFY(!h->window->windowIcon().isNull());
+        QVERIFY(h->option(u"Option1")->isChecked());
+        QVERIFY(!h->option(u"Option2")->isChecked());
+        QVERIFY(h->option(u"Option1")->isEnabled() && h->option(u"Option2")->isEnabled());
+        QCOMPARE(h->window->role(), chat::Role::PC1);
+        QVERIFY(!h->window->messageSent());
+        QVERIFY(h->window->messageBuffer().isEmpty());
+        QCOMPARE(h->list(u"List1")->count(), 0);
+        QCOMPARE(h->list(u"List2")->count(), 0);
+        auto* socket = h->window->findChild<platform::DatagramSocket*>(u"Winsock1"_s);
+        QVERIFY(socket);
+        QCOMPARE(socket->state(), 0);
+        auto* panel = h->window->statusBar()->findChild<QLabel*>(u"StatusBar1Panel"_s);
+        QCOMPARE(h->window->statusBar()->objectName(), u"StatusBar1"_s);
+        QCOMPARE(panel->text(), u"未接続"_s);
+        QVERIFY(!h->button(u"Command1")->icon().isNull());
+        QVERIFY(!h->button(u"Command2")->icon().isNull());
+        QVERIFY(!h->button(u"Command4")->icon().isNull());
+        for (const char16_t* name :
+             {u"Label1", u"Label2", u"Label3", u"Option1", u"Option2", u"Command3", u"Text1", u"Text2"}) {
+            const QFont font = h->control<QWidget>(name)->font();
+            QCOMPARE(font.family(), u"ＭＳ Ｐゴシック"_s);
+            QCOMPARE(font.pointSizeF(), 9.75);
+        }
+    }
+
+    void menuHasItsNamesAndAccessKeys()
+    {
+        showWindow();
+        const auto menu = [this](const char16_t* name) {
+            return h->window->findChild<QMenu*>(QString::fromUtf16(name));
+        };
+        const auto item = [this](const char16_t* name) {
+            return h->window->findChild<QAction*>(QString::fromUtf16(name));
+        };
+        QCOMPARE(menu(u"m_menu")->title(), u"メニュー(&M)"_s);
+        QCOMPARE(menu(u"m_tool")->title(), u"ツール(&T)"_s);
+        QCOMPARE(menu(u"m_help")->title(), u"ヘルプ(&H)"_s);
+        QCOMPARE(menu(u"m_menu")->actions(), QList<QAction*>{item(u"m_exit")});
+        QCOMPARE(menu(u"m_tool")->actions(), QList<QAction*>{item(u"m_log")});
+        QCOMPARE(menu(u"m_help")->actions(), (QList<QAction*>{item(u"m_use"), item(u"m_sp2"), item(u"m_version")}));
+        QCOMPARE(item(u"m_exit")->text(), u"終了(&Q)"_s);
+        QCOMPARE(item(u"m_log")->text(), u"過去ログの表示(&L)"_s);
+        QCOMPARE(item(u"m_use")->text(), u"使い方(&U)"_s);
+        QVERIFY(item(u"m_sp2")->isSeparator());
+        QCOMPARE(item(u"m_version")->text(), u"バージョン情報(&A)"_s);
+        const QList<QAction*> top = h->window->menuBar()->actions();
+        QCOMPARE(top.size(), 3);
+        for (QAction* action : h->window->findChildren<QAction*>()) {
+            QVERIFY(action->shortcut().isEmpty());
+            QVERIFY(action->isEnabled() && !action->isChecked());
+        }
+    }
+
+    void tabOrderAndStartFocus()
+    {
+        showWindow();
+        QApplication::setActiveWindow(h->window.get());
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), h->text(u"Text1"));
+        QStringList visited;
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget()->objectName());
+        }
+        // Hidden controls (Text2, Command2, Command3) are skipped; so is the unselected role option.
+        QCOMPARE(visited, (QStringList{u"Option1"_s, u"Command1"_s, u"List1"_s, u"Command4"_s, u"Text1"_s}));
+    }
+
+    void resizeKeepsMinimumAndStretchesList_data()
+    {
+        QTest::addColumn<int>("widthTwips");
+        QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<int>("expectedWidthTwips");
+        QTest::addColumn<int>("expectedHeightTwips");
+        QTest::newRow("too small both ways") << 5000 << 2000 << 7000 << 3000;
+        QTest::newRow("too low only") << 9000 << 2000 << 9000 << 3000;
+        QTest::newRow("large") << 9000 << 8000 << 9000 << 8000;
+    }
+    void resizeKeepsMinimumAndStretchesList()
+    {
+        QFETCH(int, widthTwips);
+        QFETCH(int, heightTwips);
+        QFETCH(int, expectedWidthTwips);
+        QFETCH(int, expectedHeightTwips);
+        showWindow();
+        const QSize frameExtra = h->window->frameGeometry().size() - h->window->size();
+        h->window->resize(QSize(px(widthTwips), px(heightTwips)) - frameExtra);
+        QTRY_COMPARE(h->window->frameGeometry().size(), QSize(px(expectedWidthTwips), px(expectedHeightTwips)));
+        QListWidget* list = h->list(u"List1");
+        QTRY_COMPARE(list->size(), QSize(client()->width() - px(250), client()->height() - px(2000)));
+        QCOMPARE(list->pos(), QPoint(px(120), px(1920)));
+        // The list ends above the status bar.
+        QVERIFY(list->mapTo(h->window.get(), QPoint(0, list->height())).y() <= h->window->statusBar()->y());
+    }
+
+    void startSizeIsTheDesignClientWidenedToTheMinimum()
+    {
+        showWindow();
+        QTRY_COMPARE(client()->height(), px(6990));
+        QVERIFY(h->window->frameGeometry().width() >= px(7000));
+        QTRY_COMPARE(h->list(u"List1")->size(), QSize(client()->width() - px(250), px(6990 - 2000)));
+    }
+
+    void minimizeAndRestoreKeepTheList()
+    {
+        showWindow();
+        h->window->showMinimized();
+        QCoreApplication::processEvents();
+        h->window->showNormal();
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(h->list(u"List1")->size(), QSize(client()->width() - px(250), client()->height() - px(2000)));
+        QVERIFY(h->prompter.requests.isEmpty());
+    }
+
+    void closeFromTheFrameIsRefusedSilently()
+    {
+        showWindow();
+        QVERIFY(!h->window->close());
+        QVERIFY(h->window->isVisible());
+        QVERIFY(!h->window->windowHandle()->close()); // the platform's close request
+        QVERIFY(h->window->isVisible());
+        QVERIFY(h->prompter.requests.isEmpty());
+    }
+
+    void sessionEndAndSignalsCloseWithoutQuestion_data()
+    {
+        QTest::addColumn<chat::CloseReason>("reason");
+        QTest::newRow("session end") << chat::CloseReason::SessionEnd;
+        QTest::newRow("termination signal") << chat::CloseReason::TaskEnd;
+    }
+    void sessionEndAndSignalsCloseWithoutQuestion()
+    {
+        QFETCH(chat::CloseReason, reason);
+        showWindow();
+        h->window->endSession(reason);
+        QVERIFY(!h->window->isVisible());
+        QVERIFY(h->prompter.requests.isEmpty());
+        QVERIFY(h->savedAtSessionEnd.isEmpty()); // nothing was sent, so there is no log to save
+        // The refusal holds again for a later frame close.
+    }
+
+    void exitQuestionNoLeavesEverything()
+    {
+        showWindow();
+        h->text(u"Text1")->setText(u"PCB"_s);
+        h->prompter.answerNext(platform::PromptAnswer::No);
+        h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
+        QCOMPARE(h->prompter.requests.size(), 1);
+        const platform::PromptRequest& box = h->prompter.last();
+        QCOMPARE(box.title, u"システムの終了"_s);
+        QCOMPARE(box.text, u"システムを終了してもよろしいでしょうか"_s);
+        QCOMPARE(box.buttons, platform::PromptButtons::YesNo);
+        QCOMPARE(box.defaultAnswer, platform::PromptAnswer::Yes);
+        QCOMPARE(box.icon, platform::PromptIcon::None);
+        QVERIFY(h->window->isVisible());
+        QCOMPARE(h->text(u"Text1")->text(), u"PCB"_s);
+        QVERIFY(h->savedAtExit.isEmpty());
+    }
+
+    void exitYesWithoutSendingClosesWithoutLog()
+    {
+        showWindow();
+        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
+        QVERIFY(!h->window->isVisible());
+        QVERIFY(h->savedAtExit.isEmpty());
+        // A frame close afterwards is refused again: the exit's reason does not linger.
+    }
+
+    void exitDuringSessionEndDoesNotCloseTwice()
+    {
+        showWindow();
+        h->prompter.onPrompt = [this](const platform::PromptRequest&) {
+            h->window->endSession(chat::CloseReason::SessionEnd);
+        };
+        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
+        QVERIFY(!h->window->isVisible());
+        QVERIFY(h->savedAtExit.isEmpty());
+    }
+
+    void computerBrowserFillsTheName()
+    {
+        showWindow();
+        QLineEdit* name = h->text(u"Text1");
+        name->setText(u"old"_s);
+        h->browser.chooseNext(std::nullopt);
+        QTest::mouseClick(h->button(u"Command4"), Qt::LeftButton);
+        QCOMPARE(name->text(), u"old"_s);
+        QCOMPARE(h->browser.parents.size(), 1);
+        QCOMPARE(h->browser.parents.first().data(), h->window.get());
+
+        h->browser.chooseNext(u"PCB\0\0\0"_s);
+        QTest::mouseClick(h->button(u"Command4"), Qt::LeftButton);
+        QCOMPARE(name->text(), u"PCB"_s);
+
+        h->browser.chooseNext(u" pc-c \0x"_s); // used as it comes, cut at the first NUL
+        QTest::mouseClick(h->button(u"Command4"), Qt::LeftButton);
+        QCOMPARE(name->text(), u" pc-c "_s);
+    }
+
+    void withoutBrowserTheButtonDoesNothing()
+    {
+        h->make([](chat::ChatServices& services) { services.browser = nullptr; });
+        h->window->show();
+        h->text(u"Text1")->setText(u"old"_s);
+        QTest::mouseClick(h->button(u"Command4"), Qt::LeftButton);
+        QCOMPARE(h->text(u"Text1")->text(), u"old"_s);
+        QVERIFY(h->prompter.requests.isEmpty());
+    }
+
+    void menuWindowsExistAtMostOnce()
+    {
+        int made = 0;
+        h->make([&made](chat::ChatServices& services) {
+            services.makeLogViewer = [&made] {
+                ++made;
+                auto* viewer = new QWidget;
+                viewer->setObjectName(u"tavik_log"_s);
+                return viewer;
+            };
+        });
+        h->window->show();
+        QAction* log = h->window->findChild<QAction*>(u"m_log"_s);
+        log->trigger();
+        log->trigger();
+        QCOMPARE(made, 1);
+        QWidget* viewer = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == u"tavik_log"_s)
+                viewer = widget;
+        }
+        QVERIFY(viewer && viewer->isVisible());
+        QVERIFY(!viewer->parentWidget()); // no owner window
+
+        // The viewer outlives the main window's exit.
+        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
+        QVERIFY(!h->window->isVisible());
+        QVERIFY(viewer->isVisible());
+        viewer->close();
+
+        // Help and About without a factory do nothing.
+        h->window->findChild<QAction*>(u"m_use"_s)->trigger();
+        h->window->findChild<QAction*>(u"m_version"_s)->trigger();
+    }
+
+    void connectWithEmptyNameOnlyPrompts()
+    {
+        showWindow();
+        QTest::mouseClick(h->button(u"Command1"), Qt::LeftButton);
+        QCOMPARE(h->prompter.requests.size(), 1);
+        QCOMPARE(h->prompter.last().title, u"taviklight"_s);
+        QCOMPARE(h->prompter.last().text, u"接続先PC名を入力して下さい"_s);
+        QCOMPARE(h->prompter.last().icon, platform::PromptIcon::None);
+        QCOMPARE(h->window->findChild<platform::DatagramSocket*>(u"Winsock1"_s)->state(), 0);
+        QVERIFY(h->text(u"Text1")->isVisible());
+        QVERIFY(!h->text(u"Text2")->isVisible());
+        QVERIFY(h->messenger.sent.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestTavik)
+#include "tst_tavik.moc"
