@@ -1,0 +1,72 @@
+#include "messenger/popupwindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+using namespace messenger;
+using namespace Qt::StringLiterals;
+
+class TestPopupWindow final : public QObject
+{
+    Q_OBJECT
+
+    static Notification sample()
+    {
+        return {u"端末A"_s, QHostAddress(u"192.0.2.5"_s), u"たろう\u202E"_s,
+                u"<b>太字</b> <a href=\"file:///etc/passwd\">link</a>\n\u0007鐘\u202Eevil"_s,
+                QDateTime(QDate(2002, 10, 18), QTime(9, 5, 3))};
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        qDeleteAll(QApplication::topLevelWidgets());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void showsEverythingAsPlainVisibleText()
+    {
+        PopupWindow window(sample());
+        QCOMPARE(window.windowTitle(), u"端末A からのメッセージ"_s);
+        const auto* dateTime = window.findChild<QLabel*>(u"dateTimeLabel"_s);
+        const auto* sender = window.findChild<QLabel*>(u"senderLabel"_s);
+        const auto* recipient = window.findChild<QLabel*>(u"recipientLabel"_s);
+        const auto* text = window.findChild<QPlainTextEdit*>(u"messageText"_s);
+        QVERIFY(dateTime && sender && recipient && text);
+        QCOMPARE(dateTime->text(), u"2002/10/18 9:05:03"_s);
+        QCOMPARE(sender->text(), u"端末A（192.0.2.5）"_s);
+        QCOMPARE(recipient->text(), u"たろう[U+202E]"_s);
+        for (const QLabel* label : {dateTime, sender, recipient})
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(text->toPlainText(), u"<b>太字</b> <a href=\"file:///etc/passwd\">link</a>\n\u2407鐘[U+202E]evil"_s);
+        QVERIFY(text->isReadOnly());
+    }
+
+    void titleFallsBackToAddress()
+    {
+        Notification anonymous = sample();
+        anonymous.sender.clear();
+        QCOMPARE(PopupWindow::titleFor(anonymous), u"192.0.2.5 からのメッセージ"_s);
+    }
+
+    void appearsWithoutTakingFocusAndClosesOnOk()
+    {
+        QPointer<PopupWindow> popup = new PopupWindow(sample());
+        popup->show();
+        QVERIFY(QTest::qWaitForWindowExposed(popup));
+        // The offscreen platform activates every window it shows, so what is checked is the request
+        // the window hands to the platform: the X11 and Wayland plugins show it without activating.
+        QVERIFY(popup->windowHandle()->property("_q_showWithoutActivating").toBool());
+        QVERIFY(popup->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+        QTest::mouseClick(popup->findChild<QPushButton*>(u"okButton"_s), Qt::LeftButton);
+        QTRY_VERIFY(popup.isNull()); // deleted once closed
+    }
+};
+
+QTEST_MAIN(TestPopupWindow)
+#include "tst_popupwindow.moc"
