@@ -4,6 +4,7 @@
 #include "messenger/displayprobe.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
+#include "messenger/servicepublisher.h"
 #include "messenger/terminationsignals.h"
 #include "platform/japanesefont.h"
 #include "platform/messenger.h"
@@ -79,6 +80,10 @@ int main(int argc, char** argv)
             printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(failure->reason));
         return 1;
     }
+    // Lets the partner's computer browser find this computer; without an Avahi daemon nothing happens.
+    messenger::ServicePublisher publisher(server.port());
+    publisher.start();
+
     if (!messenger::quitOnTerminationSignals())
         printError(u"終了シグナルの処理を設定できません。"_s);
 
