@@ -116,12 +116,13 @@ private:
         return i;
     }
 
-    // The first "," at or after @p i on the same line, or -1.
-    qsizetype separatorOnLine(qsizetype i) const
+    // Where a sender or receiver that starts at @p i ends: its first double quote, which must
+    // begin a "," on the same line. -1 otherwise.
+    qsizetype nameEnd(qsizetype i) const
     {
         for (; i < m_n && !isBreak(i); ++i) {
-            if (isSeparator(i))
-                return i;
+            if (m_d[i] == u'"')
+                return isSeparator(i) ? i : -1;
         }
         return -1;
     }
@@ -134,8 +135,8 @@ private:
             ++q;
         if (q >= m_n || m_d[q] != u'"')
             return false;
-        const qsizetype first = separatorOnLine(q + 1);
-        return first >= 0 && separatorOnLine(first + 3) >= 0;
+        const qsizetype first = nameEnd(q + 1);
+        return first >= 0 && nameEnd(first + 3) >= 0;
     }
 
     bool recordBeginsIn(qsizetype from, qsizetype to) const
@@ -201,10 +202,10 @@ private:
     {
         if (start >= m_n || m_d[start] != u'"')
             return std::nullopt;
-        const qsizetype first = separatorOnLine(start + 1);
+        const qsizetype first = nameEnd(start + 1);
         if (first < 0)
             return std::nullopt;
-        const qsizetype second = separatorOnLine(first + 3);
+        const qsizetype second = nameEnd(first + 3);
         if (second < 0)
             return std::nullopt;
         const qsizetype messageStart = second + 3;

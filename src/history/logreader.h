@@ -50,11 +50,12 @@ struct LogReadResult
  * Parses decoded log text. Records as this program and its Windows predecessor write them
  * ("f1","f2","f3","f4" CR LF, without escaping) are recovered whole, even when the message holds
  * commas, double quotes, CR or LF:
- *  - sender and receiver end at the first and the second "," on the record's first line;
+ *  - sender and receiver hold no double quote: each ends at the next double quote, which must
+ *    begin a "," on the record's first line;
  *  - the record ends at the first double quote followed by a line end (CR LF, CR, LF) or the end
  *    of the text that has a "," earlier on its own line; the last "," before it ends the message,
  *    and the rest is the date-time, which never holds a double quote or a line break;
- *  - when the line after that end does not begin a record (a double quote, then two ","), the
+ *  - when the line after that end does not begin a record (a quoted sender and receiver), the
  *    end is moved on to the next such place, as long as no record begins in between: a message
  *    holding a quote before a line break is then kept whole as well.
  * Because the format has no escaping, one text can stand for different records; the rules above

@@ -1,0 +1,225 @@
+#include "history/logreader.h"
+
+#include "common/cp932codec.h"
+#include "history/logtablemodel.h"
+#include "history/logwriter.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Records = QList<QStringList>;
+
+namespace {
+
+Records recordsOf(const history::LogTable& table)
+{
+    Records records;
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        QStringList fields;
+        for (int i = 0; i < history::LogTable::FieldsPerRecord; ++i)
+            fields << table.field(row, i).toString();
+        records << fields;
+    }
+    return records;
+}
+
+QString randomText(QRandomGenerator& random, QStringView alphabet, int maxLength)
+{
+    QString text;
+    const int length = random.bounded(maxLength + 1);
+    for (int i = 0; i < length; ++i)
+        text += alphabet[random.bounded(int(alphabet.size()))];
+    return text;
+}
+
+// A double quote right before a line break (spaces between count too) is the one place where a
+// message can look like the end of its record; such messages are covered by their own cases.
+bool quoteBeforeBreak(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'"')
+            continue;
+        qsizetype j = i + 1;
+        while (j < text.size() && text[j] == u' ')
+            ++j;
+        if (j < text.size() && (text[j] == u'\r' || text[j] == u'\n'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestLogReader : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Records>("records");
+        QTest::addColumn<int>("skipped");
+
+        const QStringList rec = {u"PCA"_s, u"PCB"_s, u"hi"_s, u"2002/10/18 9:05:03"_s};
+        QTest::newRow("written record") << QByteArray("\"PCA\",\"PCB\",\"hi\",\"2002/10/18 9:05:03\"\r\n")
+                                        << Records{rec} << 0;
+        QTest::newRow("code page 932") << QByteArray("\"PCA\",\"PCB\",\"\x91\x8a\x8e\xe8>hi\",\"T\"\r\n")
+                                       << Records{{u"PCA"_s, u"PCB"_s, u"相手>hi"_s, u"T"_s}} << 0;
+        QTest::newRow("commas in message")
+            << QByteArray("\"A\",\"B\",\"a,b,,c\",\"T\"\r\n") << Records{{u"A"_s, u"B"_s, u"a,b,,c"_s, u"T"_s}} << 0;
+        QTest::newRow("quotes in message") << QByteArray("\"A\",\"B\",\"say \"hi\"\",\"T\"\r\n")
+                                           << Records{{u"A"_s, u"B"_s, u"say \"hi\""_s, u"T"_s}} << 0;
+        QTest::newRow("separator in message")
+            << QByteArray("\"A\",\"B\",\"x\",\"y\",\"T\"\r\n") << Records{{u"A"_s, u"B"_s, u"x\",\"y"_s, u"T"_s}} << 0;
+        QTest::newRow("message ends in quote-comma")
+            << QByteArray("\"A\",\"B\",\"x\",\",\"\"\r\n") << Records{{u"A"_s, u"B"_s, u"x\","_s, QString()}} << 0;
+        QTest::newRow("LF in message") << QByteArray("\"A\",\"B\",\"l1\nl2\",\"T\"\r\n\"C\",\"D\",\"m\",\"U\"\r\n")
+                                       << Records{{u"A"_s, u"B"_s, u"l1\nl2"_s, u"T"_s},
+                                                  {u"C"_s, u"D"_s, u"m"_s, u"U"_s}}
+                                       << 0;
+        QTest::newRow("CR LF and CR in message") << QByteArray("\"A\",\"B\",\"l1\r\n\"l2\r,x\",\"T\"\r\n")
+                                                 << Records{{u"A"_s, u"B"_s, u"l1\r\n\"l2\r,x"_s, u"T"_s}} << 0;
+        QTest::newRow("quote before line break in message")
+            << QByteArray("\"A\",\"B\",\"he said \"x\"\r\n\"ok\",\"T\"\r\n\"C\",\"D\",\"m\",\"U\"\r\n")
+            << Records{{u"A"_s, u"B"_s, u"he said \"x\"\r\n\"ok"_s, u"T"_s}, {u"C"_s, u"D"_s, u"m"_s, u"U"_s}} << 0;
+        QTest::newRow("message that looks like a record end")
+            << QByteArray("\"A\",\"B\",\"x\",\"y\"\r\n\"z\",\"T\"\r\n")
+            << Records{{u"A"_s, u"B"_s, u"x\",\"y\"\r\n\"z"_s, u"T"_s}} << 0;
+        QTest::newRow("empty fields") << QByteArray("\"\",\"\",\"\",\"\"\r\n")
+                                      << Records{{QString(), QString(), QString(), QString()}} << 0;
+        QTest::newRow("no final line end")
+            << QByteArray("\"A\",\"B\",\"m\",\"T\"") << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}} << 0;
+        QTest::newRow("LF line ends") << QByteArray("\"A\",\"B\",\"m\",\"T\"\n\"C\",\"D\",\"n\",\"U\"\n")
+                                      << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}}
+                                      << 0;
+        QTest::newRow("CR line ends") << QByteArray("\"A\",\"B\",\"m\",\"T\"\r\"C\",\"D\",\"n\",\"U\"\r")
+                                      << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}}
+                                      << 0;
+        QTest::newRow("spaces around quoted fields")
+            << QByteArray("  \"A\" , \"B\",\"m\", \" T \" \r\n") << Records{{u"A"_s, u"B"_s, u"m"_s, u" T "_s}} << 0;
+        QTest::newRow("spaces after a written record")
+            << QByteArray("\"A\",\"B\",\"m\",\"T\"  \r\n\"C\",\"D\",\"n\",\"U\"\r\n")
+            << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}} << 0;
+        QTest::newRow("unquoted fields") << QByteArray("A,B, m ,T\r\n") << Records{{u"A"_s, u"B"_s, u"m "_s, u"T"_s}}
+                                         << 0;
+        QTest::newRow("unquoted fourth field takes the rest")
+            << QByteArray("A,B,m,cd,2002/10/18\r\n") << Records{{u"A"_s, u"B"_s, u"m"_s, u"cd,2002/10/18"_s}} << 0;
+        QTest::newRow("stray quote inside unquoted field")
+            << QByteArray("A,B\"x,m,T\r\n") << Records{{u"A"_s, u"B\"x"_s, u"m"_s, u"T"_s}} << 0;
+        QTest::newRow("blank line between records")
+            << QByteArray("\"A\",\"B\",\"m\",\"T\"\r\n\r\n\"C\",\"D\",\"n\",\"U\"\r\n")
+            << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}} << 1;
+        QTest::newRow("too few fields") << QByteArray("A,B,m\r\n\"A\",\"B\"\r\n") << Records{} << 2;
+        QTest::newRow("truncated last record") << QByteArray("\"A\",\"B\",\"m\",\"T\"\r\n\"C\",\"D\",\"tr")
+                                               << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}} << 1;
+        QTest::newRow("junk line between records")
+            << QByteArray("\"A\",\"B\",\"m\",\"T\"\r\n\"junk\r\n\"C\",\"D\",\"n\",\"U\"\r\n")
+            << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}} << 1;
+        QTest::newRow("binary junk") << QByteArray("\x00\x01\xff\xfe\x81\r\n\x82", 8) << Records{} << 2;
+        QTest::newRow("empty file") << QByteArray() << Records{} << 0;
+        // The predecessor split a joined line at its third comma: a message's commas went to field 4.
+        QTest::newRow("older file, comma in message")
+            << QByteArray("\"PCA\",\"PCB\",\"\x91\x8a\x8e\xe8>ab\",\"cd,2002/10/18 9:05:03\"\r\n")
+            << Records{{u"PCA"_s, u"PCB"_s, u"相手>ab"_s, u"cd,2002/10/18 9:05:03"_s}} << 0;
+        QTest::newRow("older file, comma and quote in message")
+            << QByteArray("\"A\",\"B\",\"a\",\"\"b,T\"\r\n") << Records{{u"A"_s, u"B"_s, u"a"_s, u"\"b,T"_s}} << 0;
+    }
+    void parse()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Records, records);
+        QFETCH(int, skipped);
+        const history::LogReadResult result = history::parseLogBytes(bytes);
+        QVERIFY(result.ok());
+        QCOMPARE(recordsOf(result.table), records);
+        QCOMPARE(result.skippedLines, skipped);
+    }
+
+    void writerRoundTrip()
+    {
+        QRandomGenerator random(20030305);
+        const QString names = u"abcXYZ019-_ あ漢,.\u3000"_s;
+        const QString message = u"aあ漢 ,\"\r\n>\u3000x"_s;
+        const QString dates = u"0123456789/: ,"_s;
+        QList<common::LogLine> lines;
+        while (lines.size() < 3000) {
+            common::LogLine line{randomText(random, names, 8), randomText(random, names, 8),
+                                 randomText(random, message, 24), randomText(random, dates, 19)};
+            if (!quoteBeforeBreak(line.message))
+                lines << line;
+        }
+        const history::LogReadResult result = history::parseLogBytes(history::encodeLog(lines));
+        QCOMPARE(result.skippedLines, 0);
+        QCOMPARE(result.table.rowCount(), lines.size());
+        for (qsizetype row = 0; row < lines.size(); ++row) {
+            const common::LogLine back{result.table.field(row, 0).toString(), result.table.field(row, 1).toString(),
+                                       result.table.field(row, 2).toString(), result.table.field(row, 3).toString()};
+            if (back != lines.at(row))
+                QFAIL(qPrintable(u"record %1 differs: %2 / %3"_s.arg(row).arg(back.joined(), lines.at(row).joined())));
+        }
+    }
+
+    void readsLargeFileInPieces()
+    {
+        // Larger than one read, with two-byte characters across every piece boundary.
+        QList<common::LogLine> lines;
+        for (int i = 0; lines.size() < 120000; ++i)
+            lines << common::LogLine{u"送信PC"_s, u"受信PC"_s, u"相手>メッセージ%1、漢字とABC"_s.arg(i),
+                                     u"2002/10/18 9:05:03"_s};
+        const QByteArray bytes = history::encodeLog(lines);
+        QVERIFY(bytes.size() > 8 * 1024 * 1024);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"big.txt"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+
+        const history::LogReadResult fromFile = history::readLogFile(file.fileName());
+        QVERIFY(fromFile.ok());
+        QCOMPARE(fromFile.table.rowCount(), lines.size());
+        QCOMPARE(fromFile.table.field(119999, 2), u"相手>メッセージ119999、漢字とABC"_s);
+        QCOMPARE(recordsOf(fromFile.table), recordsOf(history::parseLogBytes(bytes).table));
+    }
+
+    void unreadableFiles()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!history::readLogFile(dir.filePath(u"missing.txt"_s)).ok());
+        QVERIFY(!history::readLogFile(dir.path()).ok());
+    }
+
+    void modelServesTrimmedFieldsInGridOrder()
+    {
+        history::LogTableModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), history::LogTableModel::DesignRows);
+        QCOMPARE(model.columnCount(), 5);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"ホストPC名"_s);
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), u"受信側PC名"_s);
+        QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), u"送信日時"_s);
+        QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), u"送信メッセージ"_s);
+
+        model.setTable(history::parseLogBytes(QByteArray("\" A \",\"\x81\x40"
+                                                         "B\x81\x40\",\" \tmsg \",\"T\"\r\n"
+                                                         "\"C\",\"D\",\"m2\",\"U\"\r\n"))
+                           .table);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, 0).data().toString(), QString());
+        QCOMPARE(model.index(0, 1).data().toString(), u"A"_s);
+        QCOMPARE(model.index(0, 2).data().toString(), u"B"_s);     // full-width spaces removed
+        QCOMPARE(model.index(0, 3).data().toString(), u"T"_s);     // date-time before the message
+        QCOMPARE(model.index(0, 4).data().toString(), u"\tmsg"_s); // only spaces are trimmed
+        QCOMPARE(model.index(1, 4).data().toString(), u"m2"_s);
+
+        model.setTable(history::parseLogBytes(QByteArray("no record here\r\n")).table);
+        QCOMPARE(model.rowCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogReader)
+#include "tst_logreader.moc"

@@ -1,0 +1,331 @@
+#include "history/exitlog.h"
+#include "history/frmcalender.h"
+#include "history/logtablemodel.h"
+#include "history/logwriter.h"
+#include "history/tavik_log.h"
+
+#include "common/programfolder.h"
+#include "common/twips.h"
+#include "scripted.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using common::px;
+using common::twips;
+
+namespace {
+
+const QString AllTextFiles = u"すべてのファイル (*.*)|*.*|テキストファイル (*.txt)|*.txt|"_s;
+
+} // namespace
+
+class TestLogViewer : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QString logOf(int records)
+    {
+        QList<common::LogLine> lines;
+        for (int i = 1; i <= records; ++i)
+            lines << common::LogLine{u"PCA"_s, u"PCB"_s, u"メッセージ%1"_s.arg(i),
+                                     u"2002/10/18 9:05:%1"_s.arg(i, 2, 10, QChar(u'0'))};
+        return writeFile(u"log%1.txt"_s.arg(records), history::encodeLog(lines));
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        // Each test closes what it opened; nothing may be left on the screen.
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void exitAsksWhenLogCannotBeSaved()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QList<common::LogLine> lines = {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}};
+        const auto clock = [] { return QDateTime(QDate(2003, 3, 5), QTime(7, 4, 9)); };
+
+        ScriptedPrompter prompter;
+        prompter.answers << platform::PromptAnswer::No << platform::PromptAnswer::Yes;
+        QVERIFY(!history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        QCOMPARE(prompter.requests.size(), 2);
+        const platform::PromptRequest& box = prompter.requests.constFirst();
+        QCOMPARE(box.title, u"taviklight"_s);
+        QCOMPARE(box.icon, platform::PromptIcon::Critical);
+        QCOMPARE(box.buttons, platform::PromptButtons::YesNo);
+        QCOMPARE(box.defaultAnswer, platform::PromptAnswer::No);
+        QVERIFY(box.text.startsWith(u"ログファイルを保存できませんでした。"_s));
+        QVERIFY(box.text.contains(dir.filePath(u"log/20030305070409.txt"_s)));
+
+        // Written, or nothing to write: no question, the exit goes on.
+        const QString good = dir.filePath(u"good"_s);
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, good));
+        QVERIFY(QFile::exists(good + u"/20030305070409.txt"_s));
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
+        QCOMPARE(prompter.requests.size(), 2);
+    }
+
+    void designState()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        QCOMPARE(viewer.windowTitle(), u"過去に送信したデータ参照"_s);
+        QCOMPARE(viewer.CmdCalselect->geometry(), common::twipsRect(1800, 0, 975, 255));
+        QCOMPARE(viewer.Label1->text(), u"月内のログデータのみ"_s);
+        QCOMPARE(viewer.Command1->geometry(), common::twipsRect(7560, 0, 1335, 255));
+        QCOMPARE(viewer.MSFlexGrid1->geometry(), common::twipsRect(120, 360, 8775, 5055));
+        QCOMPARE(viewer.m_file->title(), u"ファイル(&F)"_s);
+        QCOMPARE(viewer.m_reset->text(), u"日付のリセット(&R)"_s);
+        QVERIFY(viewer.m_spaser1->isSeparator());
+        QCOMPARE(viewer.findChild<QLineEdit*>(u"Text2"_s), viewer.Text2);
+        // Tab order from the date button through the three fields to the two right-hand buttons.
+        QWidget* expected[] = {viewer.Text1, viewer.Text2, viewer.Text3, viewer.CmdLoadlogdata, viewer.Command1};
+        QWidget* at = viewer.CmdCalselect;
+        for (QWidget* next : expected) {
+            at = at->nextInFocusChain();
+            while (at->focusPolicy() == Qt::NoFocus)
+                at = at->nextInFocusChain();
+            QCOMPARE(at, next);
+        }
+        // Column 0 is hidden; the others have the designed widths.
+        QVERIFY(viewer.MSFlexGrid1->isColumnHidden(0));
+        const int widths[] = {1125, 1125, 1500, 4920};
+        for (int column = 1; column <= 4; ++column)
+            QCOMPARE(viewer.MSFlexGrid1->columnWidth(column), px(widths[column - 1]));
+        QCOMPARE(viewer.model()->rowCount(), 4);
+
+        // Shown: the design client area, and the first layout pass puts the right-hand buttons
+        // at their distance from the right edge.
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        QCOMPARE(viewer.centralWidget()->size(), common::twipsSize(9045, 5550));
+        QCOMPARE(viewer.Command1->x(), px(9045 - 1500));
+        viewer.close();
+    }
+
+    void filterLists()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        viewer.Form_Load();
+        viewer.Text1->setText(u"2002"_s);
+        viewer.Text2->setText(u"10"_s);
+        viewer.Text3->setText(u"18"_s);
+        viewer.CmdLoadlogdata->click();
+        viewer.Text3->clear();
+        viewer.m_sansyou->trigger();
+        viewer.m_reset->trigger();
+        QVERIFY(viewer.Text1->text().isEmpty() && viewer.Text2->text().isEmpty());
+        viewer.CmdLoadlogdata_Click();
+        viewer.m_load->trigger();
+
+        const QStringList filters = {
+            AllTextFiles,
+            u"すべてのファイル (*.*)|*.*|テキストファイル (20021018*.txt)|20021018*.txt|"_s,
+            u"すべてのファイル (*.*)|*.*|テキストファイル (200210*.txt)|200210*.txt|"_s,
+            AllTextFiles,
+            AllTextFiles,
+        };
+        QCOMPARE(chooser.requests.size(), filters.size());
+        for (qsizetype i = 0; i < filters.size(); ++i) {
+            QCOMPARE(chooser.requests.at(i).filter, filters.at(i));
+            QCOMPARE(chooser.requests.at(i).filterIndex, 2);
+            QCOMPARE(chooser.requests.at(i).initialFolder, common::programFolder() + u"/log"_s);
+        }
+        QCOMPARE(platform::nameFiltersFromList(filters.at(1)),
+                 (QStringList{u"すべてのファイル (*.*) (*)"_s, u"テキストファイル (20021018*.txt) (20021018*.txt)"_s}));
+    }
+
+    void loadingReplacesRows()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        const QString ten = logOf(10);
+        const QString two = logOf(2);
+        const QString empty = writeFile(u"empty.txt"_s, {});
+        chooser.paths << ten << two << QString() << empty;
+
+        viewer.m_load_Click();
+        QCOMPARE(viewer.model()->rowCount(), 10);
+        QCOMPARE(viewer.statusText(), u"10 件"_s);
+        viewer.m_load_Click();
+        QCOMPARE(viewer.model()->rowCount(), 2);
+        QCOMPARE(viewer.model()->cellText(1, 1), u"PCA"_s);
+        QCOMPARE(viewer.model()->cellText(1, 2), u"PCB"_s);
+        QCOMPARE(viewer.model()->cellText(1, 3), u"2002/10/18 9:05:02"_s);
+        QCOMPARE(viewer.model()->cellText(1, 4), u"メッセージ2"_s);
+
+        viewer.m_load_Click(); // cancelled: the grid keeps its rows
+        QCOMPARE(viewer.model()->rowCount(), 2);
+        viewer.m_load_Click(); // a file without records shows none
+        QCOMPARE(viewer.model()->rowCount(), 0);
+        QVERIFY(prompter.requests.isEmpty());
+    }
+
+    void badFiles()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        chooser.paths << logOf(3) << m_dir.filePath(u"missing.txt"_s)
+                      << writeFile(u"mixed.txt"_s, "\"A\",\"B\",\"m\",\"T\"\r\njunk\r\n\r\n");
+        viewer.m_load_Click();
+        viewer.m_load_Click();
+        QCOMPARE(prompter.requests.size(), 1);
+        QCOMPARE(prompter.requests.at(0).title, u"taviklight"_s);
+        QCOMPARE(prompter.requests.at(0).icon, platform::PromptIcon::Warning);
+        QVERIFY(prompter.requests.at(0).text.contains(m_dir.filePath(u"missing.txt"_s)));
+        QCOMPARE(viewer.model()->rowCount(), 3);
+
+        viewer.m_load_Click();
+        QCOMPARE(viewer.model()->rowCount(), 1);
+        QVERIFY(viewer.statusText().contains(u"2 行"_s));
+    }
+
+    void resizeKeepsMinimumAndFollowsEdges()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        viewer.resize(px(5000), px(1000));
+        QTRY_VERIFY(viewer.frameGeometry().width() >= px(9000));
+        QVERIFY(viewer.frameGeometry().height() >= px(2000));
+
+        viewer.resize(px(12000), px(8000));
+        QTRY_COMPARE(viewer.width(), px(12000));
+        const QWidget* client = viewer.centralWidget();
+        QTRY_COMPARE(viewer.MSFlexGrid1->width(), px(twips(client->width()) - 250));
+        QCOMPARE(viewer.MSFlexGrid1->height(), px(twips(client->height()) - 500));
+        QCOMPARE(viewer.MSFlexGrid1->pos(), common::twipsPoint(120, 360));
+        QCOMPARE(viewer.Command1->x(), px(twips(client->width()) - 1500));
+        QCOMPARE(viewer.CmdLoadlogdata->x(), px(twips(client->width()) - 2400));
+        viewer.close();
+    }
+
+    void dateDialogWritesFields_data()
+    {
+        QTest::addColumn<QDate>("picked");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("single digits") << QDate(2003, 3, 5) << QStringList{u"2003"_s, u"03"_s, u"05"_s};
+        QTest::newRow("two digits") << QDate(2002, 11, 12) << QStringList{u"2002"_s, u"11"_s, u"12"_s};
+        QTest::newRow("untouched") << QDate() << QStringList{u"2002"_s, u"08"_s, u"26"_s};
+    }
+    void dateDialogWritesFields()
+    {
+        QFETCH(QDate, picked);
+        QFETCH(QStringList, fields);
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        viewer.show();
+        viewer.CmdCalselect->click();
+        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), u"日付選択ダイアログ"_s);
+        QCOMPARE(dialog->CancelButton->text(), u"ｷｬﾝｾﾙ"_s);
+        QCOMPARE(dialog->Calendar1->selectedDate(), QDate(2002, 8, 26));
+        viewer.m_select->trigger();
+        QCOMPARE(viewer.dateDialog(), dialog.data()); // one dialog per viewer
+        if (picked.isValid())
+            dialog->Calendar1->setSelectedDate(picked);
+        dialog->OKButton->click();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE((QStringList{viewer.Text1->text(), viewer.Text2->text(), viewer.Text3->text()}), fields);
+
+        chooser.paths << QString();
+        viewer.CmdLoadlogdata->click();
+        QCOMPARE(chooser.requests.constLast().filter,
+                 u"すべてのファイル (*.*)|*.*|テキストファイル (%1*.txt)|%1*.txt|"_s.arg(fields.join(QString())));
+        viewer.close();
+    }
+
+    void dateDialogCancelAndClose()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        viewer.show();
+        viewer.Text1->setText(u"1999"_s);
+        viewer.m_select->trigger();
+        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        dialog->Calendar1->setSelectedDate(QDate(2003, 3, 5));
+        dialog->CancelButton->click();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(viewer.Text1->text(), u"1999"_s);
+        QVERIFY(viewer.Text2->text().isEmpty());
+
+        // The dialog never outlives its viewer, so OK cannot write into a closed one.
+        viewer.CmdCalselect_Click();
+        dialog = viewer.dateDialog();
+        QVERIFY(dialog && dialog->Calendar1->selectedDate() == QDate(2002, 8, 26));
+        viewer.m_close->trigger();
+        QTRY_VERIFY(dialog.isNull());
+        QVERIFY(!viewer.isVisible());
+    }
+
+    void oneViewerLoadedBeforeShown()
+    {
+        ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        QPointer<history::tavik_log> slot;
+        bool shownDuringDialog = true;
+        chooser.onChoose = [&] { shownDuringDialog = slot && slot->isVisible(); };
+        chooser.paths << logOf(3);
+
+        history::tavik_log* first = history::showLogViewer(slot, prompter, chooser);
+        QVERIFY(!shownDuringDialog);
+        QVERIFY(first->isVisible());
+        QCOMPARE(first->model()->rowCount(), 3);
+        QCOMPARE(history::showLogViewer(slot, prompter, chooser), first);
+        QCOMPARE(chooser.requests.size(), 1);
+
+        first->m_select->trigger();
+        QPointer<history::frmCalender> dialog = first->dateDialog();
+        first->close();
+        QTRY_VERIFY(slot.isNull());
+        QVERIFY(dialog.isNull());
+
+        // Opened again after closing: a fresh viewer, with the dialog first and the design rows.
+        history::tavik_log* second = history::showLogViewer(slot, prompter, chooser);
+        QCOMPARE(chooser.requests.size(), 2);
+        QCOMPARE(second->model()->rowCount(), 4);
+        QVERIFY(second->Text1->text().isEmpty());
+        second->close();
+        QTRY_VERIFY(slot.isNull());
+    }
+};
+
+QTEST_MAIN(TestLogViewer)
+#include "tst_logviewer.moc"

@@ -1,0 +1,152 @@
+#include "history/logwriter.h"
+
+#include "history/logreader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using common::LogLine;
+using history::LogWriteResult;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QDateTime ExitTime(QDate(2003, 3, 5), QTime(7, 4, 9));
+
+} // namespace
+
+class TestLogWriter : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fileStem_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("morning") << ExitTime << u"20030305070409"_s;
+        QTest::newRow("evening") << QDateTime(QDate(2002, 10, 18), QTime(21, 15, 0)) << u"20021018211500"_s;
+        QTest::newRow("midnight") << QDateTime(QDate(2002, 12, 31), QTime(0, 0, 0)) << u"20021231000000"_s;
+        QTest::newRow("three-digit year") << QDateTime(QDate(999, 1, 2), QTime(3, 4, 5)) << u"9990102030405"_s;
+    }
+    void fileStem()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QString, stem);
+        QCOMPARE(history::logFileStem(when), stem);
+    }
+
+    void recordBytes_data()
+    {
+        QTest::addColumn<LogLine>("line");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("sent") << LogLine{u"PCA"_s, u"PCB"_s, u"hi"_s, u"2002/10/18 9:05:03"_s}
+                              << QByteArray("\"PCA\",\"PCB\",\"hi\",\"2002/10/18 9:05:03\"\r\n");
+        QTest::newRow("received, code page 932")
+            << LogLine{u"PCA"_s, u"PCB"_s, u"相手>ab,cd"_s, u"2002/10/18 9:05:03"_s}
+            << QByteArray("\"PCA\",\"PCB\",\"\x91\x8a\x8e\xe8>ab,cd\",\"2002/10/18 9:05:03\"\r\n");
+        QTest::newRow("empty fields") << LogLine{} << QByteArray("\"\",\"\",\"\",\"\"\r\n");
+        QTest::newRow("quotes and line breaks unescaped")
+            << LogLine{u"A"_s, u"B"_s, u"say \"x\"\r\nok"_s, u"2002/10/18"_s}
+            << QByteArray("\"A\",\"B\",\"say \"x\"\r\nok\",\"2002/10/18\"\r\n");
+        QTest::newRow("no code page 932 form") << LogLine{u"A"_s, u"B"_s, u"a\uFFFDb\U0001F600c"_s, u"T"_s}
+                                               << QByteArray("\"A\",\"B\",\"a?b?c\",\"T\"\r\n");
+    }
+    void recordBytes()
+    {
+        QFETCH(LogLine, line);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(history::encodeLog({line}), bytes);
+        QCOMPARE(history::encodeLog({line, line}), bytes + bytes);
+    }
+
+    void writesNewFileInMissingFolder()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello"_s, u"2003/03/05 7:04:09"_s},
+                                      {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
+        const LogWriteResult result = history::writeLog(lines, ExitTime, folder);
+        QCOMPARE(result.status, LogWriteResult::Status::Written);
+        QCOMPARE(result.path, QDir(folder).filePath(u"20030305070409.txt"_s));
+        QCOMPARE(readAll(result.path), history::encodeLog(lines));
+        // Nothing but the log itself is left in the folder: the temporary file was renamed.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"20030305070409.txt"_s});
+    }
+
+    void neverReplacesAnExistingLog()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        QStringList paths;
+        for (int i = 1; i <= 3; ++i) {
+            const LogWriteResult result =
+                history::writeLog({{u"A"_s, u"B"_s, QString::number(i), u"T"_s}}, ExitTime, folder);
+            QCOMPARE(result.status, LogWriteResult::Status::Written);
+            paths << QFileInfo(result.path).fileName();
+        }
+        QCOMPARE(paths, (QStringList{u"20030305070409.txt"_s, u"20030305070409_2.txt"_s, u"20030305070409_3.txt"_s}));
+        QCOMPARE(readAll(dir.filePath(u"20030305070409.txt"_s)), QByteArray("\"A\",\"B\",\"1\",\"T\"\r\n"));
+        QCOMPARE(readAll(dir.filePath(u"20030305070409_3.txt"_s)), QByteArray("\"A\",\"B\",\"3\",\"T\"\r\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    void nothingWithoutSentMessage()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        const auto clock = [] { return ExitTime; };
+        const LogWriteResult none =
+            history::writeLogIfSent(false, {{u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s}}, clock, folder);
+        QCOMPARE(none.status, LogWriteResult::Status::NothingToWrite);
+        QVERIFY(!QFileInfo::exists(folder));
+
+        const LogWriteResult written = history::writeLogIfSent(true, {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, clock, folder);
+        QCOMPARE(written.status, LogWriteResult::Status::Written);
+        QCOMPARE(QFileInfo(written.path).fileName(), u"20030305070409.txt"_s);
+    }
+
+    void failsWhenFolderIsAFile()
+    {
+        // Root ignores permissions, so a file where the folder should be stands for an unwritable folder.
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const LogWriteResult result = history::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, folder);
+        QCOMPARE(result.status, LogWriteResult::Status::Failed);
+        QCOMPARE(result.path, dir.filePath(u"log/20030305070409.txt"_s));
+        QVERIFY(!result.error.isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{u"log"_s});
+    }
+
+    void roundTripThroughReader()
+    {
+        QTemporaryDir dir;
+        const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"a,b \"c\"\nd"_s, u"2003/03/05 7:04:09"_s},
+                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s}};
+        const LogWriteResult written = history::writeLog(lines, ExitTime, dir.path());
+        const history::LogReadResult read = history::readLogFile(written.path);
+        QVERIFY(read.ok());
+        QCOMPARE(read.table.rowCount(), 2);
+        QCOMPARE(read.skippedLines, 0);
+        for (int row = 0; row < 2; ++row) {
+            const LogLine back{read.table.field(row, 0).toString(), read.table.field(row, 1).toString(),
+                               read.table.field(row, 2).toString(), read.table.field(row, 3).toString()};
+            QCOMPARE(back, lines.at(row));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogWriter)
+#include "tst_logwriter.moc"
