@@ -28,6 +28,18 @@ void printError(const QString& text)
     std::fprintf(stderr, "tavik-messenger: %s\n", qPrintable(text));
 }
 
+/// The program icon in the sizes that were drawn; empty where the icons are not built in.
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const QString& size : {u"-16"_s, u"-32"_s, u"-48"_s, u"-64"_s, u"-128"_s, u"-256"_s, QString()}) {
+        const QString file = u":/icons/tavik"_s + size + u".png"_s;
+        if (QFile::exists(file))
+            icon.addFile(file);
+    }
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -60,8 +72,7 @@ int main(int argc, char** argv)
     if (display) {
         platform::installJapaneseFontSubstitution();
         QApplication::setFont(platform::designFont(9));
-        if (QFile::exists(u":/icons/tavik.png"_s))
-            QApplication::setWindowIcon(QIcon(u":/icons/tavik.png"_s));
+        QApplication::setWindowIcon(programIcon());
         // The service outlives its pop-ups.
         QApplication::setQuitOnLastWindowClosed(false);
         presenter = std::make_unique<messenger::PopupPresenter>();
