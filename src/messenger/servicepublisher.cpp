@@ -2,6 +2,7 @@
 
 #include "platform/avahidbus.h"
 
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
@@ -30,6 +31,8 @@ ServicePublisher::ServicePublisher(quint16 port, const QString& name, const QDBu
     , m_name(m_hostName)
     , m_bus(bus)
 {
+    // The TXT record is an array of byte arrays ("aay"), a type QtDBus marshals only once registered.
+    qDBusRegisterMetaType<QList<QByteArray>>();
     if (!m_bus.isConnected())
         return;
     auto* watcher = new QDBusServiceWatcher(avahi::service(), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -128,7 +131,7 @@ void ServicePublisher::addService()
                                                        QStringLiteral("AddService"));
     // interface, protocol, flags, name, type, domain, host (empty: the daemon's own), port, txt
     call << avahi::IfUnspec << avahi::ProtoUnspec << 0u << m_name << avahi::messengerServiceType() << QString()
-         << QString() << m_port << QVariant::fromValue(QList<QByteArray>());
+         << QString() << QVariant::fromValue(m_port) << QVariant::fromValue(QList<QByteArray>());
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, CallTimeoutMs), this);
     const quint64 generation = m_generation;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {

@@ -84,7 +84,7 @@ void AvahiBrowseSession::start()
     }
     m_model.beginSearch();
     for (const QString& type : std::as_const(m_types))
-        createBrowser(type, true);
+        createBrowser(type, !m_legacyApi);
 }
 
 void AvahiBrowseSession::createBrowser(const QString& type, bool prepare)

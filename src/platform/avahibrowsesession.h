@@ -40,6 +40,10 @@ public:
     /// Starts browsing afresh: the model is cleared and every service type is browsed again.
     void start();
 
+    /// Creates browsers the way daemons before 0.8 require (ServiceBrowserNew, started at once),
+    /// even where Server2 exists; lets that path be checked against a current daemon.
+    void useLegacyBrowserApi() { m_legacyApi = true; }
+
 private Q_SLOTS:
     // QtDBus delivers bus signals only to slots named by their signature.
     void onBrowserSignal(const QDBusMessage& message);
@@ -71,6 +75,7 @@ private:
     QString m_lastError;
     quint64 m_generation = 0; ///< replies of an earlier search are dropped
     bool m_subscribed = false;
+    bool m_legacyApi = false;
 };
 
 } // namespace platform

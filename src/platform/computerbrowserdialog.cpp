@@ -30,6 +30,19 @@ ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidge
     m_status->setWordWrap(true);
     m_status->setTextFormat(Qt::PlainText); // reasons may quote texts from the daemon
 
+    // When the chosen computer leaves the network the view would move the selection to a
+    // neighbour, which the user never picked; the choice is cleared instead. Connected before
+    // the view is, so that the selection is read before the view changes it.
+    connect(&m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex&, int first, int last) {
+        const int row = selectedRow();
+        m_selectionVanishing = row >= first && row <= last;
+    });
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (m_selectionVanishing)
+            m_list->selectionModel()->clear();
+        m_selectionVanishing = false;
+        updateOkButton();
+    });
     m_list->setObjectName(QStringLiteral("computerList"));
     m_list->setModel(&m_model);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -68,7 +81,6 @@ ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidge
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ComputerBrowserDialog::updateOkButton);
     connect(&m_model, &QAbstractItemModel::modelReset, this, &ComputerBrowserDialog::updateOkButton);
-    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &ComputerBrowserDialog::updateOkButton);
     connect(&m_model, &ComputerBrowserModel::statusChanged, this, &ComputerBrowserDialog::updateStatus);
     updateStatus();
     updateOkButton();

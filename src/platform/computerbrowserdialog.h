@@ -47,6 +47,7 @@ private:
     QPushButton* m_refresh;
     QDialogButtonBox* m_buttons;
     QString m_chosen;
+    bool m_selectionVanishing = false;
 };
 
 } // namespace platform

@@ -1,0 +1,44 @@
+#!/bin/sh
+# The inside of run-avahi-host.sh: runs in fresh namespaces, sets up the bus and the daemon, runs
+# the test binary, and stops both daemons however the test ends.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+host=tavikpcb
+work=$(mktemp -d /tmp/tavik-avahi-host.XXXXXX)
+
+cleanup() {
+    "$here/avahi-ctl.sh" stop >/dev/null 2>&1 || true
+    [ -f /run/dbus/pid ] && kill "$(cat /run/dbus/pid)" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+ip link set lo up
+hostname "$host"
+mount -t tmpfs tmpfs /run
+mkdir -p /run/dbus /run/avahi-daemon
+
+cat >"$work/bus.conf" <<'CONF'
+<busconfig><include>/usr/share/dbus-1/system.conf</include><includedir>/usr/share/dbus-1/system.d</includedir></busconfig>
+CONF
+# IPv6 is off because only loopback exists; the workstation service makes a host service to find.
+cat >"$work/avahi.conf" <<CONF
+[server]
+host-name=$host
+use-ipv6=no
+enable-dbus=yes
+[publish]
+publish-workstation=yes
+CONF
+
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
+export TAVIK_AVAHI_CONF="$work/avahi.conf"
+export TAVIK_AVAHI_CTL="$here/avahi-ctl.sh"
+export TAVIK_AVAHI_HOST="$host"
+
+dbus-daemon --config-file="$work/bus.conf" --fork
+"$here/avahi-ctl.sh" start
+
+status=0
+"$@" || status=$?
+exit $status

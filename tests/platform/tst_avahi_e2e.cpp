@@ -1,0 +1,226 @@
+// Runs on the Avahi test host of tests/e2e/avahi/run-avahi-host.sh: a real daemon on loopback,
+// reached over a private system bus. Publishes the notification service, finds it through the
+// browsing layer, resolves ".local" names, and follows the daemon through a restart.
+
+#include "messenger/servicepublisher.h"
+#include "platform/avahibrowsesession.h"
+#include "platform/avahidbus.h"
+#include "platform/computerbrowsermodel.h"
+#include "platform/mdnsresolver.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using messenger::ServicePublisher;
+using platform::AvahiBrowseSession;
+using platform::ComputerBrowserModel;
+using platform::MdnsResolver;
+
+namespace {
+
+// Announcing takes about a second of probing; a restarted daemon probes its host name again.
+constexpr int AnnounceTimeoutMs = 15'000;
+
+/// avahi-publish run in the background for one test, stopped when it goes out of scope.
+class BackgroundPublish final
+{
+public:
+    explicit BackgroundPublish(const QStringList& arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(QStringLiteral("avahi-publish"), arguments);
+    }
+    ~BackgroundPublish()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    bool established()
+    {
+        m_output += m_process.readAll();
+        return m_output.contains("Established");
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+bool daemonControl(const char* action)
+{
+    return QProcess::execute(QStringLiteral("sh"),
+                             {qEnvironmentVariable("TAVIK_AVAHI_CTL"), QString::fromLatin1(action)}) == 0;
+}
+
+int rowsNamed(const ComputerBrowserModel& model, const QString& name)
+{
+    int count = 0;
+    for (int row = 0; row < model.rowCount(); ++row)
+        count += model.computerName(row).compare(name, Qt::CaseInsensitive) == 0 ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+class TestAvahiEndToEnd final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void publishedServiceIsFoundUnderItsHost_data();
+    void publishedServiceIsFoundUnderItsHost();
+    void collidingNamesGetAnAlternative();
+    void resolvesLocalNames();
+    void followsTheDaemonThroughARestart();
+
+private:
+    QDBusConnection bus() const { return QDBusConnection::systemBus(); }
+    QString m_host;
+};
+
+void TestAvahiEndToEnd::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("TAVIK_AVAHI_HOST"))
+        QSKIP("needs the Avahi test host: run through tests/e2e/avahi/run-avahi-host.sh");
+    m_host = qEnvironmentVariable("TAVIK_AVAHI_HOST");
+    QVERIFY2(bus().isConnected(), qPrintable(bus().lastError().message()));
+    QTRY_VERIFY_WITH_TIMEOUT(platform::avahi::unavailableReason(bus()).isEmpty(), 10'000);
+}
+
+void TestAvahiEndToEnd::publishedServiceIsFoundUnderItsHost_data()
+{
+    QTest::addColumn<bool>("legacyApi");
+    QTest::newRow("prepared browsers") << false;
+    // Browsers that start before their path is known: early signals must not be lost.
+    QTest::newRow("browsers started at creation") << true;
+}
+
+void TestAvahiEndToEnd::publishedServiceIsFoundUnderItsHost()
+{
+    QFETCH(bool, legacyApi);
+    auto publisher = std::make_unique<ServicePublisher>(31901, m_host, bus());
+    publisher->start();
+    QTRY_COMPARE_WITH_TIMEOUT(publisher->state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    QCOMPARE(publisher->publishedName(), m_host);
+
+    // A host service whose name is not the host's: the row must still be the host's.
+    BackgroundPublish share(
+        {QStringLiteral("-s"), QStringLiteral("Shared files"), QStringLiteral("_smb._tcp"), QStringLiteral("445")});
+    QTRY_VERIFY_WITH_TIMEOUT(share.established(), AnnounceTimeoutMs);
+
+    ComputerBrowserModel model;
+    AvahiBrowseSession session(model, bus());
+    if (legacyApi)
+        session.useLegacyBrowserApi();
+    session.start();
+    QTRY_COMPARE_WITH_TIMEOUT(model.status(), ComputerBrowserModel::Status::Finished, 10'000);
+    QTRY_VERIFY(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)));
+    // The notification service, the workstation and the share are one computer.
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.computerName(0), m_host);
+    QVERIFY(model.statusText().contains(u'1'));
+
+    // Withdrawing the notification service takes the mark away; the host stays for its other services.
+    publisher.reset();
+    QTRY_VERIFY(!model.hasMessenger(model.rowOf(m_host)));
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.computerName(0), m_host);
+}
+
+void TestAvahiEndToEnd::collidingNamesGetAnAlternative()
+{
+    ComputerBrowserModel model;
+    AvahiBrowseSession session(model, bus());
+    session.start();
+
+    auto first = std::make_unique<ServicePublisher>(31911, m_host, bus());
+    first->start();
+    QTRY_COMPARE_WITH_TIMEOUT(first->state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    ServicePublisher second(31912, m_host, bus());
+    second.start();
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    QVERIFY(second.publishedName() != m_host);
+    QVERIFY(second.publishedName().startsWith(m_host));
+
+    // Both notification services run on one host: one row, whatever the service names are.
+    QTRY_VERIFY(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)));
+    QCOMPARE(rowsNamed(model, m_host), 1);
+    QCOMPARE(model.rowOf(second.publishedName()), -1);
+
+    first.reset();
+    // The second service still marks the host after the first one is withdrawn.
+    QTest::qWait(500); // let the removal reach the model before checking that the mark stayed
+    QVERIFY(model.rowOf(m_host) >= 0);
+    QVERIFY(model.hasMessenger(model.rowOf(m_host)));
+}
+
+void TestAvahiEndToEnd::resolvesLocalNames()
+{
+    BackgroundPublish other(
+        {QStringLiteral("-a"), QStringLiteral("-R"), QStringLiteral("tavikpcc.local"), QStringLiteral("127.0.0.5")});
+    QTRY_VERIFY_WITH_TIMEOUT(other.established(), AnnounceTimeoutMs);
+
+    // nss-mdns is not on this host's name service, so the daemon is asked over the bus.
+    const MdnsResolver resolver(bus(), QStringLiteral("/nonexistent/nsswitch.conf"));
+    const auto in2s = [] { return MdnsResolver::Clock::now() + 2s; };
+
+    platform::Resolution own = resolver.resolve(m_host, in2s());
+    QVERIFY2(!own.addresses.isEmpty(), qPrintable(own.error));
+
+    platform::Resolution pcc = resolver.resolve(QStringLiteral("tavikpcc"), in2s());
+    QVERIFY2(!pcc.addresses.isEmpty(), qPrintable(pcc.error));
+    QCOMPARE(pcc.addresses.constFirst(), QHostAddress(QStringLiteral("127.0.0.5")));
+    pcc = resolver.resolve(QStringLiteral("TAVIKPCC.local"), in2s());
+    QVERIFY2(!pcc.addresses.isEmpty(), qPrintable(pcc.error));
+
+    // An unknown name is not found, and the lookup gives up at its deadline instead of Avahi's own 5 s.
+    QElapsedTimer clock;
+    clock.start();
+    const platform::Resolution none = resolver.resolve(QStringLiteral("nosuchpc"), in2s());
+    QVERIFY(none.addresses.isEmpty());
+    QVERIFY(none.error.contains(QStringLiteral("nosuchpc.local")));
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestAvahiEndToEnd::followsTheDaemonThroughARestart()
+{
+    ServicePublisher publisher(31921, m_host, bus());
+    publisher.start();
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    ComputerBrowserModel model;
+    AvahiBrowseSession session(model, bus());
+    session.start();
+    QTRY_VERIFY(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)));
+
+    QVERIFY(daemonControl("stop"));
+    QTRY_COMPARE(model.status(), ComputerBrowserModel::Status::Unavailable);
+    QCOMPARE(model.rowCount(), 0);
+    QTRY_COMPARE(publisher.state(), ServicePublisher::State::NoDaemon);
+    const platform::Resolution without =
+        MdnsResolver(bus(), QStringLiteral("/nonexistent")).resolve(m_host, MdnsResolver::Clock::now() + 2s);
+    QVERIFY(without.addresses.isEmpty());
+    QVERIFY2(without.error.contains(QStringLiteral("Avahi")), qPrintable(without.error));
+
+    // A browser or a publisher started while the daemon is away says so and waits for it.
+    ComputerBrowserModel lateModel;
+    AvahiBrowseSession lateSession(lateModel, bus());
+    lateSession.start();
+    QCOMPARE(lateModel.status(), ComputerBrowserModel::Status::Unavailable);
+    QVERIFY(lateModel.statusText().contains(QStringLiteral("Avahi デーモンが動いていません")));
+
+    QVERIFY(daemonControl("start"));
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)), AnnounceTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(lateModel.rowOf(m_host) >= 0 && lateModel.hasMessenger(lateModel.rowOf(m_host)),
+                             AnnounceTimeoutMs);
+}
+
+QTEST_GUILESS_MAIN(TestAvahiEndToEnd)
+#include "tst_avahi_e2e.moc"
