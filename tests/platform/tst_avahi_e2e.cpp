@@ -6,6 +6,7 @@
 #include "platform/avahibrowsesession.h"
 #include "platform/avahidbus.h"
 #include "platform/computerbrowsermodel.h"
+#include "platform/hostresolver.h"
 #include "platform/mdnsresolver.h"
 
 #include <QElapsedTimer>
@@ -187,6 +188,14 @@ void TestAvahiEndToEnd::resolvesLocalNames()
     QVERIFY(none.addresses.isEmpty());
     QVERIFY(none.error.contains(QStringLiteral("nosuchpc.local")));
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+
+    // As the host resolver's fallback, on its worker thread: a bare name the system cannot resolve.
+    platform::HostResolver hosts;
+    hosts.setFallback([resolver](const QString& name, platform::HostResolver::Clock::time_point deadline) {
+        return resolver.resolve(name, deadline);
+    });
+    const platform::Resolution viaHosts = hosts.resolve(QStringLiteral("tavikpcc"));
+    QVERIFY2(viaHosts.addresses.contains(QHostAddress(QStringLiteral("127.0.0.5"))), qPrintable(viaHosts.error));
 }
 
 void TestAvahiEndToEnd::followsTheDaemonThroughARestart()
