@@ -1,0 +1,78 @@
+// Tavik Light: opens the main window with the real services and runs until its last window closes.
+#include "chat/chatservices.h"
+#include "chat/tavik.h"
+#include "chat/terminationwatcher.h"
+#include "history/exitlog.h"
+#include "history/frmcalender.h" // tavik_log.h holds a QPointer to it and needs the full type
+#include "history/logwriter.h"
+#include "history/tavik_log.h"
+#include "info/frmabout.h"
+#include "info/frmhelp.h"
+#include "platform/avahicomputerbrowser.h"
+#include "platform/filechooser.h"
+#include "platform/japanesefont.h"
+#include "platform/messenger.h"
+#include "platform/prompter.h"
+#include "platform/windowflasher.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <chrono>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(u":/icons/tavik-%1.png"_s.arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"taviklight"_s);
+    QApplication::setApplicationVersion(u"1.3.0.0"_s);
+    QApplication::setWindowIcon(programIcon());
+    platform::installJapaneseFontSubstitution();
+
+    platform::MessageBoxPrompter prompter;
+    platform::AlertWindowFlasher flasher;
+    // The connect notice blocks the window while it waits for the partner's service: 5 s at most.
+    platform::Messenger messenger(nullptr, platform::Messenger::DefaultPort, std::chrono::seconds(5));
+    platform::AvahiComputerBrowser browser;
+    platform::DialogFileChooser chooser;
+
+    chat::ChatServices services;
+    services.prompter = &prompter;
+    services.flasher = &flasher;
+    services.messenger = &messenger;
+    services.browser = &browser;
+    services.saveLogBeforeExit = [&prompter](QWidget* parent, const QList<common::LogLine>& lines) {
+        return history::saveLogBeforeExit(parent, prompter, true, lines);
+    };
+    // Nobody can be asked when the session ends: write what can be written.
+    services.saveLogAtSessionEnd = [](const QList<common::LogLine>& lines) { history::writeLogIfSent(true, lines); };
+    services.makeLogViewer = [&prompter, &chooser] { return new history::tavik_log(prompter, chooser); };
+    services.makeHelp = [] { return new info::frmHelp; };
+    services.makeAbout = [] { return new info::frmAbout; };
+
+    chat::tavik window(services);
+
+    // A termination signal ends the whole program, as ending the task did: the main window closes
+    // first (saving the log when something was sent), then the other windows go with the program.
+    chat::TerminationWatcher watcher;
+    QObject::connect(&watcher, &chat::TerminationWatcher::terminationRequested, &window, [&window](int) {
+        window.endSession(chat::CloseReason::TaskEnd);
+        QCoreApplication::quit();
+    });
+
+    window.show();
+    return QApplication::exec();
+}
