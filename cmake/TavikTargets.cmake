@@ -18,6 +18,7 @@ if(TAVIK_WERROR)
 endif()
 
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+include("${CMAKE_CURRENT_LIST_DIR}/Sanitizers.cmake")
 
 # tavik_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [NETNS] [TIMEOUT <s>])
 #   GUI   : the test shows widgets; it runs on the offscreen platform.
@@ -36,6 +37,7 @@ function(tavik_add_test)
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     endif()
     set(env "QT_QPA_PLATFORM=offscreen" "LC_ALL=C.UTF-8" "TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    list(APPEND env ${TAVIK_SANITIZER_TEST_ENV})
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}")
     if(T_TIMEOUT)
         set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})

@@ -1,0 +1,119 @@
+// Fuzzes the log reader: any bytes as a log file must parse without fault into records whose
+// fields lie in the text, and records written by the log writer must read back as written.
+//
+// The first byte chooses the mode: even, the rest is a log file; odd, the rest is a list of field
+// texts (code page 932, separated by the byte 0xFF, which no code page 932 text holds), four to a
+// record, that are written as a log and read back.
+
+#include "fuzzcheck.h"
+
+#include "common/cp932codec.h"
+#include "history/logreader.h"
+#include "history/logwriter.h"
+
+#include <QList>
+
+#include <algorithm>
+
+namespace {
+
+bool holdsBreak(QStringView text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+
+void checkAnyFile(QByteArrayView bytes)
+{
+    const QString text = common::cp932::decode(bytes);
+    // The table shares the text's buffer (parseLog takes a copy of an implicitly shared string),
+    // so every field must point into it.
+    const history::LogReadResult read = history::parseLog(text);
+    FUZZ_CHECK(read.ok());
+    const QChar* const begin = text.constData();
+    const QChar* const end = begin + text.size();
+    const QChar* previous = begin;
+    for (qsizetype row = 0; row < read.table.rowCount(); ++row) {
+        for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+            const QStringView field = read.table.field(row, k);
+            if (field.isEmpty())
+                continue;
+            FUZZ_CHECK(field.data() >= previous && field.data() + field.size() <= end);
+            previous = field.data() + field.size();
+            // Only the message may run over several lines.
+            if (k != 2)
+                FUZZ_CHECK(!holdsBreak(field));
+        }
+    }
+    // Each record takes at least one line and each skipped line is one line.
+    const qsizetype lines =
+        std::count(text.cbegin(), text.cend(), u'\n') + std::count(text.cbegin(), text.cend(), u'\r') + 1;
+    FUZZ_CHECK(read.skippedLines >= 0);
+    FUZZ_CHECK(read.table.rowCount() + read.skippedLines <= lines);
+}
+
+// Whether a message holds a double quote that only spaces separate from a line break: the one
+// message form a record cannot be told apart from the record's end.
+bool quoteBeforeBreak(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'"')
+            continue;
+        qsizetype j = i + 1;
+        while (j < text.size() && text[j] == u' ')
+            ++j;
+        if (j < text.size() && (text[j] == u'\r' || text[j] == u'\n'))
+            return true;
+    }
+    return false;
+}
+
+void checkRoundTrip(QByteArrayView bytes)
+{
+    QList<QString> fields;
+    for (const QByteArray& piece : bytes.toByteArray().split('\xFF'))
+        fields.append(common::cp932::decode(piece));
+    while (fields.size() % history::LogTable::FieldsPerRecord != 0)
+        fields.append(QString());
+
+    QList<common::LogLine> lines;
+    bool recoverable = true;
+    for (qsizetype i = 0; i < fields.size(); i += history::LogTable::FieldsPerRecord) {
+        const common::LogLine line{fields[i], fields[i + 1], fields[i + 2], fields[i + 3]};
+        for (const QString* name : {&line.sender, &line.receiver, &line.dateTime})
+            recoverable = recoverable && !name->contains(u'"') && !holdsBreak(*name);
+        recoverable = recoverable && !quoteBeforeBreak(line.message);
+        lines.append(line);
+    }
+
+    const QByteArray file = history::encodeLog(lines);
+    const history::LogReadResult read = history::parseLogBytes(file);
+    FUZZ_CHECK(read.ok());
+    if (!recoverable)
+        return;
+    FUZZ_CHECK(read.skippedLines == 0);
+    FUZZ_CHECK(read.table.rowCount() == lines.size());
+    for (qsizetype row = 0; row < lines.size(); ++row) {
+        const common::LogLine& line = lines[row];
+        const QString* written[] = {&line.sender, &line.receiver, &line.message, &line.dateTime};
+        for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+            // Characters code page 932 cannot store (U+FFFD of bad bytes) are written as "?".
+            QString expected = *written[k];
+            expected.replace(QChar(0xFFFD), u'?');
+            FUZZ_CHECK(read.table.field(row, k) == expected);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const QByteArrayView rest = fuzz::bytesOf(data + 1, size - 1);
+    if (data[0] % 2 == 0)
+        checkAnyFile(rest);
+    else
+        checkRoundTrip(rest);
+    return 0;
+}
