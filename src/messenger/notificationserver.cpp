@@ -150,7 +150,15 @@ quint32 NotificationServer::handle(const Request& request, const QHostAddress& f
         return protocol::StatusRefused;
     const Notification notification{request.sender, RateLimiter::normalized(from), request.recipient, request.text,
                                     m_clock()};
-    return m_presenter.present(notification) ? protocol::StatusShown : protocol::StatusNoDisplay;
+    switch (m_presenter.present(notification)) {
+    case Presentation::Shown:
+        return protocol::StatusShown;
+    case Presentation::NoDisplay:
+        return protocol::StatusNoDisplay;
+    case Presentation::Refused:
+        break;
+    }
+    return protocol::StatusRefused;
 }
 
 } // namespace messenger

@@ -16,20 +16,27 @@ struct Notification
     QDateTime arrival; ///< local date and time the message arrived
 };
 
-/// Shows accepted messages to the user. The service answers 0 or 50 from what it returns.
+/// What became of a message handed to a presenter; the service answers 0, 50 or 2136 from it.
+enum class Presentation {
+    Shown,     ///< on the screen
+    NoDisplay, ///< there is no screen to show it on
+    Refused,   ///< not shown for another reason (too many on the screen already)
+};
+
+/// Shows accepted messages to the user.
 class Presenter
 {
 public:
     virtual ~Presenter() = default;
-    /** Shows @p notification. @return false when it cannot be shown at all (no display). */
-    virtual bool present(const Notification& notification) = 0;
+    /** Shows @p notification. */
+    virtual Presentation present(const Notification& notification) = 0;
 };
 
 /// The presenter of a service that runs without a display: it can show nothing.
 class NoDisplayPresenter final : public Presenter
 {
 public:
-    bool present(const Notification&) override { return false; }
+    Presentation present(const Notification&) override { return Presentation::NoDisplay; }
 };
 
 } // namespace messenger

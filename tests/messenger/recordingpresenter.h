@@ -10,14 +10,14 @@
 class RecordingPresenter final : public messenger::Presenter
 {
 public:
-    explicit RecordingPresenter(bool canShow = true)
-        : m_canShow(canShow)
+    explicit RecordingPresenter(messenger::Presentation answer = messenger::Presentation::Shown)
+        : m_answer(answer)
     {}
-    bool present(const messenger::Notification& notification) override
+    messenger::Presentation present(const messenger::Notification& notification) override
     {
         QMutexLocker lock(&m_mutex);
         m_seen.append(notification);
-        return m_canShow;
+        return m_answer;
     }
     QList<messenger::Notification> seen() const
     {
@@ -26,7 +26,7 @@ public:
     }
 
 private:
-    bool m_canShow;
+    messenger::Presentation m_answer;
     mutable QMutex m_mutex;
     QList<messenger::Notification> m_seen;
 };

@@ -31,9 +31,9 @@ class TestNotificationServer final : public QObject
     std::unique_ptr<RecordingPresenter> m_presenter;
     std::unique_ptr<NotificationServer> m_server;
 
-    void start(ServerLimits limits = {}, bool canShow = true)
+    void start(ServerLimits limits = {}, Presentation answer = Presentation::Shown)
     {
-        m_presenter = std::make_unique<RecordingPresenter>(canShow);
+        m_presenter = std::make_unique<RecordingPresenter>(answer);
         m_server = std::make_unique<NotificationServer>(*m_presenter, 0, limits, [] { return Arrival; });
         QVERIFY(!m_server->listen());
     }
@@ -148,10 +148,12 @@ private Q_SLOTS:
         QCOMPARE(m_presenter->seen().constLast().text, u"5"_s);
     }
 
-    void answers50WithoutDisplay()
+    void answersWhatThePresenterCouldDo()
     {
-        start({}, false);
+        start({}, Presentation::NoDisplay);
         QCOMPARE(exchange(request(u"x"_s)), encodeReply(50));
+        start({}, Presentation::Refused);
+        QCOMPARE(exchange(request(u"x"_s)), encodeReply(2136));
     }
 
     void reportsPortInUse()

@@ -73,7 +73,7 @@ private Q_SLOTS:
         PopupPresenter presenter;
         const Notification notification{u"<i>端末A</i>"_s, QHostAddress(u"192.0.2.5"_s), u"たろう"_s,
                                         u"a & b <u>c</u> 'd'\n\u0007"_s, QDateTime::currentDateTime()};
-        QVERIFY(presenter.present(notification));
+        QCOMPARE(presenter.present(notification), Presentation::Shown);
 
         const QList<QWidget*> windows = QApplication::topLevelWidgets();
         QCOMPARE(windows.size(), 1);
@@ -84,6 +84,17 @@ private Q_SLOTS:
         QCOMPARE(fake.summaries.constFirst(), u"&lt;i&gt;端末A&lt;/i&gt; からのメッセージ"_s);
         QCOMPARE(fake.bodies.constFirst(), u"a &amp; b &lt;u&gt;c&lt;/u&gt; &#39;d&#39;\n\u2407"_s);
         QDBusConnection::disconnectFromBus(u"desktop"_s);
+    }
+
+    void refusesWhileTheScreenIsFull()
+    {
+        PopupPresenter presenter;
+        const Notification notification{u"PCA"_s, QHostAddress(u"192.0.2.5"_s), u"PCB"_s, u"x"_s, {}};
+        for (int i = 0; i < PopupPresenter::MaxOpen; ++i)
+            QCOMPARE(presenter.present(notification), Presentation::Shown);
+        QCOMPARE(presenter.present(notification), Presentation::Refused);
+        QApplication::topLevelWidgets().constFirst()->close();
+        QCOMPARE(presenter.present(notification), Presentation::Shown);
     }
 };
 
