@@ -4,6 +4,7 @@
 
 #include <QDBusPendingCall>
 #include <QFile>
+#include <QNetworkInterface>
 
 #include <algorithm>
 #include <condition_variable>
@@ -186,9 +187,12 @@ Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_po
         // interface, protocol, name, aprotocol, address, flags
         if (reply.type() != QDBusMessage::ReplyMessage || args.size() < 5)
             return std::nullopt;
-        const QHostAddress address(args.at(4).toString());
+        QHostAddress address(args.at(4).toString());
         if (address.isNull())
             return std::nullopt;
+        // A link-local IPv6 address is only usable with the interface it was found on.
+        if (address.protocol() == QAbstractSocket::IPv6Protocol && address.isLinkLocal() && address.scopeId().isEmpty())
+            address.setScopeId(QNetworkInterface::interfaceNameFromIndex(args.at(0).toInt()));
         return address;
     };
 

@@ -1,6 +1,8 @@
 // Runs on the Avahi test host of tests/e2e/avahi/run-avahi-host.sh: a real daemon on loopback,
 // reached over a private system bus. Publishes the notification service, finds it through the
 // browsing layer, resolves ".local" names, and follows the daemon through a restart.
+// The tests named "...Peer..." and "...Network..." run on the two hosts of run-avahi-lan.sh
+// instead, where a second computer announces itself over a real link.
 
 #include "messenger/servicepublisher.h"
 #include "platform/avahibrowsesession.h"
@@ -81,9 +83,14 @@ private Q_SLOTS:
     void resolvesLocalNames();
     void followsTheDaemonThroughARestart();
 
+    void findsThePeerAcrossTheNetwork();
+    void networkCollisionTakesAnAlternativeName();
+    void resolvesThePeer();
+
 private:
     QDBusConnection bus() const { return QDBusConnection::systemBus(); }
     QString m_host;
+    QString m_peer; ///< the second host's name on the two-host network; empty on one host
 };
 
 void TestAvahiEndToEnd::initTestCase()
@@ -91,6 +98,7 @@ void TestAvahiEndToEnd::initTestCase()
     if (qEnvironmentVariableIsEmpty("TAVIK_AVAHI_HOST"))
         QSKIP("needs the Avahi test host: run through tests/e2e/avahi/run-avahi-host.sh");
     m_host = qEnvironmentVariable("TAVIK_AVAHI_HOST");
+    m_peer = qEnvironmentVariable("TAVIK_AVAHI_PEER");
     QVERIFY2(bus().isConnected(), qPrintable(bus().lastError().message()));
     QTRY_VERIFY_WITH_TIMEOUT(platform::avahi::unavailableReason(bus()).isEmpty(), 10'000);
 }
@@ -229,6 +237,52 @@ void TestAvahiEndToEnd::followsTheDaemonThroughARestart()
     QTRY_VERIFY_WITH_TIMEOUT(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)), AnnounceTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(lateModel.rowOf(m_host) >= 0 && lateModel.hasMessenger(lateModel.rowOf(m_host)),
                              AnnounceTimeoutMs);
+}
+
+void TestAvahiEndToEnd::findsThePeerAcrossTheNetwork()
+{
+    if (m_peer.isEmpty())
+        QSKIP("needs the two-host network of run-avahi-lan.sh");
+    ComputerBrowserModel model;
+    AvahiBrowseSession session(model, bus());
+    session.start();
+    // The peer's notification service is named after this host, but it runs on the peer: the
+    // mark belongs to the peer's row, not to this host's.
+    QTRY_VERIFY_WITH_TIMEOUT(model.rowOf(m_peer) >= 0 && model.hasMessenger(model.rowOf(m_peer)), AnnounceTimeoutMs);
+    QTRY_VERIFY(model.rowOf(m_host) >= 0);
+    QVERIFY(!model.hasMessenger(model.rowOf(m_host)));
+    QCOMPARE(model.rowCount(), 2);
+}
+
+void TestAvahiEndToEnd::networkCollisionTakesAnAlternativeName()
+{
+    if (m_peer.isEmpty())
+        QSKIP("needs the two-host network of run-avahi-lan.sh");
+    ComputerBrowserModel model;
+    AvahiBrowseSession session(model, bus());
+    session.start();
+    QTRY_VERIFY_WITH_TIMEOUT(model.rowOf(m_peer) >= 0 && model.hasMessenger(model.rowOf(m_peer)), AnnounceTimeoutMs);
+
+    // The peer holds the service name this host would take; probing finds it on the link.
+    ServicePublisher publisher(31001, m_host, bus());
+    publisher.start();
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
+    QVERIFY2(publisher.publishedName() != m_host, qPrintable(publisher.publishedName()));
+    QTRY_VERIFY(model.rowOf(m_host) >= 0 && model.hasMessenger(model.rowOf(m_host)));
+    QVERIFY(model.hasMessenger(model.rowOf(m_peer)));
+}
+
+void TestAvahiEndToEnd::resolvesThePeer()
+{
+    if (m_peer.isEmpty())
+        QSKIP("needs the two-host network of run-avahi-lan.sh");
+    const MdnsResolver resolver(bus(), QStringLiteral("/nonexistent/nsswitch.conf"));
+    const QHostAddress expected(qEnvironmentVariable("TAVIK_AVAHI_PEER_ADDRESS"));
+    // The peer's daemon may still be probing its host name when the test starts.
+    platform::Resolution found;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (found = resolver.resolve(m_peer, MdnsResolver::Clock::now() + 2s)).addresses.contains(expected),
+        AnnounceTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(TestAvahiEndToEnd)

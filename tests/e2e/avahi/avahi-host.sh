@@ -1,9 +1,10 @@
 #!/bin/sh
-# The inside of run-avahi-host.sh: runs in fresh namespaces, sets up the bus and the daemon, runs
-# the test binary, and stops both daemons however the test ends.
+# The inside of a test host (run-avahi-host.sh, run-avahi-lan.sh): runs in fresh mount and UTS
+# namespaces, names the host TAVIK_AVAHI_HOSTNAME (tavikpcb), sets up the bus and the daemon, runs
+# the given command, and stops both daemons however the command ends.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-host=tavikpcb
+host=${TAVIK_AVAHI_HOSTNAME:-tavikpcb}
 work=$(mktemp -d /tmp/tavik-avahi-host.XXXXXX)
 
 cleanup() {
