@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -44,7 +45,12 @@ public:
     quint16 localPort() const;
     void setLocalPort(quint16 port);
 
-    /// Binds LocalPort on all local addresses, IPv4 and IPv6. Fails with 10048, 10013 or another code.
+    /**
+     * Binds LocalPort on all local addresses, IPv4 and IPv6, without sharing the port. Fails with
+     * 10048 (in use), 10013 (no permission) or another code, and the socket then stays closed;
+     * 40006 when it is already bound, 10043 when Protocol is not UDP. A LocalPort of 0 takes a
+     * free port, which LocalPort reports afterwards.
+     */
     SocketResult bind();
     /// Closes the socket; datagrams that arrive later are not received.
     void close();
@@ -52,21 +58,40 @@ public:
     /**
      * Sends @p text as one datagram of its code page 932 bytes to RemoteHost:RemotePort, from
      * the bound port. Fails with 10014 when the host name cannot be resolved, 10022 when the text
-     * has characters without a code page 932 form, 10040 when it exceeds one datagram.
+     * has characters without a code page 932 form, 10040 when it exceeds one datagram (65,507
+     * bytes), 40006 when the socket is not bound; nothing is sent then. Blocks at most the
+     * resolver's budget.
      */
     SocketResult sendData(const QString& text);
 
-    /// The text of the datagram that raised the current dataArrival, decoded from code page 932.
+    /// The text of the datagram that raised the current dataArrival, decoded from code page 932;
+    /// empty outside a dataArrival handler.
     QString getData() const;
     /// The raw bytes of that datagram.
     QByteArray getBytes() const;
+
+    /**
+     * Bytes the system keeps for datagrams that arrived but are not delivered yet; 0 when closed.
+     * Bind asks for 4 MiB; without the right to exceed it the system caps this at net.core.rmem_max.
+     */
+    int receiveBufferSize() const;
 
     /// This computer's host name.
     static QString localHostName();
 
 Q_SIGNALS:
-    /// Raised once per arrived datagram, however many are pending at a time.
+    /**
+     * Raised once per arrived datagram, however many are pending at a time, in arrival order.
+     * A handler that runs a nested event loop gets no second emission before it returns; one
+     * that closes the socket ends the delivery, and datagrams not yet delivered are dropped.
+     */
     void dataArrival(qint64 bytesTotal);
+
+    /**
+     * A datagram we sent to @p address:@p port was refused: nothing listens there (ICMP port
+     * unreachable). For diagnostics only; it changes nothing that is sent or received.
+     */
+    void portUnreachable(const QHostAddress& address, quint16 port);
 
 private:
     class Private;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 namespace platform {
 
@@ -19,11 +20,25 @@ struct Resolution
  * Resolves computer names to addresses: an IP literal as it is; otherwise getaddrinfo (hosts
  * file, DNS, LLMNR where the system has it). A lookup never blocks its caller longer than the
  * budget; answers are cached for a short time.
+ *
+ * The lookup itself runs on a worker thread of its own. When the budget runs out the caller gets
+ * a timeout error at once and the worker is left to finish; its late answer is kept and served
+ * (and cached) by the next call for the same name. Concurrent calls for one name share a worker.
+ * Thread-safe.
  */
 class HostResolver
 {
 public:
+    using Clock = std::chrono::steady_clock;
+    /// A blocking lookup of one name (not an IP literal). It may be slow; it runs on a worker thread.
+    using LookupFunction = std::function<Resolution(const QString& name)>;
+    /// A second lookup; @p deadline is when the caller stops waiting for the answer.
+    using FallbackFunction = std::function<Resolution(const QString& name, Clock::time_point deadline)>;
+
     explicit HostResolver(std::chrono::milliseconds budget = std::chrono::seconds(2),
+                          std::chrono::milliseconds cacheTime = std::chrono::seconds(30));
+    /// A resolver that asks @p lookup instead of the system (tests simulate slow or failing resolvers).
+    explicit HostResolver(LookupFunction lookup, std::chrono::milliseconds budget = std::chrono::seconds(2),
                           std::chrono::milliseconds cacheTime = std::chrono::seconds(30));
     virtual ~HostResolver();
     HostResolver(const HostResolver&) = delete;
@@ -31,6 +46,23 @@ public:
 
     /// Resolves @p name, blocking at most the budget.
     virtual Resolution resolve(const QString& name);
+
+    /// Replaces the primary lookup (by default systemLookup). Affects lookups started afterwards.
+    void setLookup(LookupFunction lookup);
+
+    /**
+     * Sets a second lookup, asked on the same worker when the primary lookup found no address for
+     * a name, with what is left of the budget. This is where multicast DNS (".local" names) plugs
+     * in; the function decides itself which names it serves and returns an empty Resolution for
+     * others. An answer that comes after the deadline is still cached for the next call.
+     */
+    void setFallback(FallbackFunction fallback);
+
+    /// How long a failure is remembered: shorter than an answer, so that a partner that comes up is found soon.
+    std::chrono::milliseconds failureCacheTime() const;
+
+    /// getaddrinfo(AF_UNSPEC, SOCK_DGRAM), blocking, without cache or budget.
+    static Resolution systemLookup(const QString& name);
 
     /// The resolver the program uses when none is injected.
     static HostResolver& shared();

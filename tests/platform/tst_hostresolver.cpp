@@ -1,0 +1,281 @@
+#include "platform/hostresolver.h"
+
+#include <QSemaphore>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using platform::HostResolver;
+using platform::Resolution;
+
+namespace {
+
+/// A lookup that counts its calls and answers with fixed addresses (or fails when there are none).
+struct CountingLookup
+{
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+    QList<QHostAddress> answer;
+
+    HostResolver::LookupFunction function() const
+    {
+        return [calls = calls, answer = answer](const QString&) {
+            ++*calls;
+            return Resolution{answer, answer.isEmpty() ? u"見つかりません"_s : QString()};
+        };
+    }
+
+    HostResolver::FallbackFunction fallback() const
+    {
+        return [lookup = function()](const QString& name, HostResolver::Clock::time_point) { return lookup(name); };
+    }
+};
+
+bool isJapanese(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x3000; });
+}
+
+} // namespace
+
+class tst_HostResolver final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void literalsAreTakenAsTheyAre_data();
+    void literalsAreTakenAsTheyAre();
+    void namesThatOnlyLookLikeLiteralsAreLookedUp_data();
+    void namesThatOnlyLookLikeLiteralsAreLookedUp();
+    void refusesEmptyAndBrokenNames();
+    void systemResolvesLocalhostIpv4First();
+    void systemFailsOnInvalidNameWithJapaneseReason();
+    void addressesAreDeduplicatedIpv4First();
+    void answersAreCached();
+    void failuresAreCachedForAShorterTime();
+    void slowLookupNeverHoldsTheCallerPastTheBudget();
+    void lateAnswerOutlivesTheResolver();
+    void fallbackIsAskedOnlyWhenThePrimaryFindsNothing();
+};
+
+void tst_HostResolver::literalsAreTakenAsTheyAre_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("IPv4") << u"192.168.10.20"_s << u"192.168.10.20"_s;
+    QTest::newRow("IPv6") << u"2001:db8::7"_s << u"2001:db8::7"_s;
+    QTest::newRow("IPv6 loopback") << u"::1"_s << u"::1"_s;
+    QTest::newRow("IPv6 with scope") << u"fe80::1%lo"_s << u"fe80::1%lo"_s;
+}
+
+void tst_HostResolver::literalsAreTakenAsTheyAre()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, address);
+    CountingLookup lookup;
+    HostResolver resolver(lookup.function());
+    const Resolution result = resolver.resolve(name);
+    QCOMPARE(result.addresses, QList<QHostAddress>{QHostAddress(address)});
+    QVERIFY(result.error.isEmpty());
+    QCOMPARE(lookup.calls->load(), 0);
+}
+
+void tst_HostResolver::namesThatOnlyLookLikeLiteralsAreLookedUp_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("blank before") << u" 10.0.0.1"_s;
+    QTest::newRow("blank after") << u"10.0.0.1 "_s;
+    QTest::newRow("short form") << u"10.1"_s;
+    QTest::newRow("digits only") << u"1001"_s;
+    QTest::newRow("bracketed") << u"[::1]"_s;
+    QTest::newRow("computer name") << u"PC-01"_s;
+}
+
+void tst_HostResolver::namesThatOnlyLookLikeLiteralsAreLookedUp()
+{
+    QFETCH(QString, name);
+    CountingLookup lookup;
+    lookup.answer = {QHostAddress(u"10.9.9.9"_s)};
+    HostResolver resolver(lookup.function());
+    QCOMPARE(resolver.resolve(name).addresses, lookup.answer);
+    QCOMPARE(lookup.calls->load(), 1);
+}
+
+void tst_HostResolver::refusesEmptyAndBrokenNames()
+{
+    CountingLookup lookup;
+    lookup.answer = {QHostAddress(u"10.9.9.9"_s)};
+    HostResolver resolver(lookup.function());
+    // A NUL would let "evil\0.example" resolve as "evil"; an endless name is no host name.
+    for (const QString& name : {QString(), u"pc\0.example"_s, QString(2000, u'a')}) {
+        const Resolution result = resolver.resolve(name);
+        QVERIFY2(result.addresses.isEmpty(), qPrintable(name.left(20)));
+        QVERIFY(isJapanese(result.error));
+    }
+    QCOMPARE(lookup.calls->load(), 0);
+}
+
+void tst_HostResolver::systemResolvesLocalhostIpv4First()
+{
+    HostResolver resolver;
+    const Resolution result = resolver.resolve(u"localhost"_s);
+    QVERIFY2(!result.addresses.isEmpty(), qPrintable(result.error));
+    QVERIFY(result.addresses.constFirst().isLoopback());
+    QCOMPARE(result.addresses.constFirst().protocol(), QAbstractSocket::IPv4Protocol);
+}
+
+void tst_HostResolver::systemFailsOnInvalidNameWithJapaneseReason()
+{
+    HostResolver resolver;
+    const Resolution result = resolver.resolve(u"no-such-pc.invalid"_s);
+    QVERIFY(result.addresses.isEmpty());
+    QVERIFY2(isJapanese(result.error), qPrintable(result.error));
+}
+
+void tst_HostResolver::addressesAreDeduplicatedIpv4First()
+{
+    CountingLookup lookup;
+    lookup.answer = {QHostAddress(u"::1"_s), QHostAddress(u"10.0.0.1"_s), QHostAddress(u"::ffff:10.0.0.1"_s),
+                     QHostAddress(u"::1"_s), QHostAddress(u"10.0.0.2"_s), QHostAddress(u"2001:db8::1"_s)};
+    HostResolver resolver(lookup.function());
+    const QList<QHostAddress> expected{QHostAddress(u"10.0.0.1"_s), QHostAddress(u"10.0.0.2"_s), QHostAddress(u"::1"_s),
+                                       QHostAddress(u"2001:db8::1"_s)};
+    QCOMPARE(resolver.resolve(u"pc"_s).addresses, expected);
+}
+
+void tst_HostResolver::answersAreCached()
+{
+    CountingLookup lookup;
+    lookup.answer = {QHostAddress(u"10.0.0.5"_s)};
+    HostResolver resolver(lookup.function());
+    QCOMPARE(resolver.resolve(u"pc-a"_s).addresses, lookup.answer);
+    QCOMPARE(resolver.resolve(u"pc-a"_s).addresses, lookup.answer);
+    QCOMPARE(lookup.calls->load(), 1);
+    resolver.resolve(u"pc-b"_s);
+    QCOMPARE(lookup.calls->load(), 2);
+
+    HostResolver uncached(lookup.function(), 2s, 0ms);
+    uncached.resolve(u"pc-a"_s);
+    uncached.resolve(u"pc-a"_s);
+    QCOMPARE(lookup.calls->load(), 4);
+}
+
+void tst_HostResolver::failuresAreCachedForAShorterTime()
+{
+    CountingLookup failing;
+    HostResolver resolver(failing.function(), 2s, 10min);
+    QVERIFY(resolver.failureCacheTime() < 10min);
+    QVERIFY(resolver.failureCacheTime() > 0ms);
+    QVERIFY(resolver.resolve(u"gone"_s).addresses.isEmpty());
+    QVERIFY(resolver.resolve(u"gone"_s).addresses.isEmpty());
+    QCOMPARE(failing.calls->load(), 1);
+
+    // Expiry: with a very short cache time the second call after it must look up again.
+    HostResolver brief(failing.function(), 2s, 20ms);
+    brief.resolve(u"gone"_s);
+    QTest::qSleep(40);
+    brief.resolve(u"gone"_s);
+    QCOMPARE(failing.calls->load(), 3);
+}
+
+void tst_HostResolver::slowLookupNeverHoldsTheCallerPastTheBudget()
+{
+    auto gate = std::make_shared<QSemaphore>();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    HostResolver resolver(
+        [gate, calls](const QString&) {
+            ++*calls;
+            gate->acquire();
+            return Resolution{{QHostAddress(u"10.1.2.3"_s)}, {}};
+        },
+        100ms);
+
+    // Should resolve() wait for the lookup, only this watchdog would free it, and the test fails.
+    std::atomic<bool> watchdogFired = false;
+    QSemaphore testDone;
+    std::thread watchdog([&] {
+        if (!testDone.tryAcquire(1, 30000)) {
+            watchdogFired = true;
+            gate->release(10);
+        }
+    });
+
+    const Resolution first = resolver.resolve(u"slow-pc"_s);
+    const Resolution second = resolver.resolve(u"slow-pc"_s); // joins the same lookup
+    const bool returnedWhileBlocked = !watchdogFired;
+    gate->release();
+    QVERIFY(returnedWhileBlocked);
+    QVERIFY(first.addresses.isEmpty());
+    QVERIFY(isJapanese(first.error));
+    QVERIFY(second.addresses.isEmpty());
+
+    // The late answer is served, without another lookup, once it has come in.
+    QTRY_COMPARE(resolver.resolve(u"slow-pc"_s).addresses, QList<QHostAddress>{QHostAddress(u"10.1.2.3"_s)});
+    QCOMPARE(calls->load(), 1);
+
+    testDone.release();
+    watchdog.join();
+}
+
+void tst_HostResolver::lateAnswerOutlivesTheResolver()
+{
+    auto gate = std::make_shared<QSemaphore>();
+    std::weak_ptr<QSemaphore> workerState = gate;
+    {
+        auto resolver = std::make_unique<HostResolver>(
+            [gate](const QString&) {
+                gate->acquire();
+                return Resolution{{QHostAddress(u"10.1.2.3"_s)}, {}};
+            },
+            20ms);
+        QVERIFY(resolver->resolve(u"late-pc"_s).addresses.isEmpty());
+    }
+    // The worker finishes after its resolver is gone; then it drops its lookup (and the gate).
+    auto keep = workerState.lock();
+    gate.reset();
+    keep->release();
+    keep.reset();
+    QTRY_VERIFY(workerState.expired());
+}
+
+void tst_HostResolver::fallbackIsAskedOnlyWhenThePrimaryFindsNothing()
+{
+    CountingLookup primary;
+    CountingLookup fallback;
+    fallback.answer = {QHostAddress(u"169.254.1.2"_s)};
+    HostResolver resolver(primary.function(), 60s);
+    resolver.setFallback(fallback.fallback());
+    QCOMPARE(resolver.resolve(u"pc"_s).addresses, fallback.answer);
+    QCOMPARE(fallback.calls->load(), 1);
+
+    // The fallback learns when the caller stops waiting: within the budget, not already past.
+    auto deadlineLeft = std::make_shared<std::atomic<qint64>>(-1);
+    resolver.setFallback([deadlineLeft](const QString&, HostResolver::Clock::time_point deadline) {
+        deadlineLeft->store(
+            std::chrono::duration_cast<std::chrono::seconds>(deadline - HostResolver::Clock::now()).count());
+        return Resolution{};
+    });
+    resolver.resolve(u"pc-with-deadline"_s);
+    QVERIFY(deadlineLeft->load() > 0);
+    QVERIFY(deadlineLeft->load() <= 60);
+    resolver.setFallback(fallback.fallback());
+
+    CountingLookup found;
+    found.answer = {QHostAddress(u"10.0.0.8"_s)};
+    resolver.setLookup(found.function());
+    QCOMPARE(resolver.resolve(u"pc"_s).addresses, found.answer);
+    QCOMPARE(fallback.calls->load(), 1);
+
+    // Both fail: the reason is still a Japanese text.
+    resolver.setLookup(primary.function());
+    resolver.setFallback(CountingLookup{}.fallback());
+    const Resolution none = resolver.resolve(u"other"_s);
+    QVERIFY(none.addresses.isEmpty());
+    QVERIFY(isJapanese(none.error));
+}
+
+QTEST_GUILESS_MAIN(tst_HostResolver)
+#include "tst_hostresolver.moc"
