@@ -109,7 +109,6 @@ tavik::~tavik() = default;
 void tavik::buildControls()
 {
     auto* client = new QWidget(this);
-    client->setObjectName(u"client"_s);
     setCentralWidget(client);
     // The main window's layout may size the client area after the window's own resize event.
     client->installEventFilter(this);
@@ -187,10 +186,38 @@ void tavik::buildControls()
     StatusBar1->addPermanentWidget(m_statusPanel, 1);
     setStatusBar(StatusBar1);
 
+    describeControls();
+
     connect(Command1, &QPushButton::clicked, this, &tavik::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &tavik::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &tavik::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &tavik::Command4_Click);
+}
+
+// A screen reader has nothing to say about a picture button or a text box without these.
+void tavik::describeControls()
+{
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        if (!name.isEmpty())
+            widget->setAccessibleName(name);
+        widget->setAccessibleDescription(description);
+    };
+    describe(Command4, {}, u"ネットワーク上のコンピュータを一覧から選び、接続先PC名に入れます"_s);
+    describe(List2, u"記録"_s, u"送受信したメッセージの記録。終了時にログファイルへ保存されます"_s);
+    describe(Command3, {}, u"相手に切断を知らせ、接続を終えます"_s);
+    describe(Option1, {}, u"PC1側として接続します。相手はPC2側を選びます"_s);
+    describe(Option2, {}, u"PC2側として接続します。相手はPC1側を選びます"_s);
+    describe(Command1, {}, u"接続先PCと接続し、相手に通知します"_s);
+    describe(Command2, {}, u"入力したメッセージを相手に送信します"_s);
+    describe(Text2, u"送信するデータ"_s, u"送信するメッセージ。Enterキーでも送信します"_s);
+    describe(Text1, u"接続先PC名"_s, u"相手のコンピュータ名またはIPアドレス"_s);
+    describe(List1, u"送受信したデータ"_s, u"送信したメッセージ（貴方>）と受信したメッセージ（相手>）の一覧"_s);
+    describe(Line1, u"区切り線"_s, u"送信欄と一覧の区切り"_s);
+    describe(Label1, {}, u"接続先と接続の状態"_s);
+    describe(Label2, {}, u"送信欄の見出し"_s);
+    describe(Label3, {}, u"一覧の見出し"_s);
+    describe(StatusBar1, u"ステータスバー"_s, u"接続の詳しい状態"_s);
+    describe(m_statusPanel, {}, u"自分のポート、相手のアドレスとポート、最後に受信した時刻"_s);
 }
 
 void tavik::buildMenu()

@@ -81,6 +81,7 @@ protected:
 
 private:
     void buildControls();
+    void describeControls();
     void buildMenu();
     void applyTabOrder();
 

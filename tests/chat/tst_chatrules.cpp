@@ -1,8 +1,7 @@
-// The chat's rules without a window: ports, texts, the checks before a send, display and log lines.
+// The chat's rules without a window: the bind failure text, the checks before a send, the display lines.
 #include "chat/chatrules.h"
 #include "chat/messagelines.h"
 #include "chat/outgoingcheck.h"
-#include "chat/statustext.h"
 
 #include <QTest>
 
@@ -13,29 +12,6 @@ class TestChatRules final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void portRuleMakesPc1AndPc2HearEachOther()
-    {
-        const chat::Ports pc1 = chat::portsFor(chat::Role::PC1);
-        const chat::Ports pc2 = chat::portsFor(chat::Role::PC2);
-        QCOMPARE(pc1.remote, quint16(1001));
-        QCOMPARE(pc1.local, quint16(1002));
-        QCOMPARE(pc2.remote, pc1.local);
-        QCOMPARE(pc2.local, pc1.remote);
-    }
-
-    void notificationTellsThePartnerTheOtherRole()
-    {
-        const QString sentence = u"上記PCさんが貴方のPCへTavikLightを用いて接続しました。"_s;
-        QCOMPARE(chat::notificationText(chat::Role::PC1), sentence + u"貴方はPC2を選んで接続して下さい"_s);
-        QCOMPARE(chat::notificationText(chat::Role::PC2), sentence + u"貴方はPC1を選んで接続して下さい"_s);
-    }
-
-    void labelsKeepTheirExactBlanks()
-    {
-        QCOMPARE(QString::fromUtf16(chat::NotConnectedLabel), u"接続先PC名：\u0020状態：未バインド"_s);
-        QCOMPARE(chat::connectedLabel(u" PC B "_s), u"接続先PC： PC B \u3000状態：接続中"_s);
-    }
-
     void bindFailureNamesPortAndReason_data()
     {
         QTest::addColumn<int>("code");
@@ -119,39 +95,6 @@ private Q_SLOTS:
         QCOMPARE(chat::visibleText(received), shown);
         QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
         QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
-    }
-
-    void logLinesKeepFieldsApart()
-    {
-        const common::LogLine sent = chat::sentLogLine(u"PCA"_s, u"PCB"_s, u"hello"_s, u"2002/10/18 9:05:03"_s);
-        QCOMPARE(sent.joined(), u"PCA,PCB,hello,2002/10/18 9:05:03"_s);
-
-        // A received text keeps its commas and controls as received, inside the message field.
-        const common::LogLine received =
-            chat::receivedLogLine(u"PCA"_s, u"PCB"_s, u"a,b\r\n"_s, u"2002/10/18 9:05:04"_s);
-        QCOMPARE(received.sender, u"PCA"_s);
-        QCOMPARE(received.receiver, u"PCB"_s);
-        QCOMPARE(received.message, u"相手>a,b\r\n"_s);
-        QCOMPARE(received.dateTime, u"2002/10/18 9:05:04"_s);
-    }
-
-    void statusText()
-    {
-        chat::ConnectionStatus status;
-        QCOMPARE(chat::statusText(status), u"未接続"_s);
-        status.connected = true;
-        status.localPort = 1002;
-        status.partnerPort = 1001;
-        status.partnerName = u"PCB"_s;
-        QCOMPARE(chat::statusText(status), u"自ポート 1002　相手 PCB (名前解決中) ポート 1001"_s);
-        status.addressState = chat::ConnectionStatus::Address::Found;
-        status.partnerAddress = u"192.0.2.7"_s;
-        status.lastArrival = u"9:05:03"_s;
-        status.partnerUnreachable = true;
-        const QString text = chat::statusText(status);
-        QVERIFY(text.contains(u"(192.0.2.7) ポート 1001"_s));
-        QVERIFY(text.contains(u"最終受信 9:05:03"_s));
-        QVERIFY(text.contains(u"相手のポート 1001 に届きません"_s));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "chatharness.h"
 #include "common/twips.h"
 #include "platform/datagramsocket.h"
+#include "support/accessibility.h"
 
 #include <QAction>
 #include <QApplication>
@@ -112,6 +113,12 @@ private Q_SLOTS:
             QCOMPARE(font.family(), u"ＭＳ Ｐゴシック"_s);
             QCOMPARE(font.pointSizeF(), 9.75);
         }
+    }
+
+    void everyControlCanBeAnnounced()
+    {
+        showWindow();
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(h->window.get()), QStringList());
     }
 
     void menuHasItsNamesAndAccessKeys()
