@@ -146,19 +146,12 @@ void NotificationServer::refuseBusy(QTcpSocket* socket)
 
 quint32 NotificationServer::handle(const Request& request, const QHostAddress& from)
 {
-    if (!m_rateLimiter.admit(from, RateLimiter::Clock::now()))
+    // A message refused for lack of room does not count against its sender's rate.
+    if (!m_presenter.hasRoom() || !m_rateLimiter.admit(from, RateLimiter::Clock::now()))
         return protocol::StatusRefused;
     const Notification notification{request.sender, RateLimiter::normalized(from), request.recipient, request.text,
                                     m_clock()};
-    switch (m_presenter.present(notification)) {
-    case Presentation::Shown:
-        return protocol::StatusShown;
-    case Presentation::NoDisplay:
-        return protocol::StatusNoDisplay;
-    case Presentation::Refused:
-        break;
-    }
-    return protocol::StatusRefused;
+    return m_presenter.present(notification) ? protocol::StatusShown : protocol::StatusNoDisplay;
 }
 
 } // namespace messenger

@@ -8,21 +8,23 @@
 
 namespace messenger {
 
-Presentation PopupPresenter::present(const Notification& notification)
+bool PopupPresenter::hasRoom() const
+{
+    // A closed pop-up no longer counts, even before it has been deleted.
+    m_open.removeIf([](const QPointer<QWidget>& window) { return window.isNull() || !window->isVisible(); });
+    return m_open.size() < MaxOpen;
+}
+
+bool PopupPresenter::present(const Notification& notification)
 {
     // Without a screen (the display went away) nothing can be shown.
     if (!QGuiApplication::primaryScreen())
-        return Presentation::NoDisplay;
-    // A closed pop-up no longer counts, even before it has been deleted.
-    m_open.removeIf([](const QPointer<QWidget>& window) { return window.isNull() || !window->isVisible(); });
-    if (m_open.size() >= MaxOpen)
-        return Presentation::Refused;
-
+        return false;
     auto* window = new PopupWindow(notification);
     m_open.append(window);
     window->show();
     m_desktop.notify(PopupWindow::titleFor(notification), visibleText(notification.text, TextShape::MultiLine));
-    return Presentation::Shown;
+    return true;
 }
 
 } // namespace messenger

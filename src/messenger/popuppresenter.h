@@ -22,11 +22,12 @@ class PopupPresenter final : public Presenter
 public:
     static constexpr int MaxOpen = 20;
 
-    Presentation present(const Notification& notification) override;
+    bool hasRoom() const override;
+    bool present(const Notification& notification) override;
 
 private:
     DesktopNotifier m_desktop;
-    QList<QPointer<QWidget>> m_open;
+    mutable QList<QPointer<QWidget>> m_open; ///< pruned of closed pop-ups when counted
 };
 
 } // namespace messenger

@@ -16,27 +16,22 @@ struct Notification
     QDateTime arrival; ///< local date and time the message arrived
 };
 
-/// What became of a message handed to a presenter; the service answers 0, 50 or 2136 from it.
-enum class Presentation {
-    Shown,     ///< on the screen
-    NoDisplay, ///< there is no screen to show it on
-    Refused,   ///< not shown for another reason (too many on the screen already)
-};
-
-/// Shows accepted messages to the user.
+/// Shows accepted messages to the user. The service answers 0, 50 or 2136 from what it says.
 class Presenter
 {
 public:
     virtual ~Presenter() = default;
-    /** Shows @p notification. */
-    virtual Presentation present(const Notification& notification) = 0;
+    /** Whether one more message may be shown now; when not, the message is answered 2136 and shown nowhere. */
+    virtual bool hasRoom() const { return true; }
+    /** Shows @p notification. @return false when it cannot be shown at all (no display). */
+    virtual bool present(const Notification& notification) = 0;
 };
 
 /// The presenter of a service that runs without a display: it can show nothing.
 class NoDisplayPresenter final : public Presenter
 {
 public:
-    Presentation present(const Notification&) override { return Presentation::NoDisplay; }
+    bool present(const Notification&) override { return false; }
 };
 
 } // namespace messenger

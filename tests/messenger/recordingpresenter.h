@@ -10,14 +10,16 @@
 class RecordingPresenter final : public messenger::Presenter
 {
 public:
-    explicit RecordingPresenter(messenger::Presentation answer = messenger::Presentation::Shown)
-        : m_answer(answer)
+    explicit RecordingPresenter(bool canShow = true, bool hasRoom = true)
+        : m_canShow(canShow)
+        , m_hasRoom(hasRoom)
     {}
-    messenger::Presentation present(const messenger::Notification& notification) override
+    bool hasRoom() const override { return m_hasRoom; }
+    bool present(const messenger::Notification& notification) override
     {
         QMutexLocker lock(&m_mutex);
         m_seen.append(notification);
-        return m_answer;
+        return m_canShow;
     }
     QList<messenger::Notification> seen() const
     {
@@ -26,7 +28,8 @@ public:
     }
 
 private:
-    messenger::Presentation m_answer;
+    bool m_canShow;
+    bool m_hasRoom;
     mutable QMutex m_mutex;
     QList<messenger::Notification> m_seen;
 };

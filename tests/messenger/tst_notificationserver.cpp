@@ -31,9 +31,9 @@ class TestNotificationServer final : public QObject
     std::unique_ptr<RecordingPresenter> m_presenter;
     std::unique_ptr<NotificationServer> m_server;
 
-    void start(ServerLimits limits = {}, Presentation answer = Presentation::Shown)
+    void start(ServerLimits limits = {}, bool canShow = true, bool hasRoom = true)
     {
-        m_presenter = std::make_unique<RecordingPresenter>(answer);
+        m_presenter = std::make_unique<RecordingPresenter>(canShow, hasRoom);
         m_server = std::make_unique<NotificationServer>(*m_presenter, 0, limits, [] { return Arrival; });
         QVERIFY(!m_server->listen());
     }
@@ -150,10 +150,11 @@ private Q_SLOTS:
 
     void answersWhatThePresenterCouldDo()
     {
-        start({}, Presentation::NoDisplay);
+        start({}, false);
         QCOMPARE(exchange(request(u"x"_s)), encodeReply(50));
-        start({}, Presentation::Refused);
+        start({}, true, false);
         QCOMPARE(exchange(request(u"x"_s)), encodeReply(2136));
+        QVERIFY(m_presenter->seen().isEmpty());
     }
 
     void reportsPortInUse()
