@@ -51,6 +51,7 @@ ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidge
     m_list->setShowGrid(false);
     m_list->setWordWrap(false);
     m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 8);
     m_list->horizontalHeader()->setSectionResizeMode(ComputerBrowserModel::NameColumn, QHeaderView::Stretch);
     m_list->horizontalHeader()->setSectionResizeMode(ComputerBrowserModel::MessengerColumn,
                                                      QHeaderView::ResizeToContents);
