@@ -45,15 +45,6 @@ constexpr int MinimumOuterHeight = 3000;
 constexpr qreal ControlPointSize = 9.75;
 constexpr qreal PictureButtonPointSize = 12;
 
-// The socket interface gains a "port unreachable" signal in a later revision; connect to it
-// when it is there, so that this file builds against either.
-template<class Socket, class Receiver, class Slot>
-void connectPortUnreachable(Socket* socket, Receiver* receiver, Slot slot)
-{
-    if constexpr (requires { &Socket::portUnreachable; })
-        QObject::connect(socket, &Socket::portUnreachable, receiver, slot);
-}
-
 QPushButton* pictureButton(QWidget* parent, const char16_t* name, const QString& iconPath, QSize iconSize,
                            const QString& accessibleName)
 {
@@ -90,7 +81,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     Winsock1 = new platform::DatagramSocket(this, m_services.resolver);
     Winsock1->setObjectName(u"Winsock1"_s);
     connect(Winsock1, &platform::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
-    connectPortUnreachable(Winsock1, this, &tavik::onPortUnreachable);
+    connect(Winsock1, &platform::DatagramSocket::portUnreachable, this, &tavik::onPortUnreachable);
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::commitDataRequest, this,
