@@ -1,0 +1,157 @@
+#include "info/frmhelp.h"
+#include "info/helpbrowser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QTextBrowser>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString helpFolder()
+{
+    return qEnvironmentVariable("TAVIK_SOURCE_DIR") + u"/resources/help"_s;
+}
+
+QString readPage(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+QStringList captures(const QString& text, const QString& pattern)
+{
+    QStringList found;
+    QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
+    while (it.hasNext())
+        found.append(it.next().captured(1));
+    return found;
+}
+
+QSet<QString> anchorsOf(const QString& page)
+{
+    const QStringList names = captures(page, u"(?:name|id)=\"([^\"]+)\""_s);
+    return QSet<QString>(names.begin(), names.end());
+}
+
+} // namespace
+
+/// The user's guide pages as shipped: every link leads somewhere, and the help window shows them.
+class TestHelpPages final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void linksAndImagesResolve_data() { addPageRows(); }
+    void linksAndImagesResolve();
+    void pageRendersWithoutWarnings_data() { addPageRows(); }
+    void pageRendersWithoutWarnings();
+    void everyPageReachableFromIndex();
+    void helpWindowShowsCopyInProgramFolder();
+
+private:
+    static void addPageRows();
+};
+
+void TestHelpPages::init()
+{
+    // A page the view cannot read, or an image it cannot find, shows up as a warning.
+    QTest::failOnWarning(QRegularExpression(u"QTextBrowser|image|Cannot|No document"_s));
+}
+
+void TestHelpPages::addPageRows()
+{
+    QTest::addColumn<QString>("path");
+    const QStringList names = QDir(helpFolder()).entryList({u"*.html"_s}, QDir::Files, QDir::Name);
+    QVERIFY2(names.contains(u"index.html"_s), qPrintable(helpFolder()));
+    for (const QString& name : names)
+        QTest::newRow(name.toUtf8().constData()) << helpFolder() + u'/' + name;
+}
+
+void TestHelpPages::linksAndImagesResolve()
+{
+    QFETCH(QString, path);
+    const QString page = readPage(path);
+    QVERIFY(!page.isEmpty());
+    QVERIFY2(page.contains(u"<meta charset=\"utf-8\">"_s), "the view must be told the page's encoding");
+
+    QStringList targets = captures(page, u"href=\"([^\"]*)\""_s);
+    targets += captures(page, u"src=\"([^\"]*)\""_s);
+    for (const QString& target : std::as_const(targets)) {
+        const QUrl url(target);
+        QVERIFY2(!target.isEmpty(), "empty link");
+        if (!url.isRelative()) {
+            // Web addresses open in the desktop's browser; local files must be relative links.
+            QVERIFY2(url.scheme() == u"https"_s || url.scheme() == u"http"_s, qPrintable(target));
+            continue;
+        }
+        const QString file = url.path().isEmpty() ? path : QFileInfo(path).absolutePath() + u'/' + url.path();
+        QVERIFY2(QFileInfo::exists(file), qPrintable(u"%1: %2 does not exist"_s.arg(path, target)));
+        if (url.hasFragment())
+            QVERIFY2(anchorsOf(readPage(file)).contains(url.fragment()),
+                     qPrintable(u"%1: no anchor for %2"_s.arg(path, target)));
+    }
+}
+
+void TestHelpPages::pageRendersWithoutWarnings()
+{
+    QFETCH(QString, path);
+    info::HelpBrowser view;
+    view.resize(433, 465);
+    view.setSource(QUrl::fromLocalFile(path));
+    const QString text = view.toPlainText();
+    QVERIFY(!text.contains(u"開けませんでした"_s));
+    // The title of the page is its first heading, and the text arrived decoded (not as mojibake).
+    const QStringList headings = captures(readPage(path), u"<h1>(?:<a name=\"[^\"]*\"></a>)?([^<]+)</h1>"_s);
+    QCOMPARE(headings.size(), 1);
+    QVERIFY2(text.contains(headings.constFirst()), qPrintable(headings.constFirst()));
+}
+
+void TestHelpPages::everyPageReachableFromIndex()
+{
+    QSet<QString> reached{u"index.html"_s};
+    QStringList queue{u"index.html"_s};
+    while (!queue.isEmpty()) {
+        const QString page = readPage(helpFolder() + u'/' + queue.takeFirst());
+        const QStringList links = captures(page, u"href=\"([^\"#:]+\\.html)(?:#[^\"]*)?\""_s);
+        for (const QString& link : links) {
+            if (!reached.contains(link)) {
+                reached.insert(link);
+                queue.append(link);
+            }
+        }
+    }
+    const QStringList all = QDir(helpFolder()).entryList({u"*.html"_s}, QDir::Files);
+    for (const QString& name : all)
+        QVERIFY2(reached.contains(name), qPrintable(name + u" cannot be reached from index.html"_s));
+}
+
+void TestHelpPages::helpWindowShowsCopyInProgramFolder()
+{
+    // The build copies the pages beside the program; started there, the window finds them.
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QStringLiteral(TAVIK_PROGRAM_DIR)));
+    auto* window = new info::frmHelp;
+    QDir::setCurrent(previous);
+    window->show();
+    auto* view = window->findChild<QTextBrowser*>(u"WebBrowser1"_s);
+    QCOMPARE(view->source(), QUrl::fromLocalFile(QStringLiteral(TAVIK_PROGRAM_DIR "/help/index.html")));
+    QVERIFY(view->toPlainText().contains(u"Tavik Light の使い方"_s));
+    window->close();
+    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+QTEST_MAIN(TestHelpPages)
+#include "tst_helppages.moc"
