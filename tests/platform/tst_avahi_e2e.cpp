@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
@@ -196,6 +197,19 @@ void TestAvahiEndToEnd::resolvesLocalNames()
     QVERIFY(none.addresses.isEmpty());
     QVERIFY(none.error.contains(QStringLiteral("nosuchpc.local")));
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+
+    // Where nsswitch.conf names nss-mdns, getaddrinfo is asked first (the test host's hosts file
+    // stands in for nss-mdns); what it does not know still goes to the daemon.
+    QTemporaryFile nsswitch;
+    QVERIFY(nsswitch.open());
+    nsswitch.write("hosts: files mdns4_minimal [NOTFOUND=return] dns\n");
+    nsswitch.close();
+    const MdnsResolver withNss(bus(), nsswitch.fileName());
+    const platform::Resolution nss = withNss.resolve(QStringLiteral("tavikNSS"), in2s());
+    QVERIFY2(nss.addresses.contains(QHostAddress(QStringLiteral("10.231.9.9"))), qPrintable(nss.error));
+    const platform::Resolution fallsThrough = withNss.resolve(QStringLiteral("tavikpcc"), in2s());
+    QVERIFY2(fallsThrough.addresses.contains(QHostAddress(QStringLiteral("127.0.0.5"))),
+             qPrintable(fallsThrough.error));
 
     // As the host resolver's fallback, on its worker thread: a bare name the system cannot resolve.
     platform::HostResolver hosts;

@@ -8,6 +8,7 @@ host=${TAVIK_AVAHI_HOSTNAME:-tavikpcb}
 work=$(mktemp -d /tmp/tavik-avahi-host.XXXXXX)
 
 cleanup() {
+    umount /etc/hosts 2>/dev/null || true
     "$here/avahi-ctl.sh" stop >/dev/null 2>&1 || true
     [ -f /run/dbus/pid ] && kill "$(cat /run/dbus/pid)" 2>/dev/null || true
     rm -rf "$work"
@@ -18,6 +19,11 @@ ip link set lo up
 hostname "$host"
 mount -t tmpfs tmpfs /run
 mkdir -p /run/dbus /run/avahi-daemon
+# A ".local" name that only the hosts file knows, for the resolver's name-service path; the copy
+# is mounted over /etc/hosts in this host's own mount namespace only.
+cp /etc/hosts "$work/hosts"
+echo "10.231.9.9 taviknss.local" >>"$work/hosts"
+mount --bind "$work/hosts" /etc/hosts
 
 cat >"$work/bus.conf" <<'CONF'
 <busconfig><include>/usr/share/dbus-1/system.conf</include><includedir>/usr/share/dbus-1/system.d</includedir></busconfig>
