@@ -1,26 +1,29 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 
 #include <vector>
 
 namespace history {
 
 /**
- * The records of one log file in compact form: the decoded file text once, and per record the
- * place of its four fields in that text. A million records cost the text plus 32 bytes each.
+ * The records of one log file in compact form: the file's bytes once, and per record the place
+ * of its four fields in them. A field is decoded from code page 932 only when it is asked for,
+ * so a million records cost the file size plus 32 bytes each, and loading decodes nothing.
  */
 class LogTable final
 {
 public:
     qsizetype rowCount() const { return static_cast<qsizetype>(m_spans.size() / FieldsPerRecord); }
-    /// Field @p index (0 sender, 1 receiver, 2 message, 3 date-time) of record @p row, as stored.
-    QStringView field(qsizetype row, int index) const
+    /// Field @p index (0 sender, 1 receiver, 2 message, 3 date-time) of record @p row, decoded.
+    QString field(qsizetype row, int index) const;
+    /// The same field as the bytes stored in the file.
+    QByteArrayView rawField(qsizetype row, int index) const
     {
         const Span& s = m_spans[static_cast<size_t>(row * FieldsPerRecord + index)];
-        return QStringView(m_text).mid(s.start, s.length);
+        return QByteArrayView(m_bytes).sliced(s.start, s.length);
     }
 
     static constexpr int FieldsPerRecord = 4;
@@ -32,7 +35,7 @@ private:
         quint32 start;
         quint32 length;
     };
-    QString m_text;
+    QByteArray m_bytes;
     std::vector<Span> m_spans;
 };
 
@@ -47,7 +50,10 @@ struct LogReadResult
 };
 
 /**
- * Parses decoded log text. Records as this program and its Windows predecessor write them
+ * Parses the code page 932 bytes of a log file. The characters that structure a record (double
+ * quote, comma, CR, LF, space) are never the second byte of a two-byte character, so the bytes
+ * are parsed as they are and only the fields are decoded. Records as this program and its Windows predecessor write
+ * them
  * ("f1","f2","f3","f4" CR LF, without escaping) are recovered whole, even when the message holds
  * commas, double quotes, CR or LF:
  *  - sender and receiver hold no double quote: each ends at the next double quote, which must
@@ -66,10 +72,7 @@ struct LogReadResult
  * comma; a plain fourth field takes the rest of the line); lines that give no four fields are
  * skipped and counted.
  */
-LogReadResult parseLog(QString text);
-
-/// Decodes code page 932 @p bytes and parses them as parseLog() does.
-LogReadResult parseLogBytes(QByteArrayView bytes);
+LogReadResult parseLog(QByteArray bytes);
 
 /// Reads and parses the log file at @p path; a file that cannot be read gives a Japanese error.
 LogReadResult readLogFile(const QString& path);

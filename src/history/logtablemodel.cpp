@@ -63,7 +63,9 @@ QString LogTableModel::cellText(int row, int column) const
     const int field = FieldOfColumn[column];
     if (field < 0)
         return {};
-    return trimSpaces(m_table.field(row, field)).toString();
+    const QString text = m_table.field(row, field);
+    const QStringView trimmed = trimSpaces(text);
+    return trimmed.size() == text.size() ? text : trimmed.toString();
 }
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const

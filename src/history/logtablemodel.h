@@ -9,7 +9,8 @@ namespace history {
 /**
  * The viewer's grid content: a hidden first column, then sender, receiver, date-time and message
  * of each record (the file holds the message before the date-time; the grid shows it after).
- * Cells are served from the compact LogTable, with spaces (also U+3000) around each field removed.
+ * Cells are decoded from the compact LogTable when the view asks for them, with spaces (also U+3000)
+ * around each field removed.
  * Until a file is loaded it shows the designed four empty rows.
  */
 class LogTableModel final : public QAbstractTableModel

@@ -132,6 +132,11 @@ tavik_log::~tavik_log()
     delete m_dateDialog.data();
 }
 
+frmCalender* tavik_log::dateDialog() const
+{
+    return m_dateDialog;
+}
+
 QString tavik_log::statusText() const
 {
     return m_statusPanel->text();
@@ -223,6 +228,7 @@ void tavik_log::loadFile(const QString& path)
     }
     const qsizetype records = result.table.rowCount();
     m_model->setTable(std::move(result.table));
+    m_skippedLines = result.skippedLines;
     QString text = u"%1 件"_s.arg(records);
     if (result.skippedLines > 0)
         text += u"（記録として読めない %1 行を読み飛ばしました）"_s.arg(result.skippedLines);

@@ -56,9 +56,11 @@ public:
     /// The grid's model.
     LogTableModel* model() const { return m_model; }
     /// The open date dialog, or nullptr.
-    frmCalender* dateDialog() const { return m_dateDialog; }
+    frmCalender* dateDialog() const;
     /// The text of the status bar's panel.
     QString statusText() const;
+    /// How many lines of the last loaded file were not records.
+    qsizetype skippedLines() const { return m_skippedLines; }
 
     /// Runs m_load_Click; called once, before the window is first shown.
     void Form_Load();
@@ -93,6 +95,7 @@ private:
     LogTableModel* const m_model;
     QLabel* const m_statusPanel;
     QPointer<frmCalender> m_dateDialog;
+    qsizetype m_skippedLines = 0;
 };
 
 /**

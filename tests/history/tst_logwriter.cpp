@@ -141,8 +141,8 @@ private Q_SLOTS:
         QCOMPARE(read.table.rowCount(), 2);
         QCOMPARE(read.skippedLines, 0);
         for (int row = 0; row < 2; ++row) {
-            const LogLine back{read.table.field(row, 0).toString(), read.table.field(row, 1).toString(),
-                               read.table.field(row, 2).toString(), read.table.field(row, 3).toString()};
+            const LogLine back{read.table.field(row, 0), read.table.field(row, 1), read.table.field(row, 2),
+                               read.table.field(row, 3)};
             QCOMPARE(back, lines.at(row));
         }
     }

@@ -1,0 +1,225 @@
+// Arrival throughput: how many datagrams per second a receiver works through when they are
+// already waiting. Each receiver's buffer is enlarged first (SO_RCVBUFFORCE, root), the datagrams
+// are queued while nothing reads, then the clock runs while the receiver empties the queue:
+//   raw      a plain socket read with recvmmsg in a tight loop (the floor),
+//   socket   platform::DatagramSocket with a handler that only counts,
+//   window   the main window tavik, connected as PC2: DatagramSocket + Winsock1_DataArrival
+//            (List1 line, log line, status, and the program's real window flash request;
+//            run on an X display, QT_QPA_PLATFORM=xcb, for the cost a user's desktop adds).
+//
+// Binds port 1001 and raises buffer sizes: run it as root in a network namespace, e.g.
+//   scripts/in-netns.sh build/bin/bench_chat_flood [datagrams]
+#include "chat/chatharness.h"
+#include "common/cp932codec.h"
+#include "platform/datagramsocket.h"
+#include "platform/windowflasher.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <cstdio>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int BufferBytes = 1 << 29; // doubled by the kernel: 1 GiB of queue
+
+std::vector<QByteArray> payloads(int count)
+{
+    std::vector<QByteArray> result;
+    result.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i)
+        result.push_back(common::cp932::encode(u"受信測定 %1"_s.arg(i, 6, 10, QChar(u'0'))).bytes);
+    return result;
+}
+
+/// Queues @p data to 127.0.0.1:@p port with sendmmsg. @return how many were sent.
+int queue(const std::vector<QByteArray>& data, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &BufferBytes, sizeof BufferBytes);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    constexpr std::size_t Batch = 64;
+    std::vector<mmsghdr> headers(Batch);
+    std::vector<iovec> vectors(Batch);
+    int sent = 0;
+    for (std::size_t start = 0; start < data.size(); start += Batch) {
+        const std::size_t count = std::min(Batch, data.size() - start);
+        for (std::size_t i = 0; i < count; ++i) {
+            vectors[i] = {const_cast<char*>(data[start + i].constData()), std::size_t(data[start + i].size())};
+            headers[i] = {};
+            headers[i].msg_hdr.msg_name = &to;
+            headers[i].msg_hdr.msg_namelen = sizeof to;
+            headers[i].msg_hdr.msg_iov = &vectors[i];
+            headers[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int n = ::sendmmsg(fd, headers.data(), unsigned(count), 0);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+    ::close(fd);
+    return sent;
+}
+
+/// The descriptor of this process's UDP socket bound to @p port, found through /proc/self/fd,
+/// so that its buffer can be enlarged without a hook in the socket class. -1 when there is none.
+int descriptorOfPort(quint16 port)
+{
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    int found = -1;
+    while (dirent* entry = ::readdir(dir)) {
+        const int fd = atoi(entry->d_name);
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (fd <= 2 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_DGRAM)
+            continue;
+        const quint16 bound = address.ss_family == AF_INET6
+                                  ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                                  : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+        if (bound == port)
+            found = fd;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool enlarge(int fd)
+{
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &BufferBytes, sizeof BufferBytes) != 0)
+        return false;
+    int size = 0;
+    socklen_t length = sizeof size;
+    ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length);
+    return size >= BufferBytes;
+}
+
+void report(const char* name, int count, qint64 nanoseconds)
+{
+    std::printf("%-7s %d datagrams in %.1f ms: %.0f datagrams/s\n", name, count, double(nanoseconds) / 1e6,
+                double(count) * 1e9 / double(nanoseconds));
+    std::fflush(stdout);
+}
+
+int runRaw(const std::vector<QByteArray>& data)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(1003);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || !enlarge(fd))
+        return 1;
+    const int sent = queue(data, 1003);
+    constexpr int Slots = 32;
+    std::vector<char> storage(Slots * 2048);
+    std::vector<mmsghdr> headers(Slots);
+    std::vector<iovec> vectors(Slots);
+    QElapsedTimer clock;
+    clock.start();
+    int received = 0;
+    while (received < sent) {
+        for (int i = 0; i < Slots; ++i) {
+            vectors[i] = {storage.data() + i * 2048, 2048};
+            headers[i] = {};
+            headers[i].msg_hdr.msg_iov = &vectors[i];
+            headers[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int n = ::recvmmsg(fd, headers.data(), Slots, 0, nullptr);
+        if (n <= 0)
+            break;
+        received += n;
+    }
+    report("raw", received, clock.nsecsElapsed());
+    ::close(fd);
+    return received == sent ? 0 : 1;
+}
+
+int runSocket(const std::vector<QByteArray>& data)
+{
+    platform::DatagramSocket socket;
+    socket.setProtocol(platform::DatagramSocket::Udp);
+    socket.setLocalPort(1004);
+    if (!socket.bind().ok() || !enlarge(descriptorOfPort(1004)))
+        return 1;
+    int received = 0;
+    QObject::connect(&socket, &platform::DatagramSocket::dataArrival, &socket, [&](qint64) {
+        if (!socket.getData().isEmpty())
+            ++received;
+    });
+    const int sent = queue(data, 1004);
+    QElapsedTimer clock;
+    clock.start();
+    while (received < sent && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    report("socket", received, clock.nsecsElapsed());
+    return received == sent ? 0 : 1;
+}
+
+int runWindow(const std::vector<QByteArray>& data)
+{
+    platform::AlertWindowFlasher flasher; // the program's own, as on a user's desktop
+    ChatHarness side;
+    side.make([&flasher](chat::ChatServices& services) { services.flasher = &flasher; });
+    side.window->show();
+    if (!QTest::qWaitForWindowExposed(side.window.get()))
+        return 1;
+    side.text(u"Text1")->setText(u"127.0.0.1"_s);
+    side.option(u"Option2")->setChecked(true);
+    side.button(u"Command1")->click();
+    if (!enlarge(descriptorOfPort(1001)))
+        return 1;
+    QListWidget* list1 = side.list(u"List1");
+    const int sent = queue(data, 1001);
+    QElapsedTimer clock;
+    clock.start();
+    while (list1->count() < sent && clock.elapsed() < 300000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    report("window", list1->count(), clock.nsecsElapsed());
+    return list1->count() == sent ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? std::max(1000, atoi(argv[1])) : 200000;
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::AnyIPv4, 1001)) {
+        std::fprintf(stderr,
+                     "bench_chat_flood: cannot bind UDP port 1001 (%s); run it as root through "
+                     "scripts/in-netns.sh\n",
+                     qPrintable(probe.errorString()));
+        return 77;
+    }
+    probe.close();
+    const std::vector<QByteArray> data = payloads(count);
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    int failures = 0;
+    failures += runRaw(data);
+    failures += runSocket(data);
+    failures += runWindow(data);
+    if (failures)
+        std::fprintf(stderr, "bench_chat_flood: %d runs did not receive every datagram (buffer too small?)\n",
+                     failures);
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,99 @@
+// Loads FILE into the log viewer (offscreen) the way its load command does, through the same
+// reader, model and grid, and prints "records=N skipped=K seconds=S" with the peak memory.
+
+#include "history/logtablemodel.h"
+#include "history/tavik_log.h"
+#include "platform/filechooser.h"
+#include "platform/prompter.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+class FixedChooser final : public platform::FileChooser
+{
+public:
+    explicit FixedChooser(QString path)
+        : m_path(std::move(path))
+    {}
+    QString chooseFileToOpen(QWidget*, const platform::OpenFileRequest&) override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+class ReportingPrompter final : public platform::Prompter
+{
+public:
+    platform::PromptAnswer prompt(QWidget*, const platform::PromptRequest& request) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(request.text));
+        failed = true;
+        return platform::PromptAnswer::Ok;
+    }
+    bool failed = false;
+};
+
+double megabytes(long kilobytes)
+{
+    return double(kilobytes) / 1024.0;
+}
+
+// CPU time of this process, user and system: other work on the machine does not count in it.
+double cpuSeconds()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long peakRssKb()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (app.arguments().size() != 2) {
+        std::fprintf(stderr, "usage: bench_log_load FILE\n");
+        return 2;
+    }
+    const QString path = app.arguments().at(1);
+    FixedChooser chooser(path);
+    ReportingPrompter prompter;
+    history::tavik_log viewer(prompter, chooser);
+    viewer.show();
+    QCoreApplication::processEvents();
+    const long baseline = peakRssKb();
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    viewer.m_load_Click();
+    QCoreApplication::processEvents(); // the grid lays out and paints the new rows
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    if (prompter.failed)
+        return 1;
+
+    const long peak = peakRssKb();
+    const double fileMb = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
+    std::printf(
+        "records=%d skipped=%lld seconds=%.3f cpu_seconds=%.3f peak_rss_mb=%.1f before_load_rss_mb=%.1f file_mb=%.1f\n",
+        viewer.model()->rowCount(), static_cast<long long>(viewer.skippedLines()), seconds, cpu, megabytes(peak),
+        megabytes(baseline), fileMb);
+    return 0;
+}
