@@ -10,7 +10,9 @@
 #include "info/frmhelp.h"
 #include "platform/avahicomputerbrowser.h"
 #include "platform/filechooser.h"
+#include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
+#include "platform/mdnsresolver.h"
 #include "platform/messenger.h"
 #include "platform/prompter.h"
 #include "platform/windowflasher.h"
@@ -41,6 +43,13 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(u"1.3.0.0"_s);
     QApplication::setWindowIcon(programIcon());
     platform::installJapaneseFontSubstitution();
+
+    // A partner name the system cannot resolve is then asked for in ".local" by multicast DNS.
+    const platform::MdnsResolver mdns;
+    platform::HostResolver::shared().setFallback(
+        [mdns](const QString& name, platform::HostResolver::Clock::time_point deadline) {
+            return mdns.resolve(name, deadline);
+        });
 
     platform::MessageBoxPrompter prompter;
     platform::AlertWindowFlasher flasher;
