@@ -1,0 +1,90 @@
+// The real message boxes: plain text, the requested icon and buttons, and closing counts as No.
+#include "platform/prompter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// Runs @p act on the message box once it is open (the box's exec() blocks the test meanwhile).
+void whenBoxOpens(std::function<void(QMessageBox*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(box);
+        }
+    });
+    timer->start();
+}
+
+} // namespace
+
+class TestMessageBoxPrompter final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void okBoxShowsPlainTextWithItsIcon()
+    {
+        QString title;
+        QString text;
+        Qt::TextFormat format = Qt::AutoText;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenBoxOpens([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            format = box->textFormat();
+            icon = box->icon();
+            box->defaultButton()->click();
+        });
+        platform::MessageBoxPrompter prompter;
+        const platform::PromptAnswer answer =
+            prompter.prompt(nullptr, {u"Alert"_s, u"<b>相手</b>\n二行目"_s, platform::PromptIcon::Critical});
+        QCOMPARE(answer, platform::PromptAnswer::Ok);
+        QCOMPARE(title, u"Alert"_s);
+        QCOMPARE(text, u"<b>相手</b>\n二行目"_s);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(icon, QMessageBox::Critical);
+    }
+
+    void yesNoBoxHonoursTheDefaultAndEscapeMeansNo_data()
+    {
+        QTest::addColumn<platform::PromptAnswer>("defaultAnswer");
+        QTest::addColumn<bool>("pressEscape");
+        QTest::addColumn<platform::PromptAnswer>("expected");
+        QTest::newRow("default Yes, Enter") << platform::PromptAnswer::Yes << false << platform::PromptAnswer::Yes;
+        QTest::newRow("default No, Enter") << platform::PromptAnswer::No << false << platform::PromptAnswer::No;
+        QTest::newRow("default Yes, Escape") << platform::PromptAnswer::Yes << true << platform::PromptAnswer::No;
+    }
+    void yesNoBoxHonoursTheDefaultAndEscapeMeansNo()
+    {
+        QFETCH(platform::PromptAnswer, defaultAnswer);
+        QFETCH(bool, pressEscape);
+        QFETCH(platform::PromptAnswer, expected);
+        QMessageBox::Icon icon = QMessageBox::Information;
+        whenBoxOpens([&](QMessageBox* box) {
+            icon = box->icon();
+            QTest::keyClick(box, pressEscape ? Qt::Key_Escape : Qt::Key_Return);
+        });
+        platform::MessageBoxPrompter prompter;
+        const platform::PromptAnswer answer =
+            prompter.prompt(nullptr, {u"システムの終了"_s, u"システムを終了してもよろしいでしょうか"_s,
+                                      platform::PromptIcon::None, platform::PromptButtons::YesNo, defaultAnswer});
+        QCOMPARE(answer, expected);
+        QCOMPARE(icon, QMessageBox::NoIcon);
+    }
+};
+
+QTEST_MAIN(TestMessageBoxPrompter)
+#include "tst_messageboxprompter.moc"
