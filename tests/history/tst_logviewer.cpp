@@ -6,7 +6,8 @@
 
 #include "common/programfolder.h"
 #include "common/twips.h"
-#include "scripted.h"
+#include "scriptedfilechooser.h"
+#include "support/scriptedprompter.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -71,8 +72,9 @@ private Q_SLOTS:
         const QList<common::LogLine> lines = {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}};
         const auto clock = [] { return QDateTime(QDate(2003, 3, 5), QTime(7, 4, 9)); };
 
-        ScriptedPrompter prompter;
-        prompter.answers << platform::PromptAnswer::No << platform::PromptAnswer::Yes;
+        testsupport::ScriptedPrompter prompter;
+        prompter.answerNext(platform::PromptAnswer::No);
+        prompter.answerNext(platform::PromptAnswer::Yes);
         QVERIFY(!history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
         QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
         QCOMPARE(prompter.requests.size(), 2);
@@ -94,7 +96,7 @@ private Q_SLOTS:
 
     void designState()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         QCOMPARE(viewer.windowTitle(), u"過去に送信したデータ参照"_s);
@@ -133,7 +135,7 @@ private Q_SLOTS:
 
     void filterLists()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         viewer.Form_Load();
@@ -167,7 +169,7 @@ private Q_SLOTS:
 
     void loadingReplacesRows()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         const QString ten = logOf(10);
@@ -194,7 +196,7 @@ private Q_SLOTS:
 
     void badFiles()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         chooser.paths << logOf(3) << m_dir.filePath(u"missing.txt"_s)
@@ -214,7 +216,7 @@ private Q_SLOTS:
 
     void resizeKeepsMinimumAndFollowsEdges()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         viewer.show();
@@ -246,7 +248,7 @@ private Q_SLOTS:
     {
         QFETCH(QDate, picked);
         QFETCH(QStringList, fields);
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         viewer.show();
@@ -273,7 +275,7 @@ private Q_SLOTS:
 
     void dateDialogCancelAndClose()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         history::tavik_log viewer(prompter, chooser);
         viewer.show();
@@ -297,7 +299,7 @@ private Q_SLOTS:
 
     void oneViewerLoadedBeforeShown()
     {
-        ScriptedPrompter prompter;
+        testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         QPointer<history::tavik_log> slot;
         bool shownDuringDialog = true;
