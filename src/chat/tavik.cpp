@@ -194,7 +194,8 @@ void tavik::describeControls()
         widget->setAccessibleDescription(description);
     };
     describe(Command4, {}, u"ネットワーク上のコンピュータを一覧から選び、接続先PC名に入れます"_s);
-    describe(List2, u"記録"_s, u"送受信したメッセージの記録。終了時にログファイルへ保存されます"_s);
+    describe(List2, u"記録"_s,
+             u"送受信したメッセージの記録。メッセージを送信していれば終了時にログファイルへ保存されます"_s);
     describe(Command3, {}, u"相手に切断を知らせ、接続を終えます"_s);
     describe(Option1, {}, u"PC1側として接続します。相手はPC2側を選びます"_s);
     describe(Option2, {}, u"PC2側として接続します。相手はPC1側を選びます"_s);
@@ -238,9 +239,9 @@ void tavik::buildMenu()
 void tavik::applyTabOrder()
 {
     // Labels, the hidden log list and the status bar take no focus; Qt skips hidden controls.
-    const QWidget* const order[] = {Text1, Option1, Option2, Command1, Text2, Command2, List1, Command3, Command4};
+    QWidget* const order[] = {Text1, Option1, Option2, Command1, Text2, Command2, List1, Command3, Command4};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+        setTabOrder(order[i], order[i + 1]);
 }
 
 Role tavik::role() const

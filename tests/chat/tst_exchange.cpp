@@ -366,6 +366,21 @@ private Q_SLOTS:
         QVERIFY(!a->window->messageSent());
     }
 
+    void unsentDisconnectNoticeIsNotShownAsSent()
+    {
+        connectAs(*a, chat::Role::PC1, u"255.255.255.255"_s);
+        a->prompter.requests.clear();
+        QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
+        QVERIFY(a->lines(u"List1").isEmpty());
+        QCOMPARE(a->prompter.requests.size(), 1);
+        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Warning);
+        QVERIFY(a->prompter.last().text.startsWith(u"切断の通知を相手に送信できませんでした。\n"_s));
+        // The user asked to disconnect: that happens all the same.
+        QCOMPARE(socket(*a)->state(), 0);
+        QVERIFY(a->button(u"Command1")->isVisible());
+        QCOMPARE(a->label(u"Label1")->text(), u"接続先PC名： 状態：未バインド"_s);
+    }
+
     void exitAfterSendingWaitsForTheLog()
     {
         auto partner = peer(1001);
