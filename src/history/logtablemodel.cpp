@@ -70,7 +70,8 @@ QString LogTableModel::cellText(int row, int column) const
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.model() != this || role != Qt::DisplayRole)
+    // The tooltip shows the whole text of a cell too narrow for it, a long message above all.
+    if (!index.isValid() || index.model() != this || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     return cellText(index.row(), index.column());
 }

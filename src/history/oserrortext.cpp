@@ -34,6 +34,8 @@ QString osErrorText(int errorNumber)
         return u"開いているファイルが多すぎます。"_s;
     case EFBIG:
         return u"ファイルが大きすぎます。"_s;
+    case EEXIST:
+        return u"同じ名前のファイルが既にあります。"_s;
     case ENOMEM:
         return u"メモリが足りません。"_s;
     default:
