@@ -52,25 +52,30 @@ struct LogReadResult
 /**
  * Parses the code page 932 bytes of a log file. The characters that structure a record (double
  * quote, comma, CR, LF, space) are never the second byte of a two-byte character, so the bytes
- * are parsed as they are and only the fields are decoded. Records as this program and its Windows predecessor write
- * them
- * ("f1","f2","f3","f4" CR LF, without escaping) are recovered whole, even when the message holds
- * commas, double quotes, CR or LF:
- *  - sender and receiver hold no double quote: each ends at the next double quote, which must
+ * are parsed as they are and only the fields are decoded later.
+ *
+ * Records as this program and its Windows version write them ("f1","f2","f3","f4" CR LF,
+ * without any escaping) are recovered whole, even when the message holds commas, double quotes,
+ * CR or LF:
+ *  - sender and receiver hold no double quote: each ends at its first double quote, which must
  *    begin a "," on the record's first line;
- *  - the record ends at the first double quote followed by a line end (CR LF, CR, LF) or the end
- *    of the text that has a "," earlier on its own line; the last "," before it ends the message,
- *    and the rest is the date-time, which never holds a double quote or a line break;
+ *  - the record ends at the first double quote that is followed (after spaces, if any) by a line
+ *    end (CR LF, CR, LF) or the end of the file and has a "," after the receiver on its own line;
+ *    the last such "," ends the message, the rest up to that quote is the date-time;
  *  - when the line after that end does not begin a record (a quoted sender and receiver), the
  *    end is moved on to the next such place, as long as no record begins in between: a message
- *    holding a quote before a line break is then kept whole as well.
- * Because the format has no escaping, one text can stand for different records; the rules above
- * recover every record whose sender, receiver and date-time hold no double quote and no line
- * break and whose message holds no double quote right before a line break, and most others.
- * Lines that are not in that form are read by the general rules (on one line, four fields, each
- * after leading spaces either quoted, up to the next double quote, or plain, up to the next
- * comma; a plain fourth field takes the rest of the line); lines that give no four fields are
- * skipped and counted.
+ *    that holds a quote right before a line break is then kept whole as well.
+ * Without escaping, one text can stand for different records: a message that itself holds a
+ * record boundary with a whole record after it (x","y" CR LF "A","B","z) gives the same bytes as
+ * two records. The rules recover every record whose sender, receiver and date-time hold no double
+ * quote and no line break and whose message holds no double quote right before a line break,
+ * and most others. The date-time may hold commas and quotes (the Windows version put a message's text
+ * after its third comma there).
+ *
+ * Lines not in that form are read by the general rules, each line on its own: four fields, each
+ * after leading spaces either quoted (up to the next double quote; the rest up to the next comma
+ * is skipped) or plain (up to the next comma; a plain fourth field takes the rest of the line).
+ * Lines that give no four fields (blank lines, broken records) are skipped and counted.
  */
 LogReadResult parseLog(QByteArray bytes);
 

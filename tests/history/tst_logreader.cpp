@@ -125,7 +125,7 @@ private Q_SLOTS:
             << Records{{u"A"_s, u"B"_s, u"m"_s, u"T"_s}, {u"C"_s, u"D"_s, u"n"_s, u"U"_s}} << 1;
         QTest::newRow("binary junk") << QByteArray("\x00\x01\xff\xfe\x81\r\n\x82", 8) << Records{} << 2;
         QTest::newRow("empty file") << QByteArray() << Records{} << 0;
-        // The predecessor split a joined line at its third comma: a message's commas went to field 4.
+        // The Windows version split a joined line at its third comma: a message's commas went to field 4.
         QTest::newRow("older file, comma in message")
             << QByteArray("\"PCA\",\"PCB\",\"\x91\x8a\x8e\xe8>ab\",\"cd,2002/10/18 9:05:03\"\r\n")
             << Records{{u"PCA"_s, u"PCB"_s, u"相手>ab"_s, u"cd,2002/10/18 9:05:03"_s}} << 0;
