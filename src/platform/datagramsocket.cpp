@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -61,7 +62,6 @@ public:
     detail::UdpDescriptor socket;
     std::unique_ptr<QSocketNotifier> notifier;
     detail::ReceiveBatch batch;
-    QList<detail::Refusal> refusals;
 
     // Bumped by every bind and close, so that a delivery loop notices that a handler did either.
     quint64 generation = 0;
@@ -85,11 +85,10 @@ void DatagramSocket::Private::releaseNotifier()
 
 bool DatagramSocket::Private::reportRefusals(const QPointer<DatagramSocket>& guard, quint64 startGeneration)
 {
-    refusals.clear();
+    // A local list: it allocates only when there is something to report.
+    QList<detail::Refusal> refusals;
     socket.takeRefusals(refusals);
-    // The list is copied so that a handler that binds again cannot change what is being reported.
-    const QList<detail::Refusal> found = refusals;
-    for (const detail::Refusal& refusal : found) {
+    for (const detail::Refusal& refusal : std::as_const(refusals)) {
         Q_EMIT q->portUnreachable(refusal.address, refusal.port);
         if (!guard || generation != startGeneration)
             return false;
@@ -113,9 +112,12 @@ void DatagramSocket::Private::onReadable()
     const quint64 startGeneration = generation;
 
     int delivered = 0;
+    int failedReceives = 0;
     bool stopped = false;
     while (!stopped && delivered < MaxDatagramsPerWakeUp) {
         if (!reportRefusals(guard, startGeneration)) {
+            if (!guard)
+                return; // destroyed by a portUnreachable handler
             stopped = true;
             break;
         }
@@ -123,7 +125,9 @@ void DatagramSocket::Private::onReadable()
         if (count < 0) {
             // An ICMP error that arrived meanwhile fails a receive once; its record is in the
             // error queue, which the next round reads. Anything else ends this wake-up.
-            if (-count == ECONNREFUSED || -count == EHOSTUNREACH || -count == ENETUNREACH || -count == EMSGSIZE)
+            const bool deferredIcmpError =
+                -count == ECONNREFUSED || -count == EHOSTUNREACH || -count == ENETUNREACH || -count == EMSGSIZE;
+            if (deferredIcmpError && ++failedReceives < 64)
                 continue;
             break;
         }

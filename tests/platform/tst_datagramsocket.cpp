@@ -428,6 +428,17 @@ void tst_DatagramSocket::reportsRefusedPort()
     QTRY_COMPARE(log.bytes.size(), 1);
     QCOMPARE(log.bytes.constFirst(), QByteArray("third"));
     QTRY_COMPARE(refused.count(), 2); // the second datagram before the peer started
+
+    // A handler that destroys the socket on a refusal ends the wake-up without touching it.
+    peer.close();
+    bool destroyed = false;
+    connect(socket.get(), &DatagramSocket::portUnreachable, this, [&] {
+        socket.reset();
+        destroyed = true;
+    });
+    QVERIFY(socket->sendData(u"x"_s).ok());
+    stranger.writeDatagram("pending behind the refusal", QHostAddress(remoteHost), OwnPort);
+    QTRY_VERIFY(destroyed);
 }
 
 int main(int argc, char** argv)
