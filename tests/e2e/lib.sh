@@ -200,6 +200,35 @@ answer_box() {
     fail "the window \"$title\" on $pc did not close"
 }
 
+# map_keys PC TEXT...: gives each character of TEXT that the keyboard map lacks a key code of its
+# own, before anything is typed. Otherwise xdotool remaps a spare key for each such character while
+# it types, and the program may read that key before or after the change: under load characters
+# are lost or doubled.
+map_keys() {
+    local pc=$1
+    shift
+    local text="$*" ch i
+    local -A wanted=()
+    for ((i = 0; i < ${#text}; i++)); do
+        ch=${text:i:1}
+        [[ $ch == [[:print:]] && $(printf '%d' "'$ch") -lt 128 ]] && continue
+        wanted[$(printf 'U%04X' "'$ch")]=1
+    done
+    local -a free expressions=()
+    # Unused key codes, then those of multimedia keys, which nobody presses on this display.
+    mapfile -t free < <(on "$pc" xmodmap -pke |
+        awk '$1 == "keycode" && $2 > 8 && (NF == 3 || $4 ~ /^XF86/) { print (NF == 3 ? 0 : 1), $2 }' | sort -n -s -k1,1 |
+        awk '{ print $2 }')
+    [ ${#free[@]} -ge ${#wanted[@]} ] || fail "the keyboard map of $pc has too few free key codes"
+    i=0
+    for ch in "${!wanted[@]}"; do
+        expressions+=(-e "keycode ${free[$i]} = $ch $ch")
+        i=$((i + 1))
+    done
+    on "$pc" xmodmap "${expressions[@]}" || fail "cannot extend the keyboard map of $pc"
+    sleep 0.5 # the programs reload the map when the server announces the change
+}
+
 # click_design PC WINDOW LEFT TOP WIDTH HEIGHT: a left click in the middle of a control whose
 # design rectangle is given in twips (15 twips a pixel) from the top-left of the client area.
 click_design() {

@@ -71,6 +71,8 @@ answer_box pca 'pcb からのメッセージ' Return 03-popup-on-pca
 
 # Messages both ways, typed into Text2 and sent with Enter.
 messages=("pca:hello from pca" "pcb:こんにちは、元気です～" "pca:日本語テスト ｶﾀｶﾅ ①" "pcb:了解 OK!")
+map_keys pca "${messages[@]}"
+map_keys pcb "${messages[@]}"
 for entry in "${messages[@]}"; do
     pc=${entry%%:*}
     text=${entry#*:}
