@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Written to a log file and read back, the record comes back whole; characters that code
     // page 932 cannot store (U+FFFD of bad bytes) are written as "?".
-    const history::LogReadResult read = history::parseLogBytes(history::encodeLog({line, line}));
+    const history::LogReadResult read = history::parseLog(history::encodeLog({line, line}));
     FUZZ_CHECK(read.ok());
     if (quoteBeforeBreak(line.message))
         return 0;
