@@ -127,6 +127,21 @@ public:
             cache.insert(name, CacheEntry{resolution, now + lifetime});
     }
 
+    /// Moves the answers of lookups that finished after their callers gave up into the cache.
+    void collectFinished(Clock::time_point now)
+    {
+        for (auto it = inFlight.begin(); it != inFlight.end();) {
+            std::unique_lock jobLock((*it)->mutex);
+            if ((*it)->done) {
+                remember(it.key(), (*it)->result, now);
+                jobLock.unlock();
+                it = inFlight.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
     void dropExpired(Clock::time_point now)
     {
         for (auto it = cache.begin(); it != cache.end();) {
@@ -201,6 +216,8 @@ Resolution HostResolver::resolve(const QString& name)
         }
         job = d->inFlight.value(name);
         if (!job) {
+            if (d->inFlight.size() >= MaxLookupsInFlight)
+                d->collectFinished(start);
             if (d->inFlight.size() >= MaxLookupsInFlight)
                 return {{}, u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s};
             job = std::make_shared<Job>();

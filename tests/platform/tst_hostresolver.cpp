@@ -57,6 +57,7 @@ private Q_SLOTS:
     void answersAreCached();
     void failuresAreCachedForAShorterTime();
     void slowLookupNeverHoldsTheCallerPastTheBudget();
+    void hangingLookupsAreBounded();
     void lateAnswerOutlivesTheResolver();
     void fallbackIsAskedOnlyWhenThePrimaryFindsNothing();
 };
@@ -218,6 +219,38 @@ void tst_HostResolver::slowLookupNeverHoldsTheCallerPastTheBudget()
 
     testDone.release();
     watchdog.join();
+}
+
+void tst_HostResolver::hangingLookupsAreBounded()
+{
+    auto gate = std::make_shared<QSemaphore>();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    HostResolver resolver(
+        [gate, calls](const QString&) {
+            ++*calls;
+            gate->acquire();
+            return Resolution{{QHostAddress(u"10.1.2.3"_s)}, {}};
+        },
+        5ms);
+    // A name service that hangs must not make every new name start one more waiting thread.
+    int started = 0;
+    for (; started < 1000; ++started) {
+        resolver.resolve(u"pc-%1"_s.arg(started));
+        if (!QTest::qWaitFor([&] { return calls->load() > started; }, 1000))
+            break;
+    }
+    QVERIFY(started < 1000);
+    const int limit = calls->load();
+    const Resolution refused = resolver.resolve(u"one-more"_s);
+    QVERIFY(refused.addresses.isEmpty());
+    QVERIFY(isJapanese(refused.error));
+    QCOMPARE(calls->load(), limit);
+
+    // Once they have finished, their answers are kept and new names are looked up again.
+    gate->release(limit + 1);
+    QTRY_VERIFY(!resolver.resolve(u"one-more"_s).addresses.isEmpty());
+    QCOMPARE(resolver.resolve(u"pc-0"_s).addresses, QList<QHostAddress>{QHostAddress(u"10.1.2.3"_s)});
+    QCOMPARE(calls->load(), limit + 1);
 }
 
 void tst_HostResolver::lateAnswerOutlivesTheResolver()
