@@ -23,9 +23,6 @@ namespace {
 
 using Clock = HostResolver::Clock;
 
-// Workers that outlive their budget keep running until the system gives up on them; this bounds
-// how many such threads a hanging name service can pile up.
-constexpr qsizetype MaxLookupsInFlight = 32;
 // Longer names are no host names (DNS allows 253 characters) and are refused before any lookup.
 constexpr qsizetype MaxNameBytes = 1024;
 

@@ -35,6 +35,10 @@ public:
     /// A second lookup; @p deadline is when the caller stops waiting for the answer.
     using FallbackFunction = std::function<Resolution(const QString& name, Clock::time_point deadline)>;
 
+    /// Lookups that outlived their budget keep a worker until the system gives up on them; at most
+    /// this many run at a time, and further names fail at once while they do.
+    static constexpr qsizetype MaxLookupsInFlight = 32;
+
     explicit HostResolver(std::chrono::milliseconds budget = std::chrono::seconds(2),
                           std::chrono::milliseconds cacheTime = std::chrono::seconds(30));
     /// A resolver that asks @p lookup instead of the system (tests simulate slow or failing resolvers).
