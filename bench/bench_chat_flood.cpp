@@ -3,16 +3,17 @@
 // are queued while nothing reads, then the clock runs while the receiver empties the queue:
 //   raw      a plain socket read with recvmmsg in a tight loop (the floor),
 //   socket   platform::DatagramSocket with a handler that only counts,
+//   window, flash without sync   the same with a flasher that only calls QApplication::alert,
+//            to show what the program flasher's QGuiApplication::sync() costs per datagram,
 //   window   the main window tavik, connected as PC2: DatagramSocket + Winsock1_DataArrival
 //            (List1 line, log line, status, and the program's real window flash request;
 //            run on an X display, QT_QPA_PLATFORM=xcb, for the cost a user's desktop adds).
 //
 // Binds port 1001 and raises buffer sizes: run it as root in a network namespace, e.g.
 //   scripts/in-netns.sh build/bin/bench_chat_flood [datagrams]
-#include "chat/chatharness.h"
+#include "benchwindow.h"
 #include "common/cp932codec.h"
 #include "platform/datagramsocket.h"
-#include "platform/windowflasher.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -114,7 +115,7 @@ bool enlarge(int fd)
 
 void report(const char* name, int count, qint64 nanoseconds)
 {
-    std::printf("%-7s %d datagrams in %.1f ms: %.0f datagrams/s\n", name, count, double(nanoseconds) / 1e6,
+    std::printf("%-27s %d datagrams in %.1f ms: %.0f datagrams/s\n", name, count, double(nanoseconds) / 1e6,
                 double(count) * 1e9 / double(nanoseconds));
     std::fflush(stdout);
 }
@@ -174,26 +175,20 @@ int runSocket(const std::vector<QByteArray>& data)
     return received == sent ? 0 : 1;
 }
 
-int runWindow(const std::vector<QByteArray>& data)
+int runWindow(const std::vector<QByteArray>& data, bool syncingFlasher)
 {
-    platform::AlertWindowFlasher flasher; // the program's own, as on a user's desktop
-    ChatHarness side;
-    side.make([&flasher](chat::ChatServices& services) { services.flasher = &flasher; });
-    side.window->show();
-    if (!QTest::qWaitForWindowExposed(side.window.get()))
+    bench::ConnectedWindow side; // PC2, listening on 1001
+    if (!side.open(true, syncingFlasher) || !QTest::qWaitForWindowExposed(side.window.get()))
         return 1;
-    side.text(u"Text1")->setText(u"127.0.0.1"_s);
-    side.option(u"Option2")->setChecked(true);
-    side.button(u"Command1")->click();
     if (!enlarge(descriptorOfPort(1001)))
         return 1;
-    QListWidget* list1 = side.list(u"List1");
+    QListWidget* list1 = side.control<QListWidget>(u"List1"_s);
     const int sent = queue(data, 1001);
     QElapsedTimer clock;
     clock.start();
     while (list1->count() < sent && clock.elapsed() < 300000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    report("window", list1->count(), clock.nsecsElapsed());
+    report(syncingFlasher ? "window" : "window, flash without sync", list1->count(), clock.nsecsElapsed());
     return list1->count() == sent ? 0 : 1;
 }
 
@@ -217,7 +212,8 @@ int main(int argc, char** argv)
     int failures = 0;
     failures += runRaw(data);
     failures += runSocket(data);
-    failures += runWindow(data);
+    failures += runWindow(data, false);
+    failures += runWindow(data, true);
     if (failures)
         std::fprintf(stderr, "bench_chat_flood: %d runs did not receive every datagram (buffer too small?)\n",
                      failures);

@@ -10,9 +10,8 @@
 //   scripts/in-netns.sh build/bin/bench_chat_latency [messages]
 // Prints one line per figure, microseconds.
 #include "benchstats.h"
-#include "chat/chatharness.h"
+#include "benchwindow.h"
 #include "common/cp932codec.h"
-#include "platform/windowflasher.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -23,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -104,12 +104,48 @@ std::vector<double> rawPingPong(int count, const QByteArray& payload)
     return samples;
 }
 
-void connectAs(ChatHarness& side, const char16_t* option)
+/**
+ * Latencies of @p count messages from one window to the other, after @p warmUp messages; the
+ * windows flash with the program's flasher, or with one that does not sync (@p syncingFlasher).
+ */
+std::optional<std::vector<double>> chatLatency(int count, int warmUp, bool syncingFlasher)
 {
-    side.window->show();
-    side.text(u"Text1")->setText(u"127.0.0.1"_s);
-    side.option(option)->setChecked(true);
-    side.button(u"Command1")->click();
+    bench::ConnectedWindow a; // PC1
+    bench::ConnectedWindow b; // PC2
+    if (!a.open(false, syncingFlasher) || !b.open(true, syncingFlasher)) {
+        std::fprintf(stderr, "bench_chat_latency: the windows did not connect\n");
+        return std::nullopt;
+    }
+    if (!QTest::qWaitForWindowExposed(a.window.get()) || !QTest::qWaitForWindowExposed(b.window.get()))
+        return std::nullopt;
+
+    QLineEdit* text2 = a.control<QLineEdit>(u"Text2"_s);
+    QPushButton* command2 = a.control<QPushButton>(u"Command2"_s);
+    QAbstractItemModel* partnerList = b.control<QListWidget>(u"List1"_s)->model();
+    BenchClock::time_point arrived;
+    QEventLoop loop;
+    QObject::connect(partnerList, &QAbstractItemModel::rowsInserted, &loop, [&] {
+        arrived = BenchClock::now();
+        loop.quit();
+    });
+
+    std::vector<double> samples;
+    samples.reserve(std::size_t(count));
+    for (int i = 0; i < warmUp + count; ++i) {
+        text2->setText(u"遅延測定のメッセージ %1"_s.arg(i));
+        const auto start = BenchClock::now();
+        command2->click(); // runs Command2_Click
+        if (partnerList->rowCount() <= i)
+            loop.exec();
+        if (partnerList->rowCount() != i + 1) {
+            std::fprintf(stderr, "bench_chat_latency: message %d did not arrive\n", i);
+            return std::nullopt;
+        }
+        if (i >= warmUp)
+            samples.push_back(microseconds(arrived - start));
+    }
+
+    return samples;
 }
 
 } // namespace
@@ -130,43 +166,10 @@ int main(int argc, char** argv)
         }
     }
 
-    // The real window flasher, as the program has it: on X it costs a round trip to the server.
-    platform::AlertWindowFlasher flasher;
-    const auto realFlasher = [&flasher](chat::ChatServices& services) { services.flasher = &flasher; };
-    ChatHarness a; // PC1
-    ChatHarness b; // PC2
-    a.make(realFlasher);
-    b.make(realFlasher);
-    connectAs(a, u"Option1");
-    connectAs(b, u"Option2");
-    if (!QTest::qWaitForWindowExposed(a.window.get()) || !QTest::qWaitForWindowExposed(b.window.get()))
+    const std::optional<std::vector<double>> alertOnly = chatLatency(count, warmUp, false);
+    const std::optional<std::vector<double>> samples = chatLatency(count, warmUp, true);
+    if (!alertOnly || !samples)
         return 1;
-
-    QLineEdit* text2 = a.text(u"Text2");
-    QPushButton* command2 = a.button(u"Command2");
-    QAbstractItemModel* partnerList = b.list(u"List1")->model();
-    BenchClock::time_point arrived;
-    QEventLoop loop;
-    QObject::connect(partnerList, &QAbstractItemModel::rowsInserted, &loop, [&] {
-        arrived = BenchClock::now();
-        loop.quit();
-    });
-
-    std::vector<double> samples;
-    samples.reserve(std::size_t(count));
-    for (int i = 0; i < warmUp + count; ++i) {
-        text2->setText(u"遅延測定のメッセージ %1"_s.arg(i));
-        const auto start = BenchClock::now();
-        command2->click(); // runs Command2_Click
-        if (partnerList->rowCount() <= i)
-            loop.exec();
-        if (partnerList->rowCount() != i + 1) {
-            std::fprintf(stderr, "bench_chat_latency: message %d did not arrive\n", i);
-            return 1;
-        }
-        if (i >= warmUp)
-            samples.push_back(microseconds(arrived - start));
-    }
 
     const QByteArray payload = common::cp932::encode(u"遅延測定のメッセージ 1234"_s).bytes;
     std::vector<double> oneWay = rawOneWay(warmUp + count, payload);
@@ -174,13 +177,16 @@ int main(int argc, char** argv)
     std::vector<double> pingPong = rawPingPong(warmUp + count, payload);
     pingPong.erase(pingPong.begin(), pingPong.begin() + warmUp);
 
-    const bench::Summary chat = bench::summarize(samples);
+    const bench::Summary chat = bench::summarize(*samples);
+    const bench::Summary quiet = bench::summarize(*alertOnly);
     const bench::Summary raw = bench::summarize(pingPong);
     const bench::Summary one = bench::summarize(oneWay);
     std::printf("messages=%d (after %d warm-up), platform %s\n", count, warmUp,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("chat Command2_Click -> partner List1 line: median %.1f us, p99 %.1f us, max %.1f us\n", chat.median,
                 chat.p99, chat.max);
+    std::printf("the same, flash without sync:              median %.1f us, p99 %.1f us, max %.1f us\n", quiet.median,
+                quiet.p99, quiet.max);
     std::printf("raw UDP ping-pong, round trip (floor):     median %.1f us, p99 %.1f us, max %.1f us\n", raw.median,
                 raw.p99, raw.max);
     std::printf("raw UDP one way, one thread:               median %.1f us, p99 %.1f us, max %.1f us\n", one.median,
