@@ -3,7 +3,6 @@
 #include "chat/tavik.h"
 #include "chat/terminationwatcher.h"
 #include "history/exitlog.h"
-#include "history/frmcalender.h" // tavik_log.h holds a QPointer to it and needs the full type
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
 #include "info/frmabout.h"
@@ -68,7 +67,7 @@ int main(int argc, char* argv[])
     };
     // Nobody can be asked when the session ends: write what can be written.
     services.saveLogAtSessionEnd = [](const QList<common::LogLine>& lines) { history::writeLogIfSent(true, lines); };
-    services.makeLogViewer = [&prompter, &chooser] { return new history::tavik_log(prompter, chooser); };
+    services.makeLogViewer = [&prompter, &chooser] { return history::makeLogViewer(prompter, chooser); };
     services.makeHelp = [] { return new info::frmHelp; };
     services.makeAbout = [] { return new info::frmAbout; };
 

@@ -13,7 +13,7 @@
 
 #include "chat/chatrules.h"
 #include "chat/chatservices.h"
-#include "chat/singlewindow.h"
+#include "platform/singlewindow.h"
 #include "chat/statustext.h"
 #include "common/logline.h"
 
@@ -118,9 +118,9 @@ private:
     bool m_closed = false;
     ConnectionStatus m_status;
     int m_resolveGeneration = 0;
-    SingleWindow m_logViewer;
-    SingleWindow m_helpWindow;
-    SingleWindow m_aboutWindow;
+    platform::SingleWindow m_logViewer;
+    platform::SingleWindow m_helpWindow;
+    platform::SingleWindow m_aboutWindow;
 
     // Controls, named as in the design.
     QStatusBar* StatusBar1 = nullptr;

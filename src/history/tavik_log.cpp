@@ -284,16 +284,11 @@ void tavik_log::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-tavik_log* showLogViewer(QPointer<tavik_log>& viewer, platform::Prompter& prompter, platform::FileChooser& chooser)
+tavik_log* makeLogViewer(platform::Prompter& prompter, platform::FileChooser& chooser)
 {
-    if (!viewer) {
-        viewer = new tavik_log(prompter, chooser);
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
-        viewer->Form_Load();
-    }
-    viewer->show();
-    viewer->raise();
-    viewer->activateWindow();
+    auto* viewer = new tavik_log(prompter, chooser);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->Form_Load();
     return viewer;
 }
 

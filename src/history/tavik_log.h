@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history/frmcalender.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -18,7 +20,6 @@ class Prompter;
 namespace history {
 
 class LogTableModel;
-class frmCalender;
 
 /**
  * The log viewer: shows one log file at a time in the grid, one row per record. The file dialog
@@ -99,10 +100,9 @@ private:
 };
 
 /**
- * Shows the one log viewer kept in @p viewer: brings it to the front when it is open; otherwise
- * creates it afresh (it deletes itself when closed), runs Form_Load, so the file dialog comes
- * first, and shows it.
+ * Makes a fresh log viewer that deletes itself when closed and runs its Form_Load, so the file
+ * dialog comes before the viewer is first shown. The caller shows it (at most one at a time).
  */
-tavik_log* showLogViewer(QPointer<tavik_log>& viewer, platform::Prompter& prompter, platform::FileChooser& chooser);
+tavik_log* makeLogViewer(platform::Prompter& prompter, platform::FileChooser& chooser);
 
 } // namespace history

@@ -6,6 +6,7 @@
 
 #include "common/programfolder.h"
 #include "common/twips.h"
+#include "platform/singlewindow.h"
 #include "scriptedfilechooser.h"
 #include "support/scriptedprompter.h"
 
@@ -302,15 +303,21 @@ private Q_SLOTS:
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
         QPointer<history::tavik_log> slot;
+        platform::SingleWindow holder([&]() -> QWidget* {
+            slot = history::makeLogViewer(prompter, chooser);
+            return slot;
+        });
         bool shownDuringDialog = true;
         chooser.onChoose = [&] { shownDuringDialog = slot && slot->isVisible(); };
         chooser.paths << logOf(3);
 
-        history::tavik_log* first = history::showLogViewer(slot, prompter, chooser);
+        holder.show();
+        history::tavik_log* first = slot;
         QVERIFY(!shownDuringDialog);
         QVERIFY(first->isVisible());
         QCOMPARE(first->model()->rowCount(), 3);
-        QCOMPARE(history::showLogViewer(slot, prompter, chooser), first);
+        holder.show();
+        QCOMPARE(holder.window(), first);
         QCOMPARE(chooser.requests.size(), 1);
 
         first->m_select->trigger();
@@ -320,7 +327,8 @@ private Q_SLOTS:
         QVERIFY(dialog.isNull());
 
         // Opened again after closing: a fresh viewer, with the dialog first and the design rows.
-        history::tavik_log* second = history::showLogViewer(slot, prompter, chooser);
+        holder.show();
+        history::tavik_log* second = slot;
         QCOMPARE(chooser.requests.size(), 2);
         QCOMPARE(second->model()->rowCount(), 4);
         QVERIFY(second->Text1->text().isEmpty());

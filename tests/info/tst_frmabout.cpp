@@ -1,6 +1,6 @@
 #include "info/frmabout.h"
-#include "info/singlewindow.h"
 #include "support/accessibility.h"
+#include "support/singlewindowshow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -153,8 +153,9 @@ void TestFrmAbout::clickingLabelsDoesNothing()
 {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    platform::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
-    info::showSingleWindow(holder);
+    testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowExposed(holder.data()));
     const QList<QLabel*> labels = holder->findChildren<QLabel*>();
     for (QLabel* label : labels) {
@@ -172,9 +173,10 @@ void TestFrmAbout::clickingLabelsDoesNothing()
 
 void TestFrmAbout::oneWindowAtMost()
 {
+    platform::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
-    frmAbout* first = info::showSingleWindow(holder);
-    QCOMPARE(info::showSingleWindow(holder), first);
+    frmAbout* first = testsupport::showThrough(single, holder);
+    QCOMPARE(testsupport::showThrough(single, holder), first);
     QCOMPARE(QApplication::topLevelWidgets().count(), 1);
 }
 
@@ -189,8 +191,9 @@ void TestFrmAbout::enterAndEscapeClose_data()
 void TestFrmAbout::enterAndEscapeClose()
 {
     QFETCH(int, key);
+    platform::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
-    info::showSingleWindow(holder);
+    testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));
     auto* cmdOK = holder->findChild<QPushButton*>(u"cmdOK"_s);
     QCOMPARE(QApplication::focusWidget(), cmdOK);

@@ -1,7 +1,7 @@
 #include "info/frmhelp.h"
 #include "info/helpbrowser.h"
-#include "info/singlewindow.h"
 #include "support/accessibility.h"
+#include "support/singlewindowshow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -260,13 +260,14 @@ void TestFrmHelp::webLinksOpenInDesktopBrowser()
 
 void TestFrmHelp::showingAgainDoesNotReload()
 {
+    platform::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
-    frmHelp* first = info::showSingleWindow(holder);
+    frmHelp* first = testsupport::showThrough(single, holder);
     auto* view = first->findChild<QTextBrowser*>(u"WebBrowser1"_s);
     QSignalSpy loads(view, &QTextBrowser::sourceChanged);
     writeFile(m_folder.path() + u"/help/index.html"_s, indexPage(u"第二版"_s));
 
-    QCOMPARE(info::showSingleWindow(holder), first);
+    QCOMPARE(testsupport::showThrough(single, holder), first);
     QCOMPARE(loads.count(), 0);
     QVERIFY(view->toPlainText().contains(u"初版"_s));
     QCOMPARE(QApplication::topLevelWidgets().count(), 1);
@@ -274,12 +275,13 @@ void TestFrmHelp::showingAgainDoesNotReload()
 
 void TestFrmHelp::closedWindowIsLoadedAfresh()
 {
+    platform::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
-    info::showSingleWindow(holder)->findChild<QPushButton*>(u"cmdOK"_s)->click();
+    testsupport::showThrough(single, holder)->findChild<QPushButton*>(u"cmdOK"_s)->click();
     QTRY_VERIFY(holder.isNull());
 
     writeFile(m_folder.path() + u"/help/index.html"_s, indexPage(u"第二版"_s));
-    frmHelp* again = info::showSingleWindow(holder);
+    frmHelp* again = testsupport::showThrough(single, holder);
     QVERIFY(again->isVisible());
     QVERIFY(again->findChild<QTextBrowser*>(u"WebBrowser1"_s)->toPlainText().contains(u"第二版"_s));
 }
@@ -287,11 +289,12 @@ void TestFrmHelp::closedWindowIsLoadedAfresh()
 void TestFrmHelp::showingRightAfterCloseMakesNewWindow()
 {
     // Closing only schedules the deletion; a showing before it happens must not revive the old window.
+    platform::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
-    QPointer<frmHelp> closed = info::showSingleWindow(holder);
+    QPointer<frmHelp> closed = testsupport::showThrough(single, holder);
     closed->findChild<QPushButton*>(u"cmdOK"_s)->click();
     QVERIFY(!closed.isNull());
-    frmHelp* again = info::showSingleWindow(holder);
+    frmHelp* again = testsupport::showThrough(single, holder);
     QVERIFY(again != closed.data());
     QTRY_VERIFY(closed.isNull());
     QVERIFY(!holder.isNull());
@@ -300,8 +303,9 @@ void TestFrmHelp::showingRightAfterCloseMakesNewWindow()
 
 void TestFrmHelp::enterClosesWindow()
 {
+    platform::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
-    info::showSingleWindow(holder);
+    testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));
     QCOMPARE(QApplication::focusWidget(), holder->findChild<QPushButton*>(u"cmdOK"_s));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -310,8 +314,9 @@ void TestFrmHelp::enterClosesWindow()
 
 void TestFrmHelp::escapeClosesWindowThroughButton()
 {
+    platform::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
-    info::showSingleWindow(holder);
+    testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));
     auto* cmdOK = holder->findChild<QPushButton*>(u"cmdOK"_s);
     QSignalSpy clicks(cmdOK, &QPushButton::clicked);

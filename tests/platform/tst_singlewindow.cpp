@@ -1,5 +1,5 @@
 // A window shown through SingleWindow exists at most once and is made afresh after it closed.
-#include "chat/singlewindow.h"
+#include "platform/singlewindow.h"
 
 #include <QApplication>
 #include <QTest>
@@ -12,7 +12,7 @@ private Q_SLOTS:
     void showsOneWindowAndRecreatesItAfterClose()
     {
         int made = 0;
-        chat::SingleWindow holder([&made] {
+        platform::SingleWindow holder([&made] {
             ++made;
             return new QWidget;
         });
@@ -37,7 +37,7 @@ private Q_SLOTS:
     void hiddenWindowIsShownAgainNotRecreated()
     {
         int made = 0;
-        chat::SingleWindow holder([&made] {
+        platform::SingleWindow holder([&made] {
             ++made;
             return new QWidget;
         });
@@ -50,12 +50,32 @@ private Q_SLOTS:
         QVERIFY(!holder.window());
     }
 
+    void showRightAfterCloseMakesAFreshWindow()
+    {
+        int made = 0;
+        platform::SingleWindow holder([&made] {
+            ++made;
+            return new QWidget;
+        });
+        holder.show();
+        QPointer<QWidget> first = holder.window();
+        QVERIFY(first->close());
+        // The closed window's deletion is still pending: it must not be shown again.
+        QVERIFY(first);
+        holder.show();
+        QCOMPARE(made, 2);
+        QVERIFY(holder.window() != first);
+        QVERIFY(holder.window()->isVisible());
+        QTRY_VERIFY(!first);
+        holder.window()->close();
+    }
+
     void withoutFactoryNothingHappens()
     {
-        chat::SingleWindow holder;
+        platform::SingleWindow holder;
         holder.show();
         QVERIFY(!holder.window());
-        chat::SingleWindow failing([] { return nullptr; });
+        platform::SingleWindow failing([] { return nullptr; });
         failing.show();
         QVERIFY(!failing.window());
     }

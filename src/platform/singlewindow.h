@@ -5,7 +5,7 @@
 
 #include <functional>
 
-namespace chat {
+namespace platform {
 
 /**
  * Holds a window that exists at most once: the first show() creates it through the factory,
@@ -34,4 +34,4 @@ private:
     QPointer<QWidget> m_window;
 };
 
-} // namespace chat
+} // namespace platform

@@ -1,6 +1,6 @@
 #include "singlewindow.h"
 
-namespace chat {
+namespace platform {
 
 SingleWindow::SingleWindow(Factory factory)
     : m_factory(std::move(factory))
@@ -8,6 +8,10 @@ SingleWindow::SingleWindow(Factory factory)
 
 void SingleWindow::show()
 {
+    // A window that was just closed still exists until its deferred deletion runs; Qt clears
+    // WA_DeleteOnClose when it schedules that. Showing it again would show a window about to vanish.
+    if (m_window && !m_window->isVisible() && !m_window->testAttribute(Qt::WA_DeleteOnClose))
+        m_window.clear();
     if (!m_window) {
         if (!m_factory)
             return;
@@ -24,4 +28,4 @@ void SingleWindow::show()
     m_window->activateWindow();
 }
 
-} // namespace chat
+} // namespace platform
