@@ -2,8 +2,8 @@
 // datagram the kernel handed to the window is shown in List1 and recorded in List2, in order and
 // unchanged, nothing crashes, and the window keeps answering. The figures (rate, event-loop lag,
 // memory per message) are printed; only correctness is asserted.
-#include "chat/chatharness.h"
 #include "common/cp932codec.h"
+#include "load/floodwindow.h"
 #include "load/procstats.h"
 #include "platform/datagramsocket.h"
 
@@ -113,8 +113,7 @@ private Q_SLOTS:
 
     void everyDeliveredDatagramIsShownAndRecorded()
     {
-        ChatHarness side;
-        side.make();
+        loadtest::FloodWindow side;
         side.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(side.window.get()));
         side.text(u"Text1")->setText(u"127.0.0.1"_s);
@@ -175,6 +174,7 @@ private Q_SLOTS:
         QCOMPARE(quint64(list1->count()), delivered);
         QCOMPARE(list2->count(), list1->count());
         QCOMPARE(qsizetype(list1->count()), side.window->logLines().size());
+        QCOMPARE(side.flasher.count, qsizetype(list1->count()));
         // Nothing was lost on the way besides what the kernel dropped at the full buffer.
         QCOMPARE(delivered + (after.inErrors - before->inErrors), quint64(FloodSize));
 
@@ -198,7 +198,7 @@ private Q_SLOTS:
         QTest::keyClick(side.text(u"Text2"), Qt::Key_Return);
         QTRY_VERIFY(partner.hasPendingDatagrams());
         QCOMPARE(partner.receiveDatagram().data(), common::cp932::encode(u"まだ動いています"_s).bytes);
-        QCOMPARE(side.lines(u"List1").last(), u"貴方>まだ動いています"_s);
+        QCOMPARE(list1->item(list1->count() - 1)->text(), u"貴方>まだ動いています"_s);
     }
 };
 
