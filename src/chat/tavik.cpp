@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHostInfo>
@@ -390,14 +391,16 @@ bool tavik::eventFilter(QObject* watched, QEvent* event)
 // Receive: one call per datagram; every datagram on the own port counts as the partner's.
 void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
 {
-    const QString dateTime = nowText();
+    // One reading of the clock serves the log line and the status bar.
+    const QDateTime now = m_services.clock();
+    const QString dateTime = common::dateTimeText(now);
     m_messageBuffer = Winsock1->getData();
     List1->addItem(partnerDisplayLine(m_messageBuffer));
     const common::LogLine line =
         receivedLogLine(Text1->text(), platform::DatagramSocket::localHostName(), m_messageBuffer, dateTime);
     m_messageBuffer = line.message;
     appendLogLine(line);
-    m_status.lastArrival = m_services.clock().time().toString(u"H:mm:ss"_s);
+    m_status.lastArrival = now.time().toString(u"H:mm:ss"_s);
     m_status.partnerUnreachable = false;
     updateStatus();
     m_services.flasher->flash(this);

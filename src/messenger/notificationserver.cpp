@@ -108,6 +108,9 @@ NotificationServer::~NotificationServer() = default;
 
 std::optional<ListenFailure> NotificationServer::listen()
 {
+    // Room for a burst of connection requests: Qt's default backlog of 50 drops them, and the
+    // senders would wait for a reply that never comes.
+    m_server.setListenBacklogSize(1024);
     // The dual-stack address: IPv6 and IPv4 on one socket (IPv4 alone where IPv6 is not available).
     if (m_server.listen(QHostAddress::Any, m_port))
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include "udpdescriptor.h"
 #include "winsockerrors.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -22,9 +23,10 @@ namespace {
 
 // The largest UDP payload over IPv4; the same limit for IPv6 keeps both paths alike.
 constexpr qsizetype MaxPayloadBytes = 65507;
-// After this many datagrams in one go the event loop gets its turn, so a flood cannot freeze the
-// window; the notifier fires again at once for the rest.
+// After this many datagrams, or this much time, in one go the event loop gets its turn, so a flood
+// cannot freeze the window; the notifier fires again at once for the rest.
 constexpr int MaxDatagramsPerWakeUp = 4096;
+constexpr qint64 MaxMillisecondsPerWakeUp = 10;
 
 /// Up to @p limit characters of @p text for a message, never splitting a surrogate pair.
 QString shortened(const QString& text, qsizetype limit)
@@ -114,7 +116,9 @@ void DatagramSocket::Private::onReadable()
     int delivered = 0;
     int failedReceives = 0;
     bool stopped = false;
-    while (!stopped && delivered < MaxDatagramsPerWakeUp) {
+    QElapsedTimer busy;
+    busy.start();
+    while (!stopped && delivered < MaxDatagramsPerWakeUp && !busy.hasExpired(MaxMillisecondsPerWakeUp)) {
         if (!reportRefusals(guard, startGeneration)) {
             if (!guard)
                 return; // destroyed by a portUnreachable handler

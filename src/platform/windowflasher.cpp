@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
 
 namespace platform {
@@ -10,10 +11,17 @@ void AlertWindowFlasher::flash(QWidget* window)
 {
     if (!window)
         return;
-    // The alert asks the window manager for the urgency hint; without the sync Qt 6.4 keeps the
-    // request queued until some other traffic flushes it.
     QApplication::alert(window);
-    QGuiApplication::sync();
+    // Without a sync Qt 6.4 keeps the urgency request queued until some other traffic flushes it.
+    // The sync runs the event loop, so it is done once per turn of the loop, however many
+    // datagrams arrived in that turn: a flood then costs one round trip, not one per datagram.
+    if (m_syncFor)
+        return;
+    m_syncFor = window; // cleared by itself if the window goes before the loop's next turn
+    QTimer::singleShot(0, window, [this] {
+        m_syncFor.clear();
+        QGuiApplication::sync();
+    });
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace platform {
 
@@ -17,6 +18,9 @@ class AlertWindowFlasher final : public WindowFlasher
 {
 public:
     void flash(QWidget* window) override;
+
+private:
+    QPointer<QWidget> m_syncFor; ///< the window whose sync is due in this turn of the event loop
 };
 
 } // namespace platform

@@ -65,7 +65,7 @@ public:
         parents.append(parent);
         if (m_choices.empty())
             return std::nullopt;
-        std::optional<QString> choice = m_choices.front();
+        std::optional<QString> choice = std::move(m_choices.front());
         m_choices.pop_front();
         return choice;
     }
