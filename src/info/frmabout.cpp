@@ -46,20 +46,9 @@ frmAbout::frmAbout(QWidget* parent)
     setUpFixedDialog(this, QSize(5730, 3345), DesignScreenPosition);
 
     // Created in the tab order of the design: the first control gets the focus when the window opens.
-    cmdOK = new QPushButton(u"OK"_s, this);
-    cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setGeometry(twipsRect(4245, 2880, 1380, 345));
-    cmdOK->setDefault(true);
-    cmdOK->setAccessibleName(u"OK"_s);
-    cmdOK->setAccessibleDescription(u"バージョン情報の画面を閉じます。Enter キーや Esc キーでも閉じます。"_s);
-
-    picIcon = new QLabel(this);
-    picIcon->setObjectName(u"picIcon"_s);
-    picIcon->setGeometry(twipsRect(240, 240, 480, 480));
-    picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picIcon->setPixmap(programIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
-    picIcon->setAccessibleName(u"プログラムのアイコン"_s);
-    picIcon->setAccessibleDescription(u"Tavik Light のアイコン"_s);
+    cmdOK = makeCloseButton(this, u"OK"_s, twipsRect(4245, 2880, 1380, 345),
+                            u"バージョン情報の画面を閉じます。Enter キーや Esc キーでも閉じます。"_s);
+    picIcon = makeIconBox(this, twipsRect(240, 240, 480, 480));
 
     lblDescription = makeLabel(this, u"lblDescription"_s, QString::fromUtf16(RightsNotice),
                                twipsRect(960, 1080, 3885, 330), Qt::AlignHCenter, u"著作権の表示"_s);

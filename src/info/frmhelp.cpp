@@ -30,20 +30,9 @@ frmHelp::frmHelp(QWidget* parent)
     setUpFixedDialog(this, QSize(6720, 7935), DesignScreenPosition);
 
     // Created in the tab order of the design: the first control gets the focus when the window opens.
-    cmdOK = new QPushButton(u"閉じる"_s, this);
-    cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setGeometry(twipsRect(5280, 240, 1380, 345));
-    cmdOK->setDefault(true);
-    cmdOK->setAccessibleName(u"閉じる"_s);
-    cmdOK->setAccessibleDescription(u"ヘルプ画面を閉じます。Enter キーや Esc キーでも閉じます。"_s);
-
-    picIcon = new QLabel(this);
-    picIcon->setObjectName(u"picIcon"_s);
-    picIcon->setGeometry(twipsRect(120, 120, 480, 480));
-    picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picIcon->setPixmap(programIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
-    picIcon->setAccessibleName(u"プログラムのアイコン"_s);
-    picIcon->setAccessibleDescription(u"Tavik Light のアイコン"_s);
+    cmdOK = makeCloseButton(this, u"閉じる"_s, twipsRect(5280, 240, 1380, 345),
+                            u"ヘルプ画面を閉じます。Enter キーや Esc キーでも閉じます。"_s);
+    picIcon = makeIconBox(this, twipsRect(120, 120, 480, 480));
 
     lblTitle = new QLabel(u"Tavik Light　ヘルプ"_s, this);
     lblTitle->setObjectName(u"lblTitle"_s);

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QRect>
 #include <QScreen>
 #include <QString>
@@ -44,6 +46,29 @@ void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
     const QIcon icon = programIcon();
     if (!icon.isNull())
         window->setWindowIcon(icon);
+}
+
+QPushButton* makeCloseButton(QDialog* window, const QString& caption, QRect geometry, const QString& description)
+{
+    auto* button = new QPushButton(caption, window);
+    button->setObjectName(u"cmdOK"_s);
+    button->setGeometry(geometry);
+    button->setDefault(true);
+    button->setAccessibleName(caption);
+    button->setAccessibleDescription(description);
+    return button;
+}
+
+QLabel* makeIconBox(QDialog* window, QRect geometry)
+{
+    auto* box = new QLabel(window);
+    box->setObjectName(u"picIcon"_s);
+    box->setGeometry(geometry);
+    box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    box->setPixmap(programIcon().pixmap(QSize(32, 32), window->devicePixelRatioF()));
+    box->setAccessibleName(u"プログラムのアイコン"_s);
+    box->setAccessibleDescription(u"Tavik Light のアイコン"_s);
+    return box;
 }
 
 } // namespace info
