@@ -5,7 +5,8 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${TAVIK_BUILD_DIR:-$top/build}
 "$top/scripts/install-deps.sh" build
-TAVIK_BUILD_DIR=$build "$top/scripts/build.sh"
+# Only the two programs: the tests are built by scripts/test.sh.
+TAVIK_BUILD_DIR=$build TAVIK_BUILD_TARGETS="tavik-light tavik-messenger" "$top/scripts/build.sh"
 folder=$build/bin
 
 # Ports 1001 and 1002 are below 1024: the program needs the capability to bind them.
