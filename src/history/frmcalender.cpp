@@ -35,6 +35,15 @@ frmCalender::frmCalender(tavik_log& viewer)
     Calendar1->setGeometry(twipsRect(0, 0, 3735, 3015));
     OKButton->setGeometry(twipsRect(3720, 2040, 1215, 375));
     CancelButton->setGeometry(twipsRect(3720, 2520, 1215, 375));
+    // A screen reader announces each control by these texts; the calendar has no caption of its own.
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(u"ログを絞り込む日付をカレンダーから選ぶ画面"_s);
+    Calendar1->setAccessibleName(u"カレンダー"_s);
+    Calendar1->setAccessibleDescription(u"ログを絞り込む日付を選びます"_s);
+    OKButton->setAccessibleName(u"OKボタン"_s);
+    OKButton->setAccessibleDescription(u"選んだ日付を年・月・日の欄に入れて、この画面を閉じます"_s);
+    CancelButton->setAccessibleName(u"キャンセルボタン"_s);
+    CancelButton->setAccessibleDescription(u"日付の欄を変えずに、この画面を閉じます"_s);
     setTabOrder(Calendar1, OKButton);
     setTabOrder(OKButton, CancelButton);
 

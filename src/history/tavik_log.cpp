@@ -40,6 +40,21 @@ template<typename T> T* named(T* object, const QString& name)
     return object;
 }
 
+// A screen reader announces a control by these two texts; a text box or a grid has no caption of its own.
+void describe(QWidget* widget, const QString& name, const QString& description)
+{
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
+// A set accessible name hides a label's text from a screen reader, so the name carries both the
+// panel's caption and what it shows now.
+void showStatus(QLabel* panel, const QString& text)
+{
+    panel->setText(text);
+    panel->setAccessibleName(text.isEmpty() ? u"読み込み結果"_s : u"読み込み結果："_s + text);
+}
+
 } // namespace
 
 tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& chooser, QWidget* parent)
@@ -122,6 +137,24 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
     connect(CmdCalselect, &QPushButton::clicked, this, &tavik_log::CmdCalselect_Click);
     connect(CmdLoadlogdata, &QPushButton::clicked, this, &tavik_log::CmdLoadlogdata_Click);
     connect(Command1, &QPushButton::clicked, this, &tavik_log::Command1_Click);
+
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(u"保存したログファイルを読み込み、送信したメッセージを一覧で表示する画面"_s);
+    describe(client, u"ログ表示画面の本体"_s, u"日付の欄、ボタン、ログの一覧を載せる領域"_s);
+    describe(CmdCalselect, u"日付選択ボタン"_s, u"カレンダーから日付を選び、年・月・日の欄に入れます"_s);
+    describe(Text1, u"年"_s, u"ログファイルを絞り込む年。4桁の数字で入力します"_s);
+    describe(Label2, u"年"_s, u"左の欄が年であることを示す文字"_s);
+    describe(Text2, u"月"_s, u"ログファイルを絞り込む月。2桁の数字で入力します"_s);
+    describe(Label3, u"月"_s, u"左の欄が月であることを示す文字"_s);
+    describe(Text3, u"日"_s, u"ログファイルを絞り込む日。2桁の数字で入力します"_s);
+    describe(Label1, Label1->text(), u"入力した日付で始まる名前のログファイルだけを選べることを示す説明"_s);
+    describe(CmdLoadlogdata, u"参照ボタン"_s, u"入力した日付のログファイルを選んで読み込みます"_s);
+    describe(Command1, u"日付リセットボタン"_s, u"年・月・日の欄を空にします"_s);
+    describe(MSFlexGrid1, u"ログの一覧"_s,
+             u"読み込んだログファイルの記録。送信元、送信先、日時、メッセージを1行に1件ずつ表示します"_s);
+    describe(status, u"ステータスバー"_s, u"読み込みの結果を表示する欄"_s);
+    m_statusPanel->setAccessibleDescription(u"読み込んだ記録の件数と、読み飛ばした行の数"_s);
+    showStatus(m_statusPanel, QString());
 
     // The design client area: the window below the menu bar and above the status bar.
     resize(px(9045), px(5550) + menuBar()->sizeHint().height() + status->sizeHint().height());
@@ -232,7 +265,7 @@ void tavik_log::loadFile(const QString& path)
     QString text = u"%1 件"_s.arg(records);
     if (result.skippedLines > 0)
         text += u"（記録として読めない %1 行を読み飛ばしました）"_s.arg(result.skippedLines);
-    m_statusPanel->setText(text);
+    showStatus(m_statusPanel, text);
 }
 
 void tavik_log::Form_Resize()

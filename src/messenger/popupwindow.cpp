@@ -29,6 +29,12 @@ QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* pare
     return label;
 }
 
+void describe(QWidget* widget, const QString& name, const QString& description)
+{
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
 QString senderName(const Notification& notification)
 {
     return notification.sender.isEmpty() ? notification.senderAddress.toString()
@@ -66,6 +72,17 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     m_ok->setObjectName(u"okButton"_s);
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QWidget::close);
+
+    // A screen reader announces each control by these texts. The fields' captions are separate
+    // labels it would not connect to them, and a set name hides a label's own text, so each field's
+    // name is its caption followed by its text.
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(u"届いたメッセージを知らせる画面"_s);
+    describe(m_dateTime, u"受信日時："_s + m_dateTime->text(), u"メッセージが届いた日時"_s);
+    describe(m_sender, u"送信元："_s + m_sender->text(), u"メッセージを送ったコンピュータの名前とアドレス"_s);
+    describe(m_recipient, u"宛先："_s + m_recipient->text(), u"メッセージの宛先"_s);
+    describe(m_text, u"メッセージ"_s, u"届いたメッセージの本文。読むだけで、書き換えはできません"_s);
+    describe(m_ok, u"OKボタン"_s, u"この通知を閉じます"_s);
 
     auto* fields = new QFormLayout;
     fields->addRow(u"受信日時："_s, m_dateTime);

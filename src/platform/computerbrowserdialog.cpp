@@ -61,6 +61,26 @@ ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidge
     m_buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     m_buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
 
+    // A screen reader announces each control by these texts; the list and the status line have no
+    // caption of their own, and the status line starts empty.
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("ネットワーク上のコンピュータを一覧から選び、接続先にする画面"));
+    prompt->setAccessibleDescription(QStringLiteral("この画面ですることの説明"));
+    m_list->setAccessibleName(QStringLiteral("コンピュータの一覧"));
+    m_list->setAccessibleDescription(QStringLiteral(
+        "ネットワーク上で見つかったコンピュータ。コンピュータ名と、通知サービスがあるかどうかを表示します"));
+    m_status->setAccessibleDescription(QStringLiteral("コンピュータの検索が進んでいるか、できない理由"));
+    m_refresh->setAccessibleName(QStringLiteral("再検索ボタン"));
+    m_refresh->setAccessibleDescription(QStringLiteral("ネットワーク上のコンピュータを探し直して、一覧を新しくします"));
+    m_buttons->setAccessibleName(QStringLiteral("OKとキャンセルのボタン"));
+    m_buttons->setAccessibleDescription(QStringLiteral("選んだコンピュータに決めるか、選ばずに閉じるボタンの組"));
+    QPushButton* ok = m_buttons->button(QDialogButtonBox::Ok);
+    ok->setAccessibleName(QStringLiteral("OKボタン"));
+    ok->setAccessibleDescription(QStringLiteral("一覧で選んだコンピュータを接続先にして、この画面を閉じます"));
+    QPushButton* cancel = m_buttons->button(QDialogButtonBox::Cancel);
+    cancel->setAccessibleName(QStringLiteral("キャンセルボタン"));
+    cancel->setAccessibleDescription(QStringLiteral("接続先を変えずに、この画面を閉じます"));
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_refresh);
     bottom->addStretch();
@@ -106,7 +126,11 @@ int ComputerBrowserDialog::selectedRow() const
 
 void ComputerBrowserDialog::updateStatus()
 {
-    m_status->setText(m_model.statusText());
+    const QString text = m_model.statusText();
+    m_status->setText(text);
+    // A set accessible name hides a label's text from a screen reader, so the name carries both
+    // the line's caption and what it says now.
+    m_status->setAccessibleName(text.isEmpty() ? QStringLiteral("検索の状態") : QStringLiteral("検索の状態：") + text);
 }
 
 void ComputerBrowserDialog::updateOkButton()

@@ -8,8 +8,11 @@
 #include "common/twips.h"
 #include "platform/singlewindow.h"
 #include "scriptedfilechooser.h"
+#include "support/accessibility.h"
 #include "support/scriptedprompter.h"
 
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QFile>
@@ -193,6 +196,29 @@ private Q_SLOTS:
         viewer.m_load_Click(); // a file without records shows none
         QCOMPARE(viewer.model()->rowCount(), 0);
         QVERIFY(prompter.requests.isEmpty());
+    }
+
+    void everyControlCanBeAnnounced()
+    {
+        testsupport::ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::tavik_log viewer(prompter, chooser);
+        viewer.show();
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(&viewer), QStringList());
+        viewer.CmdCalselect->click();
+        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        QVERIFY(dialog);
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(dialog), QStringList());
+
+        // The status panel's name carries what it shows, or a screen reader would not say it.
+        chooser.paths << logOf(3);
+        viewer.m_load_Click();
+        QAccessibleInterface* panel =
+            QAccessible::queryAccessibleInterface(viewer.findChild<QLabel*>(u"StatusBar1Panel"_s));
+        QVERIFY(panel);
+        QVERIFY(panel->text(QAccessible::Name).contains(u"3 件"_s));
+        viewer.close();
+        QTRY_VERIFY(dialog.isNull());
     }
 
     void badFiles()

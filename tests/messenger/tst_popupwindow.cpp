@@ -1,5 +1,9 @@
 #include "messenger/popupwindow.h"
 
+#include "support/accessibility.h"
+
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -44,6 +48,18 @@ private Q_SLOTS:
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(text->toPlainText(), u"<b>太字</b> <a href=\"file:///etc/passwd\">link</a>\n\u2407鐘[U+202E]evil"_s);
         QVERIFY(text->isReadOnly());
+    }
+
+    void everyControlCanBeAnnounced()
+    {
+        PopupWindow window(sample());
+        window.show();
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(&window), QStringList());
+        // Each field's name gives its caption and its text, so the sender is read out, not only "送信元".
+        QAccessibleInterface* sender =
+            QAccessible::queryAccessibleInterface(window.findChild<QLabel*>(u"senderLabel"_s));
+        QVERIFY(sender);
+        QCOMPARE(sender->text(QAccessible::Name), u"送信元：端末A（192.0.2.5）"_s);
     }
 
     void titleFallsBackToAddress()

@@ -4,7 +4,10 @@
 #include "platform/avahicomputerbrowser.h"
 #include "platform/computerbrowserdialog.h"
 #include "platform/computerbrowsermodel.h"
+#include "support/accessibility.h"
 
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDialogButtonBox>
@@ -63,6 +66,7 @@ private Q_SLOTS:
     void vanishedSelectionCannotBeAccepted();
     void refreshAndStatusFollowTheModel();
     void withoutSystemBusTheBrowserSaysWhyAndCancels();
+    void everyControlCanBeAnnounced();
 
 private:
     ComputerBrowserModel m_model;
@@ -169,6 +173,21 @@ void TestComputerBrowserDialog::refreshAndStatusFollowTheModel()
     QCOMPARE(parts.list->model()->rowCount(), 0);
     QVERIFY(!parts.ok()->isEnabled());
     QVERIFY(parts.cancel()->isEnabled());
+    dialog.reject();
+}
+
+void TestComputerBrowserDialog::everyControlCanBeAnnounced()
+{
+    ComputerBrowserDialog dialog(m_model);
+    dialog.show();
+    QCOMPARE(testsupport::controlsWithoutAccessibleText(&dialog), QStringList());
+
+    // The status line's name follows what it says, or a screen reader would never read the reason.
+    const Parts parts(dialog);
+    m_model.setUnavailable(QStringLiteral("Avahi デーモンが動いていません"));
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(parts.status);
+    QVERIFY(status);
+    QVERIFY(status->text(QAccessible::Name).contains(QStringLiteral("Avahi デーモンが動いていません")));
     dialog.reject();
 }
 
