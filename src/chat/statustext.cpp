@@ -21,13 +21,15 @@ QString statusText(const ConnectionStatus& status)
         address = u"アドレス不明"_s;
         break;
     }
-    QString text = u"自ポート "_s + QString::number(status.localPort) + u"　相手 "_s + status.partnerName + u" ("_s +
-                   address + u") ポート "_s + QString::number(status.partnerPort);
+    // The refusal comes first: it is what the user must act on, and the panel cuts a long text.
+    QString text;
+    if (status.partnerUnreachable)
+        text = u"相手のポート "_s + QString::number(status.partnerPort) +
+               u" に届きません（相手が未接続か、同じ役割を選んでいます）　"_s;
+    text += u"自ポート "_s + QString::number(status.localPort) + u"　相手 "_s + status.partnerName + u" ("_s + address +
+            u") ポート "_s + QString::number(status.partnerPort);
     if (!status.lastArrival.isEmpty())
         text += u"　最終受信 "_s + status.lastArrival;
-    if (status.partnerUnreachable)
-        text += u"　相手のポート "_s + QString::number(status.partnerPort) +
-                u" に届きません（相手が未接続か、同じ役割を選んでいます）"_s;
     return text;
 }
 

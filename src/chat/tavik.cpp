@@ -6,6 +6,7 @@
 #include "common/twips.h"
 #include "platform/computerbrowser.h"
 #include "platform/datagramsocket.h"
+#include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
 #include "platform/messenger.h"
 #include "platform/prompter.h"
@@ -17,7 +18,6 @@
 #include <QDateTime>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QHostInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -310,7 +310,6 @@ void tavik::Command3_Click()
     showConnectedLayout(false);
     Winsock1->close();
     m_status = ConnectionStatus{};
-    ++m_resolveGeneration;
     updateStatus();
     if (!sent.ok()) {
         m_services.prompter->prompt(this, {QString::fromUtf16(ApplicationTitle), noticeFailureText(sent.reason),
@@ -531,17 +530,16 @@ QString tavik::nowText() const
 // resolution and never blocks the window.
 void tavik::resolvePartnerForStatus()
 {
-    const int generation = ++m_resolveGeneration;
-    QHostInfo::lookupHost(m_status.partnerName, this, [this, generation](const QHostInfo& info) {
-        if (generation != m_resolveGeneration || !m_status.connected)
-            return;
-        const QList<QHostAddress> addresses = info.addresses();
-        m_status.addressState =
-            addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
-        if (!addresses.isEmpty())
-            m_status.partnerAddress = addresses.first().toString();
-        updateStatus();
-    });
+    // The resolver the socket and the partner notification use, so that a name found only by
+    // multicast DNS shows its address too. The notification that follows needs the same answer
+    // and takes it from the resolver's cache, so connecting waits no longer than before.
+    platform::HostResolver& resolver = m_services.resolver ? *m_services.resolver : platform::HostResolver::shared();
+    const platform::Resolution found = resolver.resolve(m_status.partnerName);
+    m_status.addressState =
+        found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
+    if (!found.addresses.isEmpty())
+        m_status.partnerAddress = found.addresses.first().toString();
+    updateStatus();
 }
 
 void tavik::onPortUnreachable(const QHostAddress& /*address*/, quint16 port)
@@ -554,7 +552,9 @@ void tavik::onPortUnreachable(const QHostAddress& /*address*/, quint16 port)
 
 void tavik::updateStatus()
 {
-    m_statusPanel->setText(statusText(m_status));
+    const QString text = statusText(m_status);
+    m_statusPanel->setText(text);
+    m_statusPanel->setToolTip(text); // the whole text, where the panel is too narrow for it
 }
 
 } // namespace chat

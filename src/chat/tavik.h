@@ -13,9 +13,9 @@
 
 #include "chat/chatrules.h"
 #include "chat/chatservices.h"
-#include "platform/singlewindow.h"
 #include "chat/statustext.h"
 #include "common/logline.h"
+#include "platform/singlewindow.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -117,7 +117,6 @@ private:
     CloseReason m_closeReason = CloseReason::Frame;
     bool m_closed = false;
     ConnectionStatus m_status;
-    int m_resolveGeneration = 0;
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;
     platform::SingleWindow m_aboutWindow;
