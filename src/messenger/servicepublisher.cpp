@@ -72,14 +72,7 @@ void ServicePublisher::publish()
     }
     setState(State::Registering);
     // Services are added once the daemon's own host name is established, as Avahi asks of its clients.
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(avahi::serverCall(QStringLiteral("GetState")), CallTimeoutMs), this);
-    const quint64 generation = m_generation;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_generation)
-            return;
-        const QDBusMessage reply = watcher->reply();
+    callAvahi(avahi::serverCall(QStringLiteral("GetState")), Step::Query, [this](const QDBusMessage& reply) {
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             fail(avahi::describeError(reply));
             return;
@@ -98,16 +91,7 @@ void ServicePublisher::createGroup()
     }
     if (m_groupBusy)
         return;
-    m_groupBusy = true;
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(avahi::serverCall(QStringLiteral("EntryGroupNew")), CallTimeoutMs), this);
-    const quint64 generation = m_generation;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_generation)
-            return;
-        m_groupBusy = false;
-        const QDBusMessage reply = watcher->reply();
+    callAvahi(avahi::serverCall(QStringLiteral("EntryGroupNew")), Step::Group, [this](const QDBusMessage& reply) {
         const QList<QVariant> args = reply.arguments();
         if (reply.type() != QDBusMessage::ReplyMessage || args.isEmpty() ||
             !args.constFirst().canConvert<QDBusObjectPath>()) {
@@ -126,20 +110,12 @@ void ServicePublisher::addService()
 {
     if (m_groupBusy)
         return;
-    m_groupBusy = true;
     QDBusMessage call = QDBusMessage::createMethodCall(avahi::service(), m_groupPath, avahi::entryGroupInterface(),
                                                        QStringLiteral("AddService"));
     // interface, protocol, flags, name, type, domain, host (empty: the daemon's own), port, txt
     call << avahi::IfUnspec << avahi::ProtoUnspec << 0u << m_name << avahi::messengerServiceType() << QString()
          << QString() << QVariant::fromValue(m_port) << QVariant::fromValue(QList<QByteArray>());
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, CallTimeoutMs), this);
-    const quint64 generation = m_generation;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_generation)
-            return;
-        m_groupBusy = false;
-        const QDBusMessage reply = watcher->reply();
+    callAvahi(call, Step::Group, [this](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ReplyMessage) {
             commit();
         } else if (reply.errorName() == QLatin1StringView("org.freedesktop.Avahi.CollisionError")) {
@@ -153,20 +129,11 @@ void ServicePublisher::addService()
 
 void ServicePublisher::commit()
 {
-    m_groupBusy = true;
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(QDBusMessage::createMethodCall(avahi::service(), m_groupPath, avahi::entryGroupInterface(),
-                                                       QStringLiteral("Commit")),
-                        CallTimeoutMs),
-        this);
-    const quint64 generation = m_generation;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_generation)
-            return;
-        m_groupBusy = false;
-        if (watcher->isError())
-            fail(avahi::describeError(watcher->reply()));
+    const QDBusMessage call = QDBusMessage::createMethodCall(avahi::service(), m_groupPath,
+                                                             avahi::entryGroupInterface(), QStringLiteral("Commit"));
+    callAvahi(call, Step::Group, [this](const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            fail(avahi::describeError(reply));
         else
             m_committed = true;
         // Success is reported by the group's StateChanged signal.
@@ -181,15 +148,7 @@ void ServicePublisher::takeAlternativeName()
     }
     QDBusMessage call = avahi::serverCall(QStringLiteral("GetAlternativeServiceName"));
     call << m_name;
-    m_groupBusy = true;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, CallTimeoutMs), this);
-    const quint64 generation = m_generation;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_generation)
-            return;
-        m_groupBusy = false;
-        const QDBusMessage reply = watcher->reply();
+    callAvahi(call, Step::Group, [this](const QDBusMessage& reply) {
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             fail(avahi::describeError(reply));
             return;
@@ -199,6 +158,24 @@ void ServicePublisher::takeAlternativeName()
         resetGroup();
         addService();
     });
+}
+
+void ServicePublisher::callAvahi(const QDBusMessage& call, Step step, std::function<void(const QDBusMessage&)> onReply)
+{
+    if (step == Step::Group)
+        m_groupBusy = true;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, CallTimeoutMs), this);
+    const quint64 generation = m_generation;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, generation, step, onReply = std::move(onReply)] {
+                watcher->deleteLater();
+                // A reply to a call made before the daemon went away or came back belongs to nothing now.
+                if (generation != m_generation)
+                    return;
+                if (step == Step::Group)
+                    m_groupBusy = false;
+                onReply(watcher->reply());
+            });
 }
 
 void ServicePublisher::resetGroup()

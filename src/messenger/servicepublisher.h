@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace messenger {
 
 /**
@@ -63,6 +65,10 @@ private:
     void addService();
     void commit();
     void takeAlternativeName();
+    /// A call that works on the entry group marks it busy until its reply.
+    enum class Step { Query, Group };
+    /// Calls Avahi; @p onReply runs with the reply unless the daemon went away or came back meanwhile.
+    void callAvahi(const QDBusMessage& call, Step step, std::function<void(const QDBusMessage&)> onReply);
     void resetGroup();
     void forgetGroup();
     void fail(const QString& why);
