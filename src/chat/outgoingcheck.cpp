@@ -3,6 +3,10 @@
 #include "common/cp932codec.h"
 #include "common/mod1.h"
 
+#include <QList>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace chat {
@@ -38,6 +42,21 @@ bool isVisible(char32_t ucs4)
     }
 }
 
+// "次の文字は送信できません：" and the first ten of @p codePoints, invisible ones and lone
+// surrogates written as U+XXXX. The encoder's list comes here as it is: made into a string
+// again, a lone high surrogate and the lone low one after it would read as one character.
+QString listedText(const QList<char32_t>& codePoints)
+{
+    QString listed;
+    for (const char32_t ucs4 : codePoints.first(std::min<qsizetype>(codePoints.size(), MaxListedCharacters))) {
+        if (isVisible(ucs4))
+            listed += QString::fromUcs4(&ucs4, 1);
+        else
+            listed += u" U+"_s + QString::number(quint32(ucs4), 16).toUpper().rightJustified(4, u'0') + u' ';
+    }
+    return u"次の文字は送信できません："_s + listed.simplified();
+}
+
 } // namespace
 
 OutgoingCheck checkOutgoing(const QString& text)
@@ -54,7 +73,7 @@ OutgoingCheck checkOutgoing(const QString& text)
     } else {
         const common::cp932::EncodeResult encoded = common::cp932::encode(text);
         if (!encoded.ok)
-            check.refusal = unrepresentableText(encoded.unrepresentable);
+            check.refusal = listedText(encoded.unrepresentable);
         else if (encoded.bytes.size() > MaxDatagramBytes)
             check.refusal = u"メッセージが長すぎます。"_s;
     }
@@ -63,27 +82,17 @@ OutgoingCheck checkOutgoing(const QString& text)
 
 QString unrepresentableText(const QString& characters)
 {
-    QString listed;
-    int count = 0;
-    for (qsizetype i = 0; i < characters.size() && count < MaxListedCharacters; ++i, ++count) {
-        char32_t ucs4 = characters.at(i).unicode();
-        qsizetype length = 1;
+    // The text as typed: a surrogate pair is one character, a lone surrogate one of its own.
+    QList<char32_t> codePoints;
+    for (qsizetype i = 0; i < characters.size(); ++i) {
         if (characters.at(i).isHighSurrogate() && i + 1 < characters.size() && characters.at(i + 1).isLowSurrogate()) {
-            ucs4 = QChar::surrogateToUcs4(characters.at(i), characters.at(i + 1));
-            length = 2;
+            codePoints.append(QChar::surrogateToUcs4(characters.at(i), characters.at(i + 1)));
+            ++i;
+        } else {
+            codePoints.append(characters.at(i).unicode());
         }
-        // A lone surrogate keeps its own code unit here, so the user is told which one it was.
-        if (length == 2 || !QChar::isSurrogate(ucs4)) {
-            if (isVisible(ucs4)) {
-                listed += characters.mid(i, length);
-                i += length - 1;
-                continue;
-            }
-        }
-        listed += u" U+"_s + QString::number(quint32(ucs4), 16).toUpper().rightJustified(4, u'0') + u' ';
-        i += length - 1;
     }
-    return u"次の文字は送信できません："_s + listed.simplified();
+    return listedText(codePoints);
 }
 
 } // namespace chat

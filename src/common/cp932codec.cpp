@@ -16,15 +16,12 @@ constexpr char16_t ReplacementCharacter = 0xFFFD;
 /// Bytes are read eight at a time while none has its high bit set.
 constexpr quint64 HighBits = 0x8080808080808080ULL;
 
-/// Records @p character (one code unit, or a surrogate pair) once, in order of first appearance.
-void noteUnrepresentable(EncodeResult& result, QSet<char32_t>& seen, QStringView character)
+/// Records @p codePoint once, in order of first appearance.
+void noteUnrepresentable(EncodeResult& result, QSet<char32_t>& seen, char32_t codePoint)
 {
-    // A lone surrogate is keyed by its own value, which no valid code point takes.
-    const char32_t key =
-        character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1]) : character[0].unicode();
-    if (!seen.contains(key)) {
-        seen.insert(key);
-        result.unrepresentable += character;
+    if (!seen.contains(codePoint)) {
+        seen.insert(codePoint);
+        result.unrepresentable.append(codePoint);
     }
 }
 
@@ -47,15 +44,18 @@ EncodeResult encode(QStringView text)
         }
         if (QChar::isSurrogate(unit)) {
             // No character outside the Basic Multilingual Plane has a code page 932 form.
-            const bool pair = QChar::isHighSurrogate(unit) && i + 1 < size && text[i + 1].isLowSurrogate();
-            noteUnrepresentable(result, seen, text.sliced(i, pair ? 2 : 1));
-            if (pair)
+            // A lone surrogate is listed as its own code unit, which no valid code point takes.
+            if (QChar::isHighSurrogate(unit) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+                noteUnrepresentable(result, seen, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
                 ++i;
+            } else {
+                noteUnrepresentable(result, seen, unit);
+            }
             continue;
         }
         const quint16 code = table.code[unit];
         if (code == Unrepresentable) {
-            noteUnrepresentable(result, seen, text.sliced(i, 1));
+            noteUnrepresentable(result, seen, unit);
         } else if (code < 0x100) {
             *out++ = static_cast<char>(code);
         } else {

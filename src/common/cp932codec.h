@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -10,9 +11,12 @@ namespace common::cp932 {
 /// What encoding a text to code page 932 gave.
 struct EncodeResult
 {
-    QByteArray bytes;        ///< the encoded text; empty when ok is false
-    QString unrepresentable; ///< characters with no code page 932 form, each once, in order of appearance
-    bool ok = false;         ///< true when every character was encoded
+    QByteArray bytes; ///< the encoded text; empty when ok is false
+    /// Code points with no code page 932 form, each once, in order of first appearance. A surrogate
+    /// pair of the text is one entry; a lone surrogate is an entry of its own (0xD800-0xDFFF), so
+    /// two lone ones never read as the pair they are not.
+    QList<char32_t> unrepresentable;
+    bool ok = false; ///< true when every character was encoded
 };
 
 /**

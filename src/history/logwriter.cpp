@@ -67,8 +67,7 @@ QByteArray encodeText(QStringView text)
         return result.bytes;
     // A received text may hold characters code page 932 cannot store (U+FFFD from bad bytes, for
     // example). Write "?" for them, as the system's own conversion does, so the file stays valid.
-    QSet<char32_t> missing;
-    forEachCodePoint(result.unrepresentable, [&missing](char32_t c, QStringView) { missing.insert(c); });
+    const QSet<char32_t> missing(result.unrepresentable.cbegin(), result.unrepresentable.cend());
     QString replaced;
     replaced.reserve(text.size());
     forEachCodePoint(text, [&](char32_t c, QStringView character) {

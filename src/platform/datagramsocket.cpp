@@ -28,15 +28,20 @@ constexpr qsizetype MaxPayloadBytes = 65507;
 constexpr int MaxDatagramsPerWakeUp = 4096;
 constexpr qint64 MaxMillisecondsPerWakeUp = 10;
 
-/// Up to @p limit characters of @p text for a message, never splitting a surrogate pair.
-QString shortened(const QString& text, qsizetype limit)
+/// Up to @p limit of the code points @p characters for a message. A lone surrogate is named as
+/// U+XXXX: written as itself, it would make one character with a lone one next to it.
+QString shortened(const QList<char32_t>& characters, qsizetype limit)
 {
-    if (text.size() <= limit)
-        return text;
-    qsizetype cut = limit;
-    if (text.at(cut - 1).isHighSurrogate())
-        --cut;
-    return text.left(cut) + u"…"_s;
+    QString text;
+    bool afterCode = false;
+    for (const char32_t c : characters.first(qMin(characters.size(), limit))) {
+        const bool lone = QChar::isSurrogate(c);
+        if (!text.isEmpty() && (lone || afterCode))
+            text += u' ';
+        text += lone ? u"U+"_s + QString::number(quint32(c), 16).toUpper() : QString::fromUcs4(&c, 1);
+        afterCode = lone;
+    }
+    return characters.size() > limit ? text + u"…"_s : text;
 }
 
 } // namespace

@@ -48,6 +48,14 @@ private Q_SLOTS:
         QTest::newRow("over one datagram") << QString(32767, u'あ') << tooLong;
         QTest::newRow("exactly one datagram") << (QString(32753, u'あ') + QString(1, u'a')) << QString();
         QTest::newRow("unrepresentable") << u"a😀b"_s << u"次の文字は送信できません：😀"_s;
+        // Lone surrogates are named one by one, even where two of them would make a character.
+        const QChar high(0xD83D);
+        QTest::newRow("lone high, then an unrelated lone low")
+            << (high + u"a"_s + QChar(0xDC00)) << u"次の文字は送信できません：U+D83D U+DC00"_s;
+        QTest::newRow("pair, then its halves alone")
+            << (u"😀a"_s + high + u"b"_s + QChar(0xDE00)) << u"次の文字は送信できません：😀 U+D83D U+DE00"_s;
+        QTest::newRow("halves alone, then the pair")
+            << (high + u"b"_s + QChar(0xDE00) + u"😀"_s) << u"次の文字は送信できません：U+D83D U+DE00 😀"_s;
         QTest::newRow("comma before unrepresentable") << u"😀,"_s << u"送信するメッセージに[,]は入れられません"_s;
     }
     void outgoingChecks()
