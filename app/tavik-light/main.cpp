@@ -2,6 +2,7 @@
 #include "chat/chatservices.h"
 #include "chat/tavik.h"
 #include "chat/terminationwatcher.h"
+#include "common/datetimetext.h"
 #include "history/exitlog.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
@@ -17,7 +18,6 @@
 #include "platform/windowflasher.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 
 #include <chrono>
@@ -38,10 +38,7 @@ QIcon programIcon()
 
 int main(int argc, char* argv[])
 {
-    // Without TZ, glibc checks /etc/localtime again at every conversion to local time, which the
-    // date-time text of each message does; naming the file once keeps the same zone, cheaply.
-    if (qEnvironmentVariableIsEmpty("TZ") && QFile::exists(u"/etc/localtime"_s))
-        qputenv("TZ", ":/etc/localtime");
+    common::pinLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"taviklight"_s);
     QApplication::setApplicationVersion(u"1.3.0.0"_s);

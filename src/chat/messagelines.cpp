@@ -1,10 +1,17 @@
 #include "messagelines.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace chat {
 
 namespace {
+
+bool needsPicture(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
 
 bool needsMarker(char16_t c)
 {
@@ -20,6 +27,11 @@ bool needsMarker(char16_t c)
 
 QString visibleText(const QString& text)
 {
+    // Almost every message has nothing to replace; it is then shared, not copied.
+    const auto plain = [](QChar ch) { return !needsPicture(ch.unicode()) && !needsMarker(ch.unicode()); };
+    if (std::all_of(text.cbegin(), text.cend(), plain))
+        return text;
+
     QString shown;
     shown.reserve(text.size());
     for (const QChar ch : text) {

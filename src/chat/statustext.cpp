@@ -28,8 +28,8 @@ QString statusText(const ConnectionStatus& status)
                u" に届きません（相手が未接続か、同じ役割を選んでいます）　"_s;
     text += u"自ポート "_s + QString::number(status.localPort) + u"　相手 "_s + status.partnerName + u" ("_s + address +
             u") ポート "_s + QString::number(status.partnerPort);
-    if (!status.lastArrival.isEmpty())
-        text += u"　最終受信 "_s + status.lastArrival;
+    if (status.lastArrival.isValid())
+        text += u"　最終受信 "_s + status.lastArrival.toString(u"H:mm:ss"_s);
     return text;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTime>
 
 namespace chat {
 
@@ -15,7 +16,7 @@ struct ConnectionStatus
     quint16 partnerPort = 0;
     Address addressState = Address::Resolving;
     QString partnerAddress;          ///< the partner's address as text, when Found
-    QString lastArrival;             ///< time of day the last datagram arrived, empty before the first
+    QTime lastArrival;               ///< time of day the last datagram arrived, invalid before the first
     bool partnerUnreachable = false; ///< the partner's port answered "port unreachable" to a send
 };
 

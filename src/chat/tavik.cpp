@@ -21,7 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -120,17 +120,21 @@ void tavik::buildControls()
         widget->setGeometry(geometry);
         return widget;
     };
-    const auto list = [&](const char16_t* name, QRect geometry) {
-        auto* widget = new QListWidget(client);
+    const auto list = [&](const char16_t* name, QRect geometry, QAbstractItemModel* model) {
+        auto* widget = new QListView(client);
         widget->setObjectName(QString::fromUtf16(name));
         widget->setGeometry(geometry);
+        // Every row is one line of the same height, so the view never measures rows one by one.
         widget->setUniformItemSizes(true);
+        widget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        widget->setModel(model);
         return widget;
     };
 
     Command4 = pictureButton(client, u"Command4", u":/icons/browse.png"_s, QSize(38, 15), u"接続先PCを探す"_s);
     Command4->setGeometry(twipsRect(1920, 360, 615, 255));
-    List2 = list(u"List2", twipsRect(960, 4080, 4455, 2220));
+    m_logLineModel = new LogLineModel(this);
+    List2 = list(u"List2", twipsRect(960, 4080, 4455, 2220), m_logLineModel);
     List2->hide();
     Command3 = new QPushButton(u"切断"_s, client);
     Command3->setObjectName(u"Command3"_s);
@@ -159,7 +163,8 @@ void tavik::buildControls()
     Text2->installEventFilter(this);
     Text1 = lineEdit(u"Text1", twipsRect(120, 360, 1815, 285));
     Text1->setMaxLength(std::numeric_limits<int>::max());
-    List1 = list(u"List1", twipsRect(120, 1920, 6615, 4920));
+    m_displayLineModel = new DisplayLineModel(this);
+    List1 = list(u"List1", twipsRect(120, 1920, 6615, 4920), m_displayLineModel);
     Line1 = new QFrame(client);
     Line1->setObjectName(u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
@@ -304,7 +309,7 @@ void tavik::Command3_Click()
     const platform::SocketResult sent = Winsock1->sendData(m_messageBuffer);
     if (sent.ok()) {
         m_messageBuffer = QString::fromUtf16(OwnPrefix) + m_messageBuffer;
-        List1->addItem(visibleText(m_messageBuffer));
+        m_displayLineModel->append(visibleText(m_messageBuffer));
     }
     Label1->setText(QString::fromUtf16(NotConnectedLabel));
     showConnectedLayout(false);
@@ -345,7 +350,7 @@ void tavik::Command2_Click()
         reportSendFailure(sent);
         return;
     }
-    List1->addItem(ownDisplayLine(m_messageBuffer));
+    m_displayLineModel->append(ownDisplayLine(m_messageBuffer));
     m_messageBuffer = QString::fromUtf16(OwnPrefix) + m_messageBuffer;
     appendLogLine(sentLogLine(platform::DatagramSocket::localHostName(), Text1->text(), text, dateTime));
     Text2->clear();
@@ -392,23 +397,21 @@ void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
 {
     // One reading of the clock serves the log line and the status bar.
     const QDateTime now = m_services.clock();
-    const QString dateTime = common::dateTimeText(now);
     m_messageBuffer = Winsock1->getData();
-    List1->addItem(partnerDisplayLine(m_messageBuffer));
-    const common::LogLine line =
-        receivedLogLine(Text1->text(), platform::DatagramSocket::localHostName(), m_messageBuffer, dateTime);
+    m_displayLineModel->append(partnerDisplayLine(m_messageBuffer));
+    const common::LogLine line = receivedLogLine(Text1->text(), platform::DatagramSocket::localHostName(),
+                                                 m_messageBuffer, m_arrivalTimes.text(now));
     m_messageBuffer = line.message;
     appendLogLine(line);
-    m_status.lastArrival = now.time().toString(u"H:mm:ss"_s);
+    m_status.lastArrival = now.time();
     m_status.partnerUnreachable = false;
-    updateStatus();
+    scheduleStatusUpdate();
     m_services.flasher->flash(this);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)
 {
-    m_logLines.append(line);
-    List2->addItem(line.joined());
+    m_logLineModel->append(line);
 }
 
 void tavik::resizeEvent(QResizeEvent* event)
@@ -475,7 +478,7 @@ void tavik::m_exit_Click()
     // The session may have ended while the question was open.
     if (answer != platform::PromptAnswer::Yes || m_closed)
         return;
-    if (m_messageSent && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, m_logLines))
+    if (m_messageSent && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, logLines()))
         return;
     closeAs(CloseReason::Program);
 }
@@ -485,7 +488,7 @@ void tavik::endSession(CloseReason reason)
     if (m_closed)
         return;
     if (m_messageSent && m_services.saveLogAtSessionEnd)
-        m_services.saveLogAtSessionEnd(m_logLines);
+        m_services.saveLogAtSessionEnd(logLines());
     closeAs(reason);
 }
 
@@ -550,8 +553,19 @@ void tavik::onPortUnreachable(const QHostAddress& /*address*/, quint16 port)
     updateStatus();
 }
 
+// A burst of arrivals changes the status many times within one turn of the event loop; the
+// panel shows only the last state, so it is updated once, when the burst has been handled.
+void tavik::scheduleStatusUpdate()
+{
+    if (m_statusUpdatePending)
+        return;
+    m_statusUpdatePending = true;
+    QMetaObject::invokeMethod(this, &tavik::updateStatus, Qt::QueuedConnection);
+}
+
 void tavik::updateStatus()
 {
+    m_statusUpdatePending = false;
     const QString text = statusText(m_status);
     m_statusPanel->setText(text);
     m_statusPanel->setToolTip(text); // the whole text, where the panel is too narrow for it

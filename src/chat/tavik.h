@@ -11,9 +11,11 @@
  * and the log writer come in through ChatServices, so tests inject scripted ones.
  */
 
+#include "chat/appendlistmodel.h"
 #include "chat/chatrules.h"
 #include "chat/chatservices.h"
 #include "chat/statustext.h"
+#include "common/datetimetext.h"
 #include "common/logline.h"
 #include "platform/singlewindow.h"
 
@@ -26,7 +28,7 @@ class QFrame;
 class QHostAddress;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -62,7 +64,7 @@ public:
     /// Working text of the last message sent or received, or of the disconnect notice.
     const QString& messageBuffer() const { return m_messageBuffer; }
     /// List2's lines with their four fields, oldest first, as the log writer needs them.
-    const QList<common::LogLine>& logLines() const { return m_logLines; }
+    const QList<common::LogLine>& logLines() const { return m_logLineModel->items(); }
     /// The role the options select now.
     Role role() const;
 
@@ -108,15 +110,19 @@ private:
     QString nowText() const;
     void resolvePartnerForStatus();
     void onPortUnreachable(const QHostAddress& address, quint16 port);
+    void scheduleStatusUpdate();
     void updateStatus();
 
     ChatServices m_services;
     bool m_messageSent = false;
     QString m_messageBuffer;
-    QList<common::LogLine> m_logLines;
+    DisplayLineModel* m_displayLineModel = nullptr;
+    LogLineModel* m_logLineModel = nullptr;
     CloseReason m_closeReason = CloseReason::Frame;
     bool m_closed = false;
     ConnectionStatus m_status;
+    bool m_statusUpdatePending = false;
+    common::DateTimeTextCache m_arrivalTimes;
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;
     platform::SingleWindow m_aboutWindow;
@@ -125,7 +131,7 @@ private:
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusPanel = nullptr;
     QPushButton* Command4 = nullptr;
-    QListWidget* List2 = nullptr;
+    QListView* List2 = nullptr;
     QPushButton* Command3 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option1 = nullptr;
@@ -134,7 +140,7 @@ private:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text1 = nullptr;
     platform::DatagramSocket* Winsock1 = nullptr;
-    QListWidget* List1 = nullptr;
+    QListView* List1 = nullptr;
     QFrame* Line1 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label1 = nullptr;

@@ -1,6 +1,7 @@
 #include "datetimetext.h"
 
 #include <QDate>
+#include <QFile>
 #include <QTime>
 
 using namespace Qt::StringLiterals;
@@ -25,6 +26,23 @@ QString dateTimeText(const QDateTime& when)
 
     text += u' ' + QString::number(time.hour()) + u':' + padded(time.minute(), 2) + u':' + padded(time.second(), 2);
     return text;
+}
+
+const QString& DateTimeTextCache::text(const QDateTime& when)
+{
+    const qint64 second = when.toSecsSinceEpoch();
+    if (!m_valid || second != m_second || !when.isValid()) {
+        m_text = dateTimeText(when);
+        m_second = second;
+        m_valid = when.isValid();
+    }
+    return m_text;
+}
+
+void pinLocalTimeZone()
+{
+    if (qEnvironmentVariableIsEmpty("TZ") && QFile::exists(u"/etc/localtime"_s))
+        qputenv("TZ", ":/etc/localtime");
 }
 
 Clock systemClock()

@@ -23,3 +23,6 @@ struct LogLine
 };
 
 } // namespace common
+
+// Four QStrings, each movable in memory as it is: lists of log lines grow by moving bytes.
+Q_DECLARE_TYPEINFO(common::LogLine, Q_RELOCATABLE_TYPE);

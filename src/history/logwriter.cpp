@@ -47,8 +47,8 @@ void appendRecord(QString& text, const common::LogLine& line)
             u"\"\r\n"_s;
 }
 
-// Encodes one code point at a time; the last resort when the encoder rejects a text even after the
-// characters it named were replaced (e.g. a lone surrogate it reports in another form).
+// Encodes one code point at a time: the last resort, should the encoder still reject a text after
+// the characters it named were replaced, so that a log is written whatever the text holds.
 QByteArray encodeCharByChar(QStringView text)
 {
     QByteArray bytes;

@@ -6,6 +6,7 @@
 #include "udpdescriptor.h"
 #include "winsockerrors.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostInfo>
 #include <QPointer>
@@ -296,7 +297,16 @@ int DatagramSocket::receiveBufferSize() const
 
 QString DatagramSocket::localHostName()
 {
-    return QHostInfo::localHostName();
+    // Each message's log line names this computer, and a burst brings many thousands a second:
+    // asking the system every time would cost more than the rest of an arrival. The name is
+    // read again once a second, so a renamed computer still shows up at once.
+    thread_local QString name;
+    thread_local QDeadlineTimer refresh(0); // expired: the first call reads the name
+    if (refresh.hasExpired()) {
+        name = QHostInfo::localHostName();
+        refresh.setRemainingTime(1000);
+    }
+    return name;
 }
 
 } // namespace platform

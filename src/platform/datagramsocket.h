@@ -76,7 +76,7 @@ public:
      */
     int receiveBufferSize() const;
 
-    /// This computer's host name.
+    /// This computer's host name, as the system reported it at most a second ago.
     static QString localHostName();
 
 Q_SIGNALS:

@@ -7,7 +7,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
@@ -52,14 +52,15 @@ struct ChatHarness
     QPushButton* button(const char16_t* name) const { return control<QPushButton>(name); }
     QRadioButton* option(const char16_t* name) const { return control<QRadioButton>(name); }
     QLabel* label(const char16_t* name) const { return control<QLabel>(name); }
-    QListWidget* list(const char16_t* name) const { return control<QListWidget>(name); }
+    QListView* list(const char16_t* name) const { return control<QListView>(name); }
+    int rowCount(const char16_t* listName) const { return list(listName)->model()->rowCount(); }
 
     QStringList lines(const char16_t* listName) const
     {
         QStringList result;
-        const QListWidget* widget = list(listName);
-        for (int row = 0; row < widget->count(); ++row)
-            result.append(widget->item(row)->text());
+        const QAbstractItemModel* model = list(listName)->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            result.append(model->index(row, 0).data().toString());
         return result;
     }
 };

@@ -96,8 +96,8 @@ private Q_SLOTS:
         QCOMPARE(h->window->role(), chat::Role::PC1);
         QVERIFY(!h->window->messageSent());
         QVERIFY(h->window->messageBuffer().isEmpty());
-        QCOMPARE(h->list(u"List1")->count(), 0);
-        QCOMPARE(h->list(u"List2")->count(), 0);
+        QCOMPARE(h->rowCount(u"List1"), 0);
+        QCOMPARE(h->rowCount(u"List2"), 0);
         auto* socket = h->window->findChild<platform::DatagramSocket*>(u"Winsock1"_s);
         QVERIFY(socket);
         QCOMPARE(socket->state(), 0);
@@ -184,7 +184,7 @@ private Q_SLOTS:
         const QSize frameExtra = h->window->frameGeometry().size() - h->window->size();
         h->window->resize(QSize(px(widthTwips), px(heightTwips)) - frameExtra);
         QTRY_COMPARE(h->window->frameGeometry().size(), QSize(px(expectedWidthTwips), px(expectedHeightTwips)));
-        QListWidget* list = h->list(u"List1");
+        QListView* list = h->list(u"List1");
         QTRY_COMPARE(list->size(), QSize(client()->width() - px(250), client()->height() - px(2000)));
         QCOMPARE(list->pos(), QPoint(px(120), px(1920)));
         // The list ends above the status bar.

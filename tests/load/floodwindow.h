@@ -7,7 +7,7 @@
 #include "support/scriptedprompter.h"
 
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -51,7 +51,8 @@ struct FloodWindow
     QLineEdit* text(const char16_t* name) const { return control<QLineEdit>(name); }
     QPushButton* button(const char16_t* name) const { return control<QPushButton>(name); }
     QRadioButton* option(const char16_t* name) const { return control<QRadioButton>(name); }
-    QListWidget* list(const char16_t* name) const { return control<QListWidget>(name); }
+    QListView* list(const char16_t* name) const { return control<QListView>(name); }
+    int rowCount(const char16_t* listName) const { return list(listName)->model()->rowCount(); }
 };
 
 } // namespace loadtest

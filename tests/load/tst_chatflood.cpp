@@ -137,14 +137,14 @@ private Q_SLOTS:
         std::atomic<int> sent{-1};
         std::thread sender([&] { sent = blast(payloads, WindowPort); });
 
-        QListWidget* list1 = side.list(u"List1");
-        QListWidget* list2 = side.list(u"List2");
+        const QAbstractItemModel* list1 = side.list(u"List1")->model();
+        const QAbstractItemModel* list2 = side.list(u"List2")->model();
         // Done when the sender has finished and everything the kernel delivered has been read and shown.
         const auto settled = [&] {
             if (sent.load() < 0)
                 return false;
             const std::optional<loadtest::UdpCounters> now = loadtest::readUdpCounters();
-            return now && quint64(list1->count()) == now->inDatagrams - before->inDatagrams &&
+            return now && quint64(list1->rowCount()) == now->inDatagrams - before->inDatagrams &&
                    now->inDatagrams - before->inDatagrams + now->inErrors - before->inErrors >= quint64(sent.load());
         };
         const bool done = QTest::qWaitFor(settled, 300000);
@@ -160,28 +160,28 @@ private Q_SLOTS:
                     sent.load(), static_cast<unsigned long long>(delivered), static_cast<unsigned long long>(dropped),
                     static_cast<unsigned long long>(after.inErrors - before->inErrors - dropped));
         std::printf("flood: %lld ms until all shown (%.0f shown per second)\n", static_cast<long long>(elapsedMs),
-                    elapsedMs > 0 ? double(list1->count()) * 1000.0 / double(elapsedMs) : 0.0);
+                    elapsedMs > 0 ? double(list1->rowCount()) * 1000.0 / double(elapsedMs) : 0.0);
         std::printf("flood: event-loop lag over %lld samples: median %lld ms, 99%% %lld ms, max %lld ms\n",
                     static_cast<long long>(lag.samples()), static_cast<long long>(lag.quantile(0.5)),
                     static_cast<long long>(lag.quantile(0.99)), static_cast<long long>(lag.maximum()));
         std::printf("flood: resident memory %+.1f MiB, %.0f bytes per shown message\n",
                     double(rssAfter - rssBefore) / 1048576.0,
-                    list1->count() > 0 ? double(rssAfter - rssBefore) / double(list1->count()) : 0.0);
+                    list1->rowCount() > 0 ? double(rssAfter - rssBefore) / double(list1->rowCount()) : 0.0);
         std::fflush(stdout);
 
         QVERIFY2(done, "the window did not show every delivered datagram within 300 s");
         QCOMPARE(sent.load(), FloodSize);
-        QCOMPARE(quint64(list1->count()), delivered);
-        QCOMPARE(list2->count(), list1->count());
-        QCOMPARE(qsizetype(list1->count()), side.window->logLines().size());
-        QCOMPARE(side.flasher.count, qsizetype(list1->count()));
+        QCOMPARE(quint64(list1->rowCount()), delivered);
+        QCOMPARE(list2->rowCount(), list1->rowCount());
+        QCOMPARE(qsizetype(list1->rowCount()), side.window->logLines().size());
+        QCOMPARE(side.flasher.count, qsizetype(list1->rowCount()));
         // Nothing was lost on the way besides what the kernel dropped at the full buffer.
         QCOMPARE(delivered + (after.inErrors - before->inErrors), quint64(FloodSize));
 
         // Each line is one datagram, unchanged, in the order sent; no datagram appears twice.
         int previous = -1;
-        for (int row = 0; row < list1->count(); ++row) {
-            const QString line = list1->item(row)->text();
+        for (int row = 0; row < list1->rowCount(); ++row) {
+            const QString line = list1->index(row, 0).data().toString();
             QVERIFY2(line.startsWith(u"相手>"_s), qPrintable(line));
             const int index = floodIndex(QStringView(line).mid(3));
             QVERIFY2(index > previous, qPrintable(u"row %1: %2"_s.arg(row).arg(line)));
@@ -198,7 +198,7 @@ private Q_SLOTS:
         QTest::keyClick(side.text(u"Text2"), Qt::Key_Return);
         QTRY_VERIFY(partner.hasPendingDatagrams());
         QCOMPARE(partner.receiveDatagram().data(), common::cp932::encode(u"まだ動いています"_s).bytes);
-        QCOMPARE(list1->item(list1->count() - 1)->text(), u"貴方>まだ動いています"_s);
+        QCOMPARE(list1->index(list1->rowCount() - 1, 0).data().toString(), u"貴方>まだ動いています"_s);
     }
 };
 
