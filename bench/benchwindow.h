@@ -8,7 +8,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -35,17 +35,9 @@ public:
     quint32 send(const QString&, const QString&) override { return 0; }
 };
 
-/// The program's flash request without its synchronisation with the window system, to show what
-/// that synchronisation costs on the arrival path.
-class AlertOnlyFlasher final : public platform::WindowFlasher
-{
-public:
-    void flash(QWidget* window) override { QApplication::alert(window); }
-};
-
 /**
- * One main window with the program's real window flasher (on X it costs a round trip to the
- * server on every arrival, as for a user) and silent boxes and notification, connected to
+ * One main window with the program's real window flasher (on X a round trip to the server once
+ * per turn of the event loop, as for a user) and silent boxes and notification, connected to
  * 127.0.0.1 in the given role.
  */
 struct ConnectedWindow
@@ -53,21 +45,17 @@ struct ConnectedWindow
     SilentPrompter prompter;
     DeliveredMessenger messenger;
     platform::AlertWindowFlasher flasher;
-    AlertOnlyFlasher alertOnly;
     std::unique_ptr<chat::tavik> window;
 
     template<class T> T* control(const QString& name) const { return window->findChild<T*>(name); }
 
-    /**
-     * Shows the window and connects as PC1 (@p pc2 false) or PC2; @p syncingFlasher false uses the
-     * AlertOnlyFlasher instead of the program's. @return whether it is connected.
-     */
-    bool open(bool pc2, bool syncingFlasher = true)
+    /// Shows the window and connects as PC1 (@p pc2 false) or PC2. @return whether it is connected.
+    bool open(bool pc2)
     {
         using namespace Qt::StringLiterals;
         chat::ChatServices services;
         services.prompter = &prompter;
-        services.flasher = syncingFlasher ? static_cast<platform::WindowFlasher*>(&flasher) : &alertOnly;
+        services.flasher = &flasher;
         services.messenger = &messenger;
         window = std::make_unique<chat::tavik>(std::move(services));
         window->show();
