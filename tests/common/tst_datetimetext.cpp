@@ -16,6 +16,7 @@ private Q_SLOTS:
     void independentOfLocale();
     void invalidDateTime();
     void systemClockIsLocalNow();
+    void cacheMakesANewTextForEachSecond();
 };
 
 void TestDateTimeText::cleanup()
@@ -75,6 +76,30 @@ void TestDateTimeText::systemClockIsLocalNow()
     QVERIFY(now.isValid());
     QCOMPARE(now.timeSpec(), Qt::LocalTime);
     QVERIFY(before <= now && now <= after);
+}
+
+void TestDateTimeText::cacheMakesANewTextForEachSecond()
+{
+    const auto at = [](int h, int mi, int s, int ms) {
+        return QDateTime(QDate(2002, 10, 18), QTime(h, mi, s, ms), Qt::UTC);
+    };
+    struct Reading
+    {
+        QDateTime when;
+        QString expected;
+    };
+    const Reading readings[] = {
+        {at(9, 5, 3, 0), u"2002/10/18 9:05:03"_s},
+        {at(9, 5, 3, 999), u"2002/10/18 9:05:03"_s}, // the same second
+        {at(9, 5, 4, 0), u"2002/10/18 9:05:04"_s},
+        {at(9, 5, 3, 500), u"2002/10/18 9:05:03"_s}, // the clock was set back
+        {at(0, 0, 0, 10), u"2002/10/18"_s},
+        {QDateTime(), QString()},
+        {at(0, 0, 0, 10), u"2002/10/18"_s}, // an invalid reading between does not stick
+    };
+    common::DateTimeTextCache cache;
+    for (const Reading& reading : readings)
+        QCOMPARE(cache.text(reading.when), reading.expected);
 }
 
 QTEST_GUILESS_MAIN(TestDateTimeText)
