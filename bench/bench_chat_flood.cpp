@@ -12,6 +12,7 @@
 #include "benchwindow.h"
 #include "common/cp932codec.h"
 #include "common/datetimetext.h"
+#include "load/loopbacksender.h"
 #include "platform/datagramsocket.h"
 
 #include <QApplication>
@@ -41,38 +42,6 @@ std::vector<QByteArray> payloads(int count)
     for (int i = 0; i < count; ++i)
         result.push_back(common::cp932::encode(u"受信測定 %1"_s.arg(i, 6, 10, QChar(u'0'))).bytes);
     return result;
-}
-
-/// Queues @p data to 127.0.0.1:@p port with sendmmsg. @return how many were sent.
-int queue(const std::vector<QByteArray>& data, quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &BufferBytes, sizeof BufferBytes);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    constexpr std::size_t Batch = 64;
-    std::vector<mmsghdr> headers(Batch);
-    std::vector<iovec> vectors(Batch);
-    int sent = 0;
-    for (std::size_t start = 0; start < data.size(); start += Batch) {
-        const std::size_t count = std::min(Batch, data.size() - start);
-        for (std::size_t i = 0; i < count; ++i) {
-            vectors[i] = {const_cast<char*>(data[start + i].constData()), std::size_t(data[start + i].size())};
-            headers[i] = {};
-            headers[i].msg_hdr.msg_name = &to;
-            headers[i].msg_hdr.msg_namelen = sizeof to;
-            headers[i].msg_hdr.msg_iov = &vectors[i];
-            headers[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int n = ::sendmmsg(fd, headers.data(), unsigned(count), 0);
-        if (n <= 0)
-            break;
-        sent += n;
-    }
-    ::close(fd);
-    return sent;
 }
 
 /// The descriptor of this process's UDP socket bound to @p port, found through /proc/self/fd,
@@ -128,7 +97,7 @@ int runRaw(const std::vector<QByteArray>& data)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || !enlarge(fd))
         return 1;
-    const int sent = queue(data, 1003);
+    const int sent = loadtest::sendToLoopback(data, 1003, BufferBytes);
     constexpr int Slots = 32;
     std::vector<char> storage(Slots * 2048);
     std::vector<mmsghdr> headers(Slots);
@@ -165,7 +134,7 @@ int runSocket(const std::vector<QByteArray>& data)
         if (!socket.getData().isEmpty())
             ++received;
     });
-    const int sent = queue(data, 1004);
+    const int sent = loadtest::sendToLoopback(data, 1004, BufferBytes);
     QElapsedTimer clock;
     clock.start();
     while (received < sent && clock.elapsed() < 120000)
@@ -182,7 +151,7 @@ int runWindow(const std::vector<QByteArray>& data)
     if (!enlarge(descriptorOfPort(1001)))
         return 1;
     const QAbstractItemModel* list1 = side.control<QListView>(u"List1"_s)->model();
-    const int sent = queue(data, 1001);
+    const int sent = loadtest::sendToLoopback(data, 1001, BufferBytes);
     QElapsedTimer clock;
     clock.start();
     while (list1->rowCount() < sent && clock.elapsed() < 300000)

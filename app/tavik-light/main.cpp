@@ -14,27 +14,17 @@
 #include "platform/japanesefont.h"
 #include "platform/mdnsresolver.h"
 #include "platform/messenger.h"
+#include "platform/programicon.h"
 #include "platform/prompter.h"
 #include "platform/windowflasher.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <chrono>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QIcon programIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(u":/icons/tavik-%1.png"_s.arg(size), QSize(size, size));
-    return icon;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -42,7 +32,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"taviklight"_s);
     QApplication::setApplicationVersion(u"1.3.0.0"_s);
-    QApplication::setWindowIcon(programIcon());
+    QApplication::setWindowIcon(platform::programIcon());
     platform::installJapaneseFontSubstitution();
 
     // A partner name the system cannot resolve is then asked for in ".local" by multicast DNS.

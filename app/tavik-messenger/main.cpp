@@ -8,12 +8,11 @@
 #include "messenger/terminationsignals.h"
 #include "platform/japanesefont.h"
 #include "platform/messenger.h"
+#include "platform/programicon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QIcon>
 #include <QTextStream>
 
 #include <cstdio>
@@ -26,18 +25,6 @@ namespace {
 void printError(const QString& text)
 {
     std::fprintf(stderr, "tavik-messenger: %s\n", qPrintable(text));
-}
-
-/// The program icon in the sizes that were drawn; empty where the icons are not built in.
-QIcon programIcon()
-{
-    QIcon icon;
-    for (const QString& size : {u"-16"_s, u"-32"_s, u"-48"_s, u"-64"_s, u"-128"_s, u"-256"_s, QString()}) {
-        const QString file = u":/icons/tavik"_s + size + u".png"_s;
-        if (QFile::exists(file))
-            icon.addFile(file);
-    }
-    return icon;
 }
 
 } // namespace
@@ -72,7 +59,7 @@ int main(int argc, char** argv)
     if (display) {
         platform::installJapaneseFontSubstitution();
         QApplication::setFont(platform::designFont(9));
-        QApplication::setWindowIcon(programIcon());
+        QApplication::setWindowIcon(platform::programIcon());
         // The service outlives its pop-ups.
         QApplication::setQuitOnLastWindowClosed(false);
         presenter = std::make_unique<messenger::PopupPresenter>();

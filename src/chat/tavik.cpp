@@ -9,6 +9,7 @@
 #include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
 #include "platform/messenger.h"
+#include "platform/programicon.h"
 #include "platform/prompter.h"
 #include "platform/windowflasher.h"
 #include "platform/winsockerrors.h"
@@ -73,7 +74,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
 
     setObjectName(u"tavik"_s);
     setWindowTitle(u"Tavik Light  ver1.3"_s);
-    setWindowIcon(QIcon(u":/icons/tavik.png"_s));
+    platform::applyProgramIcon(this);
 
     buildControls();
     buildMenu();

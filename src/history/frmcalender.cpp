@@ -1,9 +1,9 @@
 #include "frmcalender.h"
 
 #include "common/twips.h"
+#include "platform/programicon.h"
 #include "tavik_log.h"
 #include "viewerlogic.h"
-#include "windowicon.h"
 
 #include <QCalendarWidget>
 #include <QLineEdit>
@@ -26,7 +26,7 @@ frmCalender::frmCalender(tavik_log& viewer)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(u"日付選択ダイアログ"_s);
-    applyProgramIcon(this);
+    platform::applyProgramIcon(this);
     setFixedSize(common::twipsSize(4995, 2970));
 
     Calendar1->setObjectName(u"Calendar1"_s);

@@ -6,9 +6,9 @@
 #include "logreader.h"
 #include "logtablemodel.h"
 #include "platform/filechooser.h"
+#include "platform/programicon.h"
 #include "platform/prompter.h"
 #include "viewerlogic.h"
-#include "windowicon.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -84,7 +84,7 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
 {
     setObjectName(u"tavik_log"_s);
     setWindowTitle(u"過去に送信したデータ参照"_s);
-    applyProgramIcon(this);
+    platform::applyProgramIcon(this);
 
     auto* client = new QWidget;
     client->setObjectName(u"client"_s);

@@ -1,9 +1,9 @@
 #include "infowindow.h"
 
 #include "common/twips.h"
+#include "platform/programicon.h"
 
 #include <QDialog>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -14,19 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace info {
-
-QIcon programIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        const QString path = u":/icons/tavik-%1.png"_s.arg(size);
-        if (QFile::exists(path))
-            icon.addFile(path, QSize(size, size));
-    }
-    if (icon.isNull())
-        icon = QGuiApplication::windowIcon();
-    return icon;
-}
 
 void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
 {
@@ -43,9 +30,7 @@ void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
         origin = screen->geometry().topLeft();
     window->setGeometry(QRect(origin + common::twipsPoint(positionTwips.x(), positionTwips.y()), client));
 
-    const QIcon icon = programIcon();
-    if (!icon.isNull())
-        window->setWindowIcon(icon);
+    platform::applyProgramIcon(window);
 }
 
 QPushButton* makeCloseButton(QDialog* window, const QString& caption, QRect geometry, const QString& description)
@@ -65,7 +50,7 @@ QLabel* makeIconBox(QDialog* window, QRect geometry)
     box->setObjectName(u"picIcon"_s);
     box->setGeometry(geometry);
     box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    box->setPixmap(programIcon().pixmap(QSize(32, 32), window->devicePixelRatioF()));
+    box->setPixmap(platform::programIcon().pixmap(QSize(32, 32), window->devicePixelRatioF()));
     box->setAccessibleName(u"プログラムのアイコン"_s);
     box->setAccessibleDescription(u"Tavik Light のアイコン"_s);
     return box;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QPoint>
 #include <QSize>
 
@@ -11,12 +10,6 @@ class QRect;
 class QString;
 
 namespace info {
-
-/**
- * The program icon: the PNG sizes of the resource ":/icons/tavik-<size>.png" that are linked into
- * the program, otherwise the application's window icon. Null when neither exists.
- */
-QIcon programIcon();
 
 /**
  * Gives @p window the fixed dialog frame of the designs: a title bar with a close button only (no

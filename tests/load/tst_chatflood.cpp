@@ -4,6 +4,7 @@
 // memory per message) are printed; only correctness is asserted.
 #include "common/cp932codec.h"
 #include "load/floodwindow.h"
+#include "load/loopbacksender.h"
 #include "load/procstats.h"
 #include "platform/datagramsocket.h"
 
@@ -17,11 +18,6 @@
 #include <cstdio>
 #include <thread>
 #include <vector>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -47,49 +43,6 @@ int floodIndex(QStringView text)
     bool ok = false;
     const int index = text.mid(1, 6).toInt(&ok);
     return ok && text == floodText(index) ? index : -1;
-}
-
-/**
- * Sends @p payloads to 127.0.0.1:@p port as fast as sendmmsg lets a single thread; each payload
- * is one datagram. @return how many the system accepted for sending.
- */
-int blast(const std::vector<QByteArray>& payloads, quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    constexpr std::size_t Batch = 64;
-    std::vector<mmsghdr> headers(Batch);
-    std::vector<iovec> vectors(Batch);
-    int sent = 0;
-    for (std::size_t start = 0; start < payloads.size(); start += Batch) {
-        const std::size_t count = std::min(Batch, payloads.size() - start);
-        for (std::size_t i = 0; i < count; ++i) {
-            const QByteArray& payload = payloads[start + i];
-            vectors[i] = {const_cast<char*>(payload.constData()), std::size_t(payload.size())};
-            headers[i] = {};
-            headers[i].msg_hdr.msg_name = &to;
-            headers[i].msg_hdr.msg_namelen = sizeof to;
-            headers[i].msg_hdr.msg_iov = &vectors[i];
-            headers[i].msg_hdr.msg_iovlen = 1;
-        }
-        std::size_t done = 0;
-        while (done < count) {
-            const int n = ::sendmmsg(fd, headers.data() + done, unsigned(count - done), 0);
-            if (n <= 0)
-                break;
-            done += std::size_t(n);
-        }
-        sent += int(done);
-        if (done < count)
-            break;
-    }
-    ::close(fd);
-    return sent;
 }
 
 } // namespace
@@ -135,7 +88,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         std::atomic<int> sent{-1};
-        std::thread sender([&] { sent = blast(payloads, WindowPort); });
+        std::thread sender([&] { sent = loadtest::sendToLoopback(payloads, WindowPort); });
 
         const QAbstractItemModel* list1 = side.list(u"List1")->model();
         const QAbstractItemModel* list2 = side.list(u"List2")->model();
