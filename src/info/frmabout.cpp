@@ -5,7 +5,6 @@
 #include "infowindow.h"
 #include "platform/japanesefont.h"
 
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
@@ -86,16 +85,6 @@ void frmAbout::Form_Load()
 void frmAbout::cmdOK_Click()
 {
     close();
-}
-
-void frmAbout::keyPressEvent(QKeyEvent* event)
-{
-    // Esc is the OK button's key, as Enter is (the button is the window's default button).
-    if (event->matches(QKeySequence::Cancel)) {
-        cmdOK->click();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace info

@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <QString>
 
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -30,9 +29,6 @@ public:
     static constexpr char16_t AuthorLine[] = u"作者：Tavik Light 開発チーム";
     /// A reserved example domain: the project publishes no web site.
     static constexpr char16_t HomePage[] = u"https://taviklight.example/";
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

@@ -7,7 +7,6 @@
 #include "platform/japanesefont.h"
 
 #include <QDir>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
@@ -72,16 +71,6 @@ void frmHelp::Form_Load()
 void frmHelp::cmdOK_Click()
 {
     close();
-}
-
-void frmHelp::keyPressEvent(QKeyEvent* event)
-{
-    // Esc is the close button's key, as Enter is (the button is the window's default button).
-    if (event->matches(QKeySequence::Cancel)) {
-        cmdOK->click();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace info

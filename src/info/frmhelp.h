@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <QString>
 
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -31,9 +30,6 @@ public:
      * "/help/index.html", not cleaned (at the root directory it starts with two slashes).
      */
     QString pagePath() const { return m_pagePath; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRect>
 #include <QScreen>
+#include <QShortcut>
 #include <QString>
 
 using namespace Qt::StringLiterals;
@@ -41,6 +42,9 @@ QPushButton* makeCloseButton(QDialog* window, const QString& caption, QRect geom
     button->setDefault(true);
     button->setAccessibleName(caption);
     button->setAccessibleDescription(description);
+    // Esc presses the button as Enter does, so the window closes through its own handler.
+    auto* escape = new QShortcut(QKeySequence::Cancel, window);
+    QObject::connect(escape, &QShortcut::activated, button, &QPushButton::click);
     return button;
 }
 

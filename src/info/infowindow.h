@@ -20,7 +20,7 @@ void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips);
 
 /**
  * The closing button both windows have first in their tab order: the default button, so Enter
- * presses it, and the one Esc presses too (QDialog's reject goes through it).
+ * presses it, and the one Esc presses too.
  */
 QPushButton* makeCloseButton(QDialog* window, const QString& caption, QRect geometry, const QString& description);
 
