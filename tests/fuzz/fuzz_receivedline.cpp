@@ -7,6 +7,7 @@
 #include "common/cp932codec.h"
 #include "history/logreader.h"
 #include "history/logwriter.h"
+#include "support/logmessageforms.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,22 +18,6 @@ bool breaksLine(char16_t c)
 {
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C ||
            c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-// Whether @p text holds a double quote that only spaces separate from a line break: the one
-// message form a log record cannot be told apart from the record's end.
-bool quoteBeforeBreak(const QString& text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != u'"')
-            continue;
-        qsizetype j = i + 1;
-        while (j < text.size() && text[j] == u' ')
-            ++j;
-        if (j < text.size() && (text[j] == u'\r' || text[j] == u'\n'))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -67,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // page 932 cannot store (U+FFFD of bad bytes) are written as "?".
     const history::LogReadResult read = history::parseLog(history::encodeLog({line, line}));
     FUZZ_CHECK(read.ok());
-    if (quoteBeforeBreak(line.message))
+    if (testsupport::quoteBeforeBreak(line.message))
         return 0;
     QString stored = line.message;
     stored.replace(QChar(0xFFFD), u'?');

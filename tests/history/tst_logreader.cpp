@@ -3,6 +3,7 @@
 #include "common/cp932codec.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
+#include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
@@ -34,22 +35,6 @@ QString randomText(QRandomGenerator& random, QStringView alphabet, int maxLength
     for (int i = 0; i < length; ++i)
         text += alphabet[random.bounded(int(alphabet.size()))];
     return text;
-}
-
-// A double quote right before a line break (spaces between count too) is the one place where a
-// message can look like the end of its record; such messages are covered by their own cases.
-bool quoteBeforeBreak(const QString& text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != u'"')
-            continue;
-        qsizetype j = i + 1;
-        while (j < text.size() && text[j] == u' ')
-            ++j;
-        if (j < text.size() && (text[j] == u'\r' || text[j] == u'\n'))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -153,7 +138,7 @@ private Q_SLOTS:
         while (lines.size() < 3000) {
             common::LogLine line{randomText(random, names, 8), randomText(random, names, 8),
                                  randomText(random, message, 24), randomText(random, dates, 19)};
-            if (!quoteBeforeBreak(line.message))
+            if (!testsupport::quoteBeforeBreak(line.message))
                 lines << line;
         }
         const history::LogReadResult result = history::parseLog(history::encodeLog(lines));
