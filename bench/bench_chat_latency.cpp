@@ -111,37 +111,78 @@ std::vector<double> rawPingPong(int count, const QByteArray& payload, std::chron
 
 constexpr std::chrono::milliseconds Gap{3};
 
-/// The partner process: PC2's window, reporting each new List1 row's time on standard output.
+/// Notes when the event loop last found a socket readable: where the partner's own work starts.
+class ReadableProbe final : public QObject
+{
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::SockAct)
+            last = BenchClock::now();
+        return false;
+    }
+    BenchClock::time_point last;
+};
+
+/**
+ * The partner process: PC2's window, reporting for each new List1 row the time its socket was
+ * found readable and the time of the row, on standard output.
+ */
 int runPartner()
 {
     pinToCpu(1);
     bench::ConnectedWindow b;
     if (!b.open(true) || !QTest::qWaitForWindowExposed(b.window.get()))
         return 1;
-    QObject::connect(b.control<QListView>(u"List1"_s)->model(), &QAbstractItemModel::rowsInserted, b.window.get(), [] {
-        const auto at = BenchClock::now().time_since_epoch();
-        const std::string line = std::to_string(std::chrono::nanoseconds(at).count()) + "\n";
-        if (::write(STDOUT_FILENO, line.data(), line.size()) < 0)
-            QCoreApplication::exit(1);
-    });
+    ReadableProbe probe;
+    QCoreApplication::instance()->installEventFilter(&probe);
+    QObject::connect(b.control<QListView>(u"List1"_s)->model(), &QAbstractItemModel::rowsInserted, b.window.get(),
+                     [&probe] {
+                         const auto nanoseconds = [](BenchClock::time_point t) {
+                             return std::to_string(std::chrono::nanoseconds(t.time_since_epoch()).count());
+                         };
+                         const std::string line = nanoseconds(probe.last) + ' ' + nanoseconds(BenchClock::now()) + '\n';
+                         if (::write(STDOUT_FILENO, line.data(), line.size()) < 0)
+                             QCoreApplication::exit(1);
+                     });
     std::puts("ready");
     std::fflush(stdout);
     return QCoreApplication::exec();
 }
 
-/// The time the partner reported for its next row, or nothing when it reported none within 2 s.
-std::optional<BenchClock::time_point> partnerRow(QProcess& partner)
+/// What the partner reported for a row: when its socket was found readable, when the row came.
+struct PartnerTimes
+{
+    BenchClock::time_point readable;
+    BenchClock::time_point row;
+};
+
+/// The partner's times for its next row, or nothing when it reported none within 2 s.
+std::optional<PartnerTimes> partnerRow(QProcess& partner)
 {
     while (!partner.canReadLine()) {
         if (!partner.waitForReadyRead(2000))
             return std::nullopt;
     }
-    const qint64 nanoseconds = partner.readLine().trimmed().toLongLong();
-    return BenchClock::time_point(std::chrono::nanoseconds(nanoseconds));
+    const QList<QByteArray> fields = partner.readLine().trimmed().split(' ');
+    if (fields.size() != 2)
+        return std::nullopt;
+    const auto at = [](const QByteArray& field) {
+        return BenchClock::time_point(std::chrono::nanoseconds(field.toLongLong()));
+    };
+    return PartnerTimes{at(fields[0]), at(fields[1])};
 }
 
+/// Samples in microseconds: the whole latency, the send handler, and the partner's receive path.
+struct LatencySamples
+{
+    std::vector<double> total;   ///< Command2 click to the partner's List1 row
+    std::vector<double> handler; ///< Command2_Click from start to return, in the sender
+    std::vector<double> receive; ///< socket found readable to the List1 row, in the partner
+};
+
 /// Latencies of @p count messages from this process's window to the partner's, after @p warmUp.
-std::optional<std::vector<double>> chatLatency(int count, int warmUp)
+std::optional<LatencySamples> chatLatency(int count, int warmUp)
 {
     QProcess partner;
     partner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -158,19 +199,22 @@ std::optional<std::vector<double>> chatLatency(int count, int warmUp)
 
     QLineEdit* text2 = a.control<QLineEdit>(u"Text2"_s);
     QPushButton* command2 = a.control<QPushButton>(u"Command2"_s);
-    std::vector<double> samples;
-    samples.reserve(std::size_t(count));
+    LatencySamples samples;
     for (int i = 0; i < warmUp + count; ++i) {
         text2->setText(u"遅延測定のメッセージ %1"_s.arg(i));
         const auto start = BenchClock::now();
         command2->click(); // runs Command2_Click
-        const std::optional<BenchClock::time_point> arrived = partnerRow(partner);
+        const auto returned = BenchClock::now();
+        const std::optional<PartnerTimes> arrived = partnerRow(partner);
         if (!arrived) {
             std::fprintf(stderr, "bench_chat_latency: message %d did not arrive\n", i);
             return std::nullopt;
         }
-        if (i >= warmUp)
-            samples.push_back(microseconds(*arrived - start));
+        if (i >= warmUp) {
+            samples.total.push_back(microseconds(arrived->row - start));
+            samples.handler.push_back(microseconds(returned - start));
+            samples.receive.push_back(microseconds(arrived->row - arrived->readable));
+        }
         QTest::qWait(int(Gap.count()));
     }
     partner.kill();
@@ -200,7 +244,7 @@ int main(int argc, char** argv)
         }
     }
 
-    const std::optional<std::vector<double>> samples = chatLatency(count, warmUp);
+    const std::optional<LatencySamples> samples = chatLatency(count, warmUp);
     if (!samples)
         return 1;
     const QByteArray payload = common::cp932::encode(u"遅延測定のメッセージ 1234"_s).bytes;
@@ -212,11 +256,17 @@ int main(int argc, char** argv)
     const bench::Summary raw = floor(Gap);
     const bench::Summary rawBackToBack = floor(std::chrono::milliseconds(0));
 
-    const bench::Summary chat = bench::summarize(*samples);
+    const bench::Summary chat = bench::summarize(samples->total);
+    const bench::Summary handler = bench::summarize(samples->handler);
+    const bench::Summary receive = bench::summarize(samples->receive);
     std::printf("messages=%d (after %d warm-up), platform %s\n", count, warmUp,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("chat Command2_Click -> partner List1 line: median %.1f us, p99 %.1f us, max %.1f us\n", chat.median,
                 chat.p99, chat.max);
+    std::printf("  of which partner, socket readable -> row: median %.1f us, p99 %.1f us\n", receive.median,
+                receive.p99);
+    std::printf("  sender's Command2_Click, start to return: median %.1f us, p99 %.1f us\n", handler.median,
+                handler.p99);
     std::printf("raw UDP ping-pong, round trip, same pauses: median %.1f us, p99 %.1f us, max %.1f us\n", raw.median,
                 raw.p99, raw.max);
     std::printf("raw UDP ping-pong, round trip, back to back: median %.1f us, p99 %.1f us, max %.1f us\n",

@@ -5,7 +5,7 @@
 set -eu
 build=${1:?build folder}
 runs=${2:-20}
-folder="$build/bin"
+folder=$(cd "$build/bin" && pwd)
 work=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
