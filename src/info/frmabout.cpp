@@ -37,12 +37,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRe
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(u"frmAbout"_s);
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(u"ﾊﾞｰｼﾞｮﾝ情報"_s);
-    setAccessibleName(windowTitle());
-    setAccessibleDescription(u"Tavik Light の名前と版を示す画面"_s);
-    setUpFixedDialog(this, QSize(5730, 3345), DesignScreenPosition);
+    setUpInfoWindow(this, u"frmAbout"_s, u"ﾊﾞｰｼﾞｮﾝ情報"_s, u"Tavik Light の名前と版を示す画面"_s, QSize(5730, 3345));
 
     // Created in the tab order of the design: the first control gets the focus when the window opens.
     cmdOK = makeCloseButton(this, u"OK"_s, twipsRect(4245, 2880, 1380, 345),

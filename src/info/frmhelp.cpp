@@ -21,12 +21,8 @@ using common::twipsRect;
 frmHelp::frmHelp(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(u"frmHelp"_s);
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(u"「Tavik Light」の使い方（簡易ヘルプ）"_s);
-    setAccessibleName(windowTitle());
-    setAccessibleDescription(u"Tavik Light の使い方を説明するヘルプ画面"_s);
-    setUpFixedDialog(this, QSize(6720, 7935), DesignScreenPosition);
+    setUpInfoWindow(this, u"frmHelp"_s, u"「Tavik Light」の使い方（簡易ヘルプ）"_s,
+                    u"Tavik Light の使い方を説明するヘルプ画面"_s, QSize(6720, 7935));
 
     // Created in the tab order of the design: the first control gets the focus when the window opens.
     cmdOK = makeCloseButton(this, u"閉じる"_s, twipsRect(5280, 240, 1380, 345),

@@ -16,8 +16,14 @@ using namespace Qt::StringLiterals;
 
 namespace info {
 
-void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
+void setUpInfoWindow(QDialog* window, const QString& objectName, const QString& title, const QString& description,
+                     QSize clientTwips)
 {
+    window->setObjectName(objectName);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    window->setAccessibleName(title);
+    window->setAccessibleDescription(description);
     window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     window->setSizeGripEnabled(false);
@@ -29,7 +35,7 @@ void setUpFixedDialog(QDialog* window, QSize clientTwips, QPoint positionTwips)
     QPoint origin;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         origin = screen->geometry().topLeft();
-    window->setGeometry(QRect(origin + common::twipsPoint(positionTwips.x(), positionTwips.y()), client));
+    window->setGeometry(QRect(origin + common::twipsPoint(DesignScreenPosition.x(), DesignScreenPosition.y()), client));
 
     platform::applyProgramIcon(window);
 }
