@@ -13,6 +13,7 @@
 #include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
 #include "platform/mdnsresolver.h"
+#include "messenger/protocol.h"
 #include "platform/messenger.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
@@ -45,7 +46,7 @@ int main(int argc, char* argv[])
     platform::MessageBoxPrompter prompter;
     platform::AlertWindowFlasher flasher;
     // The connect notice blocks the window while it waits for the partner's service: 5 s at most.
-    platform::Messenger messenger(nullptr, platform::Messenger::DefaultPort, std::chrono::seconds(5));
+    platform::Messenger messenger(nullptr, messenger::protocol::DefaultPort, std::chrono::seconds(5));
     platform::AvahiComputerBrowser browser;
     platform::DialogFileChooser chooser;
 

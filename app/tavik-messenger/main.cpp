@@ -4,10 +4,10 @@
 #include "messenger/displayprobe.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
+#include "messenger/protocol.h"
 #include "messenger/servicepublisher.h"
 #include "messenger/terminationsignals.h"
 #include "platform/japanesefont.h"
-#include "platform/messenger.h"
 #include "platform/programicon.h"
 
 #include <QApplication>
@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(u"Tavik Light の通知サービス"_s);
     parser.addHelpOption();
     const QCommandLineOption portOption(u"port"_s, u"待ち受ける TCP ポート (既定 31001)"_s, u"port"_s,
-                                        QString::number(platform::Messenger::DefaultPort));
+                                        QString::number(messenger::protocol::DefaultPort));
     parser.addOption(portOption);
     parser.process(*app);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logwriter.h"
+#include "history/logwriter.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logreader.h"
+#include "history/logreader.h"
 
 #include <QAbstractTableModel>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/datetimetext.h"
-#include "presenter.h"
-#include "ratelimiter.h"
+#include "messenger/presenter.h"
+#include "messenger/ratelimiter.h"
 
 #include <QAbstractSocket>
 #include <QObject>

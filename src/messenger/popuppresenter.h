@@ -1,7 +1,7 @@
 #pragma once
 
-#include "desktopnotifier.h"
-#include "presenter.h"
+#include "messenger/desktopnotifier.h"
+#include "messenger/presenter.h"
 
 #include <QList>
 #include <QPointer>

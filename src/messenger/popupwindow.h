@@ -1,6 +1,6 @@
 #pragma once
 
-#include "presenter.h"
+#include "messenger/presenter.h"
 
 #include <QWidget>
 

@@ -10,6 +10,9 @@ namespace messenger {
 
 /// The notification service's wire format; every integer is big-endian.
 namespace protocol {
+/// The TCP port the service listens on and its clients connect to.
+inline constexpr quint16 DefaultPort = 31001;
+
 inline constexpr char Magic[4] = {'T', 'V', 'K', 'M'};
 inline constexpr quint8 Version = 1;
 inline constexpr quint8 TypeMessage = 1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "computerbrowser.h"
+#include "platform/computerbrowser.h"
 
 #include <QDBusConnection>
 

@@ -2,16 +2,11 @@
 
 // Names and numbers of the Avahi daemon's D-Bus API (org.freedesktop.Avahi on the system bus),
 // shared by the computer browser, the mDNS resolver and the notification service's publisher.
-// Header only, so that the notification service's library can use it without linking the
-// platform library.
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusError>
 #include <QDBusMessage>
 #include <QString>
 
-#include <algorithm>
 #include <chrono>
 
 namespace platform::avahi {
@@ -82,40 +77,10 @@ inline QDBusMessage serverCall(const QString& method, const QString& interface =
  * the daemon is on the bus. Asks the bus daemon only (NameHasOwner), so that no activation of a
  * missing daemon is attempted, and waits at most @p timeout for its answer.
  */
-inline QString unavailableReason(const QDBusConnection& bus,
-                                 std::chrono::milliseconds timeout = std::chrono::milliseconds(1000))
-{
-    if (!bus.isConnected()) {
-        const QString detail = bus.lastError().message();
-        return detail.isEmpty() ? QStringLiteral("システムの D-Bus に接続できません")
-                                : QStringLiteral("システムの D-Bus に接続できません: ") + detail;
-    }
-    QDBusMessage ask =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    ask << service();
-    const QDBusMessage reply =
-        QDBusConnection(bus).call(ask, QDBus::Block, static_cast<int>(std::max<long long>(1, timeout.count())));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return QStringLiteral("システムの D-Bus が応答しません: ") + reply.errorMessage();
-    if (!reply.arguments().constFirst().toBool())
-        return QStringLiteral("Avahi デーモンが動いていません");
-    return {};
-}
+QString unavailableReason(const QDBusConnection& bus,
+                          std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
 
 /// A Japanese text for an error reply of the daemon; Avahi's own messages are English and short.
-inline QString describeError(const QDBusMessage& reply)
-{
-    const QString name = reply.errorName();
-    if (name == QLatin1StringView("org.freedesktop.DBus.Error.NoReply") ||
-        name == QLatin1StringView("org.freedesktop.Avahi.TimeoutError"))
-        return QStringLiteral("Avahi が時間内に応答しませんでした");
-    if (name == QLatin1StringView("org.freedesktop.DBus.Error.ServiceUnknown") ||
-        name == QLatin1StringView("org.freedesktop.DBus.Error.NameHasNoOwner") ||
-        name == QLatin1StringView("org.freedesktop.DBus.Error.Disconnected"))
-        return QStringLiteral("Avahi デーモンが動いていません");
-    const QString message = reply.errorMessage().isEmpty() ? name : reply.errorMessage();
-    return QStringLiteral("Avahi のエラー: ") + message;
-}
+QString describeError(const QDBusMessage& reply);
 
 } // namespace platform::avahi

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hostresolver.h"
+#include "platform/hostresolver.h"
 
 #include <QDBusConnection>
 #include <QString>

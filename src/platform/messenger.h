@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messenger/protocol.h"
+
 #include <QString>
 
 #include <chrono>
@@ -15,11 +17,10 @@ class HostResolver;
 class Messenger
 {
 public:
-    static constexpr quint16 DefaultPort = 31001;
     static constexpr quint32 NameNotFound = 2273;
 
     /// @p resolver nullptr uses HostResolver::shared().
-    explicit Messenger(HostResolver* resolver = nullptr, quint16 port = DefaultPort,
+    explicit Messenger(HostResolver* resolver = nullptr, quint16 port = messenger::protocol::DefaultPort,
                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
     virtual ~Messenger();
     Messenger(const Messenger&) = delete;

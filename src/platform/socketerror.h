@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datagramsocket.h"
+#include "platform/datagramsocket.h"
 
 namespace platform::detail {
 
