@@ -2,11 +2,8 @@
 
 #include "common/twips.h"
 #include "platform/programicon.h"
-#include "tavik_log.h"
-#include "viewerlogic.h"
 
 #include <QCalendarWidget>
-#include <QLineEdit>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -14,13 +11,12 @@ using common::twipsRect;
 
 namespace history {
 
-frmCalender::frmCalender(tavik_log& viewer)
-    : QDialog(&viewer, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+frmCalender::frmCalender(QWidget* viewer)
+    : QDialog(viewer, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , Calendar1(new QCalendarWidget(this))
     , OKButton(new QPushButton(u"OK"_s, this))
     , CancelButton(new QPushButton(u"ｷｬﾝｾﾙ"_s, this))
-    , m_viewer(&viewer)
 {
     setObjectName(u"frmCalender"_s);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -58,12 +54,7 @@ frmCalender::frmCalender(tavik_log& viewer)
 
 void frmCalender::OKButton_Click()
 {
-    if (m_viewer) {
-        const DateFieldTexts texts = dateFieldTexts(Calendar1->selectedDate());
-        m_viewer->Text1->setText(texts.year);
-        m_viewer->Text2->setText(texts.month);
-        m_viewer->Text3->setText(texts.day);
-    }
+    Q_EMIT dateChosen(Calendar1->selectedDate());
     close();
 }
 

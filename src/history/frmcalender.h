@@ -1,19 +1,17 @@
 #pragma once
 
+#include <QDate>
 #include <QDialog>
-#include <QPointer>
 
 class QCalendarWidget;
 class QPushButton;
 
 namespace history {
 
-class tavik_log;
-
 /**
- * The date dialog of the log viewer: OK writes the picked date into the viewer's date fields.
- * It belongs to its viewer and closes with it, so OK never writes into a closed viewer. Every
- * opening starts on 26 August 2002.
+ * The date dialog of the log viewer: OK hands the picked date to the viewer (dateChosen), which
+ * writes it into its date fields. It is a child of its viewer and closes with it, so a date never
+ * reaches a closed viewer. Every opening starts on 26 August 2002.
  */
 class frmCalender final : public QDialog
 {
@@ -21,19 +19,20 @@ class frmCalender final : public QDialog
     Q_DISABLE_COPY_MOVE(frmCalender)
 
 public:
-    explicit frmCalender(tavik_log& viewer);
+    explicit frmCalender(QWidget* viewer);
 
     QCalendarWidget* const Calendar1;
     QPushButton* const OKButton;
     QPushButton* const CancelButton;
 
-    /// Writes year, month and day into the viewer's Text1, Text2 and Text3, then closes.
+    /// Hands the picked date on (dateChosen), then closes.
     void OKButton_Click();
-    /// Closes without writing anything.
+    /// Closes without handing a date on.
     void CancelButton_Click();
 
-private:
-    QPointer<tavik_log> m_viewer;
+Q_SIGNALS:
+    /// The user picked @p date and pressed OK.
+    void dateChosen(QDate date);
 };
 
 } // namespace history

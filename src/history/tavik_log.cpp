@@ -199,11 +199,21 @@ void tavik_log::m_sansyou_Click()
 
 void tavik_log::CmdCalselect_Click()
 {
-    if (!m_dateDialog)
-        m_dateDialog = new frmCalender(*this);
+    if (!m_dateDialog) {
+        m_dateDialog = new frmCalender(this);
+        connect(m_dateDialog, &frmCalender::dateChosen, this, &tavik_log::fillDateFields);
+    }
     m_dateDialog->show();
     m_dateDialog->raise();
     m_dateDialog->activateWindow();
+}
+
+void tavik_log::fillDateFields(QDate date)
+{
+    const DateFieldTexts texts = dateFieldTexts(date);
+    Text1->setText(texts.year);
+    Text2->setText(texts.month);
+    Text3->setText(texts.day);
 }
 
 void tavik_log::m_select_Click()

@@ -88,6 +88,8 @@ protected:
 private:
     void prepareGrid();
     void chooseAndLoad(const QString& datePrefix);
+    /// Writes the date the date dialog handed on into Text1, Text2 and Text3.
+    void fillDateFields(QDate date);
     void loadFile(const QString& path);
     void layoutControls();
 
