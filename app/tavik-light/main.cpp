@@ -1,22 +1,22 @@
 // Tavik Light: opens the main window with the real services and runs until its last window closes.
 #include "chat/chatservices.h"
 #include "chat/tavik.h"
-#include "chat/terminationwatcher.h"
 #include "common/datetimetext.h"
 #include "history/exitlog.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
+#include "messenger/protocol.h"
 #include "platform/avahicomputerbrowser.h"
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
 #include "platform/mdnsresolver.h"
-#include "messenger/protocol.h"
 #include "platform/messenger.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
+#include "platform/terminationwatcher.h"
 #include "platform/windowflasher.h"
 
 #include <QApplication>
@@ -68,8 +68,8 @@ int main(int argc, char* argv[])
 
     // A termination signal ends the whole program, as ending the task did: the main window closes
     // first (saving the log when something was sent), then the other windows go with the program.
-    chat::TerminationWatcher watcher;
-    QObject::connect(&watcher, &chat::TerminationWatcher::terminationRequested, &window, [&window](int) {
+    platform::TerminationWatcher watcher;
+    QObject::connect(&watcher, &platform::TerminationWatcher::terminationRequested, &window, [&window](int) {
         window.endSession(chat::CloseReason::TaskEnd);
         QCoreApplication::quit();
     });

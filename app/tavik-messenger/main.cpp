@@ -6,9 +6,9 @@
 #include "messenger/popuppresenter.h"
 #include "messenger/protocol.h"
 #include "messenger/servicepublisher.h"
-#include "messenger/terminationsignals.h"
 #include "platform/japanesefont.h"
 #include "platform/programicon.h"
+#include "platform/terminationwatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -82,7 +82,11 @@ int main(int argc, char** argv)
     messenger::ServicePublisher publisher(server.port());
     publisher.start();
 
-    if (!messenger::quitOnTerminationSignals())
+    // A termination signal ends the service through its normal path: pop-ups closed, port released.
+    platform::TerminationWatcher watcher;
+    QObject::connect(&watcher, &platform::TerminationWatcher::terminationRequested, app.get(),
+                     [](int) { QCoreApplication::quit(); });
+    if (!watcher.isActive())
         printError(u"終了シグナルの処理を設定できません。"_s);
 
     return app->exec();

@@ -19,6 +19,14 @@ class WindowFlasher;
 
 namespace chat {
 
+/// Where a request to close the main window came from.
+enum class CloseReason : qint16 {
+    Frame = 0,      ///< the window frame: close box, system menu, Alt+F4
+    Program = 1,    ///< the program's own exit
+    SessionEnd = 2, ///< the desktop session ends (logout, shutdown)
+    TaskEnd = 3,    ///< a termination signal
+};
+
 /**
  * Everything the main window needs from outside it. The program passes the real services;
  * tests pass scripted ones. The pointers are not owned and must outlive the window.

@@ -11,15 +11,7 @@ inline constexpr char16_t OwnPrefix[] = u"貴方>";
 /// Prefix of the partner's lines in the conversation list and of a received message in the log.
 inline constexpr char16_t PartnerPrefix[] = u"相手>";
 
-/**
- * @p text with every character that would break or reorder a list line made visible: C0
- * controls and DEL as their U+2400 control pictures, C1 controls, line and paragraph separators
- * and bidirectional embeddings, overrides and isolates as a bracketed code such as "<U+202E>".
- * So one datagram is always one readable line, shown as plain text.
- */
-QString visibleText(const QString& text);
-
-/// The conversation-list line for a message this PC sent.
+/// The conversation-list line for a message this PC sent, with every control character made visible.
 QString ownDisplayLine(const QString& text);
 /// The conversation-list line for a received message.
 QString partnerDisplayLine(const QString& received);

@@ -3,18 +3,19 @@
 /*
  * The chat program's main window. It owns the controls of its design (role options, partner
  * name, connect/send/disconnect buttons, the message box, the conversation list List1 and the
- * hidden log list List2), the menu and the status bar, and the UDP socket Winsock1. The handlers
- * keep their design names and stay short: the rules they apply (ports, label and notification
- * texts, the checks before a send, display and log lines, the status text) are plain functions
- * in chatrules.h, outgoingcheck.h, messagelines.h and statustext.h, testable without a screen.
- * Message boxes, the window flash, the partner notification, the computer browser, the clock
- * and the log writer come in through ChatServices, so tests inject scripted ones.
+ * hidden log list List2, made by TavikUi in tavikui.h), the menu and the status bar
+ * (StatusPanel), and the UDP socket Winsock1. The handlers keep their design names and stay
+ * short: the rules they apply (ports, label and notification texts, the checks before a send,
+ * display and log lines, the status text) are plain functions in chatrules.h, outgoingcheck.h,
+ * messagelines.h and statustext.h, testable without a screen. Message boxes, the window flash,
+ * the partner notification, the computer browser, the clock and the log writer come in through
+ * ChatServices, so tests inject scripted ones.
  */
 
 #include "chat/appendlistmodel.h"
 #include "chat/chatrules.h"
 #include "chat/chatservices.h"
-#include "chat/statustext.h"
+#include "chat/tavikui.h"
 #include "common/datetimetext.h"
 #include "common/logline.h"
 #include "platform/singlewindow.h"
@@ -23,16 +24,7 @@
 #include <QMainWindow>
 #include <QString>
 
-class QAction;
-class QFrame;
 class QHostAddress;
-class QLabel;
-class QLineEdit;
-class QListView;
-class QMenu;
-class QPushButton;
-class QRadioButton;
-class QStatusBar;
 
 namespace platform {
 class DatagramSocket;
@@ -40,14 +32,6 @@ struct SocketResult;
 } // namespace platform
 
 namespace chat {
-
-/// Where a request to close the main window came from.
-enum class CloseReason : qint16 {
-    Frame = 0,      ///< the window frame: close box, system menu, Alt+F4
-    Program = 1,    ///< the program's own exit
-    SessionEnd = 2, ///< the desktop session ends (logout, shutdown)
-    TaskEnd = 3,    ///< a termination signal
-};
 
 class tavik final : public QMainWindow
 {
@@ -82,10 +66,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildControls();
-    void describeControls();
-    void buildMenu();
-    void applyTabOrder();
+    void connectHandlers();
 
     // Handlers of the design.
     void Command1_Click();
@@ -107,11 +88,6 @@ private:
     void reportSendFailure(const platform::SocketResult& result);
     void appendLogLine(const common::LogLine& line);
     void closeAs(CloseReason reason);
-    QString nowText() const;
-    void resolvePartnerForStatus();
-    void onPortUnreachable(const QHostAddress& address, quint16 port);
-    void scheduleStatusUpdate();
-    void updateStatus();
 
     ChatServices m_services;
     bool m_messageSent = false;
@@ -120,40 +96,14 @@ private:
     LogLineModel* m_logLineModel = nullptr;
     CloseReason m_closeReason = CloseReason::Frame;
     bool m_closed = false;
-    ConnectionStatus m_status;
-    bool m_statusUpdatePending = false;
     common::DateTimeTextCache m_arrivalTimes;
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;
     platform::SingleWindow m_aboutWindow;
 
-    // Controls, named as in the design.
-    QStatusBar* StatusBar1 = nullptr;
-    QLabel* m_statusPanel = nullptr;
-    QPushButton* Command4 = nullptr;
-    QListView* List2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text1 = nullptr;
+    // Controls and menu, named as in the design.
+    TavikUi ui;
     platform::DatagramSocket* Winsock1 = nullptr;
-    QListView* List1 = nullptr;
-    QFrame* Line1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-
-    QMenu* m_menu = nullptr;
-    QAction* m_exit = nullptr;
-    QMenu* m_tool = nullptr;
-    QAction* m_log = nullptr;
-    QMenu* m_help = nullptr;
-    QAction* m_use = nullptr;
-    QAction* m_sp2 = nullptr;
-    QAction* m_version = nullptr;
 };
 
 } // namespace chat

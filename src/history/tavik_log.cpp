@@ -5,6 +5,7 @@
 #include "frmcalender.h"
 #include "logreader.h"
 #include "logtablemodel.h"
+#include "platform/designcontrol.h"
 #include "platform/filechooser.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
@@ -30,22 +31,12 @@ using common::twipsRect;
 
 namespace history {
 
+using platform::describe;
+using platform::named;
+
 namespace {
 
 constexpr int ColumnWidths[LogTableModel::ColumnCount] = {0, 1125, 1125, 1500, 4920};
-
-template<typename T> T* named(T* object, const QString& name)
-{
-    object->setObjectName(name);
-    return object;
-}
-
-// A screen reader announces a control by these two texts; a text box or a grid has no caption of its own.
-void describe(QWidget* widget, const QString& name, const QString& description)
-{
-    widget->setAccessibleName(name);
-    widget->setAccessibleDescription(description);
-}
 
 // A set accessible name hides a label's text from a screen reader, so the name carries both the
 // panel's caption and what it shows now.

@@ -1,7 +1,7 @@
 #include "popuppresenter.h"
 
+#include "common/visibletext.h"
 #include "popupwindow.h"
-#include "visibletext.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -23,7 +23,8 @@ bool PopupPresenter::present(const Notification& notification)
     auto* window = new PopupWindow(notification);
     m_open.append(window);
     window->show();
-    m_desktop.notify(PopupWindow::titleFor(notification), visibleText(notification.text, TextShape::MultiLine));
+    m_desktop.notify(PopupWindow::titleFor(notification),
+                     common::visibleText(notification.text, common::TextShape::MultiLine));
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include "popupwindow.h"
 
 #include "common/datetimetext.h"
-#include "visibletext.h"
+#include "common/visibletext.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -38,7 +38,7 @@ void describe(QWidget* widget, const QString& name, const QString& description)
 QString senderName(const Notification& notification)
 {
     return notification.sender.isEmpty() ? notification.senderAddress.toString()
-                                         : visibleText(notification.sender, TextShape::SingleLine);
+                                         : common::visibleText(notification.sender, common::TextShape::SingleLine);
 }
 
 } // namespace
@@ -59,12 +59,13 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     const QString address = notification.senderAddress.toString();
     m_dateTime = plainLabel(common::dateTimeText(notification.arrival), u"dateTimeLabel"_s, this);
     m_sender = plainLabel(senderName(notification) + u"（"_s + address + u"）"_s, u"senderLabel"_s, this);
-    m_recipient = plainLabel(visibleText(notification.recipient, TextShape::SingleLine), u"recipientLabel"_s, this);
+    m_recipient = plainLabel(common::visibleText(notification.recipient, common::TextShape::SingleLine),
+                             u"recipientLabel"_s, this);
 
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(u"messageText"_s);
     m_text->setReadOnly(true);
-    m_text->setPlainText(visibleText(notification.text, TextShape::MultiLine));
+    m_text->setPlainText(common::visibleText(notification.text, common::TextShape::MultiLine));
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text->setFocusPolicy(Qt::ClickFocus);
 

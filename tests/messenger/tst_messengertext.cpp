@@ -1,9 +1,10 @@
+#include "common/visibletext.h"
 #include "messenger/ratelimiter.h"
-#include "messenger/visibletext.h"
 
 #include <QTest>
 
 using namespace messenger;
+using common::TextShape;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -23,11 +24,12 @@ private Q_SLOTS:
         QTest::newRow("message keeps lines and tabs") << u"1\n2\r\n3\t4"_s << true << u"1\n2\n3\t4"_s;
         QTest::newRow("lone carriage return") << u"1\r2"_s << true << u"1\u240D2"_s;
         QTest::newRow("name shows every break") << u"a\nb\r\nc\td"_s << false << u"a\u240Ab\u240D\u240Ac\u2409d"_s;
-        QTest::newRow("name line separator") << u"a\u2028b"_s << false << u"a[U+2028]b"_s;
-        QTest::newRow("c1 control") << u"a\u0085b\u009Bc"_s << true << u"a[U+0085]b[U+009B]c"_s;
-        QTest::newRow("bidi override") << u"evil\u202Etxt.exe"_s << false << u"evil[U+202E]txt.exe"_s;
-        QTest::newRow("bidi isolates") << u"\u2066x\u2069"_s << true << u"[U+2066]x[U+2069]"_s;
-        QTest::newRow("marks stay") << u"a\u200Eb"_s << true << u"a\u200Eb"_s;
+        QTest::newRow("name line separator") << u"a\u2028b"_s << false << u"a<U+2028>b"_s;
+        QTest::newRow("c1 control") << u"a\u0085b\u009Bc"_s << true << u"a<U+0085>b<U+009B>c"_s;
+        QTest::newRow("bidi override") << u"evil\u202Etxt.exe"_s << false << u"evil<U+202E>txt.exe"_s;
+        QTest::newRow("bidi isolates") << u"\u2066x\u2069"_s << true << u"<U+2066>x<U+2069>"_s;
+        QTest::newRow("directional marks") << u"a\u200Eb\u200Fc\u061Cd"_s << true << u"a<U+200E>b<U+200F>c<U+061C>d"_s;
+        QTest::newRow("line separator in a message") << u"a\u2028b"_s << true << u"a\u2028b"_s;
         QTest::newRow("surrogate pair stays") << u"😀"_s << false << u"😀"_s;
     }
     void visibleText()
@@ -35,7 +37,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(bool, multiLine);
         QFETCH(QString, expected);
-        QCOMPARE(messenger::visibleText(text, multiLine ? TextShape::MultiLine : TextShape::SingleLine), expected);
+        QCOMPARE(common::visibleText(text, multiLine ? TextShape::MultiLine : TextShape::SingleLine), expected);
     }
 
     void rateLimitSlidesWithTime()

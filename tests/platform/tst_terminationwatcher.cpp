@@ -1,5 +1,5 @@
 // Termination signals reach the event loop as a Qt signal, and the old handlers come back.
-#include "chat/terminationwatcher.h"
+#include "platform/terminationwatcher.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -13,9 +13,9 @@ class TestTerminationWatcher final : public QObject
 private Q_SLOTS:
     void eachSignalArrivesInTheEventLoop()
     {
-        chat::TerminationWatcher watcher;
+        platform::TerminationWatcher watcher;
         QVERIFY(watcher.isActive());
-        QSignalSpy spy(&watcher, &chat::TerminationWatcher::terminationRequested);
+        QSignalSpy spy(&watcher, &platform::TerminationWatcher::terminationRequested);
         for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT})
             QCOMPARE(::raise(signalNumber), 0); // would end the test if the handler were missing
         QTRY_COMPARE(spy.size(), 3);
@@ -31,7 +31,7 @@ private Q_SLOTS:
         struct sigaction before = {};
         QCOMPARE(::sigaction(SIGHUP, &ignore, &before), 0);
         {
-            chat::TerminationWatcher watcher;
+            platform::TerminationWatcher watcher;
             struct sigaction during = {};
             ::sigaction(SIGHUP, nullptr, &during);
             QVERIFY(during.sa_handler != SIG_IGN);
@@ -44,11 +44,11 @@ private Q_SLOTS:
 
     void onlyOneWatcherOwnsTheHandlers()
     {
-        chat::TerminationWatcher first;
-        chat::TerminationWatcher second;
+        platform::TerminationWatcher first;
+        platform::TerminationWatcher second;
         QVERIFY(first.isActive());
         QVERIFY(!second.isActive());
-        QSignalSpy spy(&first, &chat::TerminationWatcher::terminationRequested);
+        QSignalSpy spy(&first, &platform::TerminationWatcher::terminationRequested);
         ::raise(SIGTERM);
         QTRY_COMPARE(spy.size(), 1);
     }

@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace chat {
+namespace platform {
 
 namespace {
 
@@ -81,4 +81,4 @@ void TerminationWatcher::readPending()
     }
 }
 
-} // namespace chat
+} // namespace platform

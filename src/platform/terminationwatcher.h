@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-namespace chat {
+namespace platform {
 
 /**
  * Turns SIGTERM, SIGHUP and SIGINT into a Qt signal on the user-interface thread. The handler
@@ -35,4 +35,4 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
-} // namespace chat
+} // namespace platform

@@ -1,0 +1,77 @@
+#include "statuspanel.h"
+
+#include "common/twips.h"
+#include "platform/hostresolver.h"
+
+using namespace Qt::StringLiterals;
+
+namespace chat {
+
+StatusPanel::StatusPanel(QWidget* parent)
+    : QLabel(parent)
+{
+    setObjectName(u"StatusBar1Panel"_s);
+    setTextFormat(Qt::PlainText);
+    setMinimumWidth(common::px(1440));
+    refresh();
+}
+
+void StatusPanel::showConnected(quint16 localPort, const QString& partnerName, quint16 partnerPort,
+                                platform::HostResolver& resolver)
+{
+    m_status = ConnectionStatus{};
+    m_status.connected = true;
+    m_status.localPort = localPort;
+    m_status.partnerPort = partnerPort;
+    m_status.partnerName = partnerName;
+    // The resolver the socket and the partner notification use, so that a name found only by
+    // multicast DNS shows its address too; the notification that follows takes the answer from
+    // the resolver's cache.
+    const platform::Resolution found = resolver.resolve(partnerName);
+    m_status.addressState =
+        found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
+    if (!found.addresses.isEmpty())
+        m_status.partnerAddress = found.addresses.first().toString();
+    refresh();
+}
+
+void StatusPanel::showDisconnected()
+{
+    m_status = ConnectionStatus{};
+    refresh();
+}
+
+void StatusPanel::noteArrival(QTime time)
+{
+    m_status.lastArrival = time;
+    m_status.partnerUnreachable = false;
+    scheduleUpdate();
+}
+
+void StatusPanel::notePortUnreachable(quint16 port)
+{
+    if (!m_status.connected || port != m_status.partnerPort)
+        return;
+    m_status.partnerUnreachable = true;
+    refresh();
+}
+
+// A burst of arrivals changes the status many times within one turn of the event loop; the
+// panel shows only the last state, so it is updated once, when the burst has been handled.
+void StatusPanel::scheduleUpdate()
+{
+    if (m_updatePending)
+        return;
+    m_updatePending = true;
+    QMetaObject::invokeMethod(this, &StatusPanel::refresh, Qt::QueuedConnection);
+}
+
+void StatusPanel::refresh()
+{
+    m_updatePending = false;
+    const QString text = statusText(m_status);
+    setText(text);
+    setToolTip(text);
+}
+
+} // namespace chat

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "chat/statustext.h"
+
+#include <QLabel>
+
+namespace platform {
+class HostResolver;
+}
+
+namespace chat {
+
+/**
+ * The main window's one status-bar panel: this PC's port, the partner's name, address and port,
+ * the time of the last arrival and a port-unreachable notice. It only informs; nothing is decided
+ * on what it shows. The whole text is also its tooltip, for when the panel is too narrow.
+ */
+class StatusPanel final : public QLabel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(StatusPanel)
+
+public:
+    explicit StatusPanel(QWidget* parent = nullptr);
+
+    /// Connected on @p localPort to @p partnerName at @p partnerPort; the address is asked of @p resolver.
+    void showConnected(quint16 localPort, const QString& partnerName, quint16 partnerPort,
+                       platform::HostResolver& resolver);
+    /// Not connected.
+    void showDisconnected();
+    /// A datagram arrived at @p time. A burst updates the panel once, after the burst.
+    void noteArrival(QTime time);
+    /// A send to @p port came back as "port unreachable"; counts only for the partner's port.
+    void notePortUnreachable(quint16 port);
+
+    const ConnectionStatus& status() const { return m_status; }
+
+private:
+    void scheduleUpdate();
+    void refresh();
+
+    ConnectionStatus m_status;
+    bool m_updatePending = false;
+};
+
+} // namespace chat
