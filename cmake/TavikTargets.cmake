@@ -48,10 +48,11 @@ endfunction()
 include("${CMAKE_CURRENT_LIST_DIR}/Sanitizers.cmake")
 
 # tavik_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [NETNS] [TIMEOUT <s>])
-#   GUI   : the test shows widgets; it runs on the offscreen platform.
+#   GUI   : the test shows widgets; it runs on the offscreen platform. Label "gui" (else "unit").
 #   NETNS : the test binds the real ports 1001/1002 or needs a private network, so CTest starts it
 #           in a network namespace of its own (only loopback, brought up first). Where namespaces
 #           are refused the test binary is still started, and must QSKIP when it cannot bind.
+#           Label "netns".
 function(tavik_add_test)
     cmake_parse_arguments(T "GUI;NETNS" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
@@ -63,6 +64,14 @@ function(tavik_add_test)
     else()
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     endif()
+    if(T_NETNS)
+        set(label netns)
+    elseif(T_GUI)
+        set(label gui)
+    else()
+        set(label unit)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES LABELS ${label})
     set(env "QT_QPA_PLATFORM=offscreen" "LC_ALL=C.UTF-8" "TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}")
     if(T_TIMEOUT)
