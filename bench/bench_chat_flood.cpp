@@ -150,7 +150,7 @@ int runWindow(const std::vector<QByteArray>& data)
         return 1;
     if (!enlarge(descriptorOfPort(1001)))
         return 1;
-    const QAbstractItemModel* list1 = side.control<QListView>(u"List1"_s)->model();
+    const QAbstractItemModel* list1 = side.list(u"List1")->model();
     const int sent = loadtest::sendToLoopback(data, 1001, BufferBytes);
     QElapsedTimer clock;
     clock.start();

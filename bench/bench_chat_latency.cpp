@@ -136,7 +136,7 @@ int runPartner()
         return 1;
     ReadableProbe probe;
     QCoreApplication::instance()->installEventFilter(&probe);
-    QObject::connect(b.control<QListView>(u"List1"_s)->model(), &QAbstractItemModel::rowsInserted, b.window.get(),
+    QObject::connect(b.list(u"List1")->model(), &QAbstractItemModel::rowsInserted, b.window.get(),
                      [&probe] {
                          const auto nanoseconds = [](BenchClock::time_point t) {
                              return std::to_string(std::chrono::nanoseconds(t.time_since_epoch()).count());
@@ -197,8 +197,8 @@ std::optional<LatencySamples> chatLatency(int count, int warmUp)
         return std::nullopt;
     }
 
-    QLineEdit* text2 = a.control<QLineEdit>(u"Text2"_s);
-    QPushButton* command2 = a.control<QPushButton>(u"Command2"_s);
+    QLineEdit* text2 = a.text(u"Text2");
+    QPushButton* command2 = a.button(u"Command2");
     LatencySamples samples;
     for (int i = 0; i < warmUp + count; ++i) {
         text2->setText(u"遅延測定のメッセージ %1"_s.arg(i));

@@ -1,6 +1,6 @@
 // Two main windows, PC1 and PC2, on loopback in the test's own network namespace: connect,
 // the exact datagrams, both lists on both sides, disconnect, the send checks and failure boxes.
-#include "chatharness.h"
+#include "support/chatharness.h"
 #include "platform/datagramsocket.h"
 #include "platform/hostresolver.h"
 
@@ -13,6 +13,7 @@
 #include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
+using testsupport::ChatHarness;
 
 namespace {
 
@@ -36,10 +37,7 @@ private:
 
     static void connectAs(ChatHarness& side, chat::Role role, const QString& partner = Loopback)
     {
-        side.window->show();
-        side.text(u"Text1")->setText(partner);
-        side.option(role == chat::Role::PC1 ? u"Option1" : u"Option2")->setChecked(true);
-        QTest::mouseClick(side.button(u"Command1"), Qt::LeftButton);
+        side.showConnected(role == chat::Role::PC2, partner);
     }
 
     static platform::DatagramSocket* socket(const ChatHarness& side)

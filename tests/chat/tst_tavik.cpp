@@ -1,6 +1,6 @@
 // The main window without a network: its design state, resize, close refusal, exit, the
 // computer browser, the menu windows and the connect prompt.
-#include "chatharness.h"
+#include "support/chatharness.h"
 #include "common/twips.h"
 #include "platform/datagramsocket.h"
 #include "support/accessibility.h"
@@ -15,6 +15,7 @@
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
+using testsupport::ChatHarness;
 using common::px;
 using common::twipsRect;
 

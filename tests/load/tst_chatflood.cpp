@@ -3,10 +3,10 @@
 // unchanged, nothing crashes, and the window keeps answering. The figures (rate, event-loop lag,
 // memory per message) are printed; only correctness is asserted.
 #include "common/cp932codec.h"
-#include "load/floodwindow.h"
 #include "load/loopbacksender.h"
 #include "load/procstats.h"
 #include "platform/datagramsocket.h"
+#include "support/chatharness.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -66,13 +66,10 @@ private Q_SLOTS:
 
     void everyDeliveredDatagramIsShownAndRecorded()
     {
-        loadtest::FloodWindow side;
-        side.window->show();
+        testsupport::ChatHarness side;
+        side.make([](chat::ChatServices& services) { services.clock = common::systemClock(); });
+        QVERIFY(side.showConnected(true));
         QVERIFY(QTest::qWaitForWindowExposed(side.window.get()));
-        side.text(u"Text1")->setText(u"127.0.0.1"_s);
-        side.option(u"Option2")->setChecked(true);
-        QTest::mouseClick(side.button(u"Command1"), Qt::LeftButton);
-        QVERIFY(side.button(u"Command3")->isVisible());
 
         std::vector<QByteArray> payloads;
         payloads.reserve(FloodSize);
@@ -127,7 +124,7 @@ private Q_SLOTS:
         QCOMPARE(quint64(list1->rowCount()), delivered);
         QTRY_COMPARE(list2->rowCount(), list1->rowCount());
         QCOMPARE(qsizetype(list1->rowCount()), side.window->logLines().size());
-        QCOMPARE(side.flasher.count, qsizetype(list1->rowCount()));
+        QCOMPARE(side.flasher.count(), qsizetype(list1->rowCount()));
         // Nothing was lost on the way besides what the kernel dropped at the full buffer.
         QCOMPARE(delivered + (after.inErrors - before->inErrors), quint64(FloodSize));
 

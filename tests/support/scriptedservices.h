@@ -58,22 +58,26 @@ private:
 class ScriptedComputerBrowser final : public platform::ComputerBrowser
 {
 public:
-    void chooseNext(std::optional<QString> choice) { m_choices.push_back(std::move(choice)); }
+    void chooseNext(const std::optional<QString>& choice) { m_choices.push_back(choice.value_or(QString())); }
 
     std::optional<QString> browse(QWidget* parent) override
     {
         parents.append(parent);
         if (m_choices.empty())
             return std::nullopt;
-        std::optional<QString> choice = std::move(m_choices.front());
+        const QString choice = m_choices.front();
         m_choices.pop_front();
+        if (choice.isNull())
+            return std::nullopt;
         return choice;
     }
 
     QList<QPointer<QWidget>> parents;
 
 private:
-    std::deque<std::optional<QString>> m_choices;
+    // A cancel is queued as a null text, so that no std::optional is moved around (GCC 12 then
+    // warns of an uninitialised string that is not).
+    std::deque<QString> m_choices;
 };
 
 /// A clock that always reads @p when (local time).

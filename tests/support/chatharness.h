@@ -14,13 +14,18 @@
 
 #include <memory>
 
-/// One main window with scripted services and a fixed clock, and short ways to reach its controls.
+namespace testsupport {
+
+/**
+ * One main window with scripted services and a fixed clock, and short ways to reach its controls:
+ * the window tests, the load test and the chat benchmarks (with the program's real flasher) use it.
+ */
 struct ChatHarness
 {
-    testsupport::ScriptedPrompter prompter;
-    testsupport::ScriptedFlasher flasher;
-    testsupport::ScriptedMessenger messenger;
-    testsupport::ScriptedComputerBrowser browser;
+    ScriptedPrompter prompter;
+    ScriptedFlasher flasher;
+    ScriptedMessenger messenger;
+    ScriptedComputerBrowser browser;
     QList<QList<common::LogLine>> savedAtExit;
     QList<QList<common::LogLine>> savedAtSessionEnd;
     bool exitMayGoOn = true;
@@ -36,7 +41,7 @@ struct ChatHarness
         services.flasher = &flasher;
         services.messenger = &messenger;
         services.browser = &browser;
-        services.clock = testsupport::fixedClock(fixedTime());
+        services.clock = fixedClock(fixedTime());
         services.saveLogBeforeExit = [this](QWidget*, const QList<common::LogLine>& lines) {
             savedAtExit.append(lines);
             return exitMayGoOn;
@@ -55,6 +60,16 @@ struct ChatHarness
     QListView* list(const char16_t* name) const { return control<QListView>(name); }
     int rowCount(const char16_t* listName) const { return list(listName)->model()->rowCount(); }
 
+    /// Shows the window and connects as PC1 (@p pc2 false) or PC2 to @p partner. @return whether it is connected.
+    bool showConnected(bool pc2, const QString& partner = QStringLiteral("127.0.0.1"))
+    {
+        window->show();
+        text(u"Text1")->setText(partner);
+        option(pc2 ? u"Option2" : u"Option1")->setChecked(true);
+        button(u"Command1")->click();
+        return button(u"Command3")->isVisible();
+    }
+
     QStringList lines(const char16_t* listName) const
     {
         QStringList result;
@@ -64,3 +79,5 @@ struct ChatHarness
         return result;
     }
 };
+
+} // namespace testsupport
