@@ -80,19 +80,4 @@ OutgoingCheck checkOutgoing(const QString& text)
     return check;
 }
 
-QString unrepresentableText(const QString& characters)
-{
-    // The text as typed: a surrogate pair is one character, a lone surrogate one of its own.
-    QList<char32_t> codePoints;
-    for (qsizetype i = 0; i < characters.size(); ++i) {
-        if (characters.at(i).isHighSurrogate() && i + 1 < characters.size() && characters.at(i + 1).isLowSurrogate()) {
-            codePoints.append(QChar::surrogateToUcs4(characters.at(i), characters.at(i + 1)));
-            ++i;
-        } else {
-            codePoints.append(characters.at(i).unicode());
-        }
-    }
-    return listedText(codePoints);
-}
-
 } // namespace chat

@@ -24,7 +24,4 @@ struct OutgoingCheck
  */
 OutgoingCheck checkOutgoing(const QString& text);
 
-/// "次の文字は送信できません：" and the first ten of @p characters, invisible ones written as U+XXXX.
-QString unrepresentableText(const QString& characters);
-
 } // namespace chat

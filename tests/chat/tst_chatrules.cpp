@@ -73,13 +73,13 @@ private Q_SLOTS:
         QString many;
         for (char32_t c = 0x1F600; c < 0x1F60C; ++c)
             many += QString::fromUcs4(&c, 1);
-        const QString listed = chat::unrepresentableText(many);
+        const QString listed = chat::checkOutgoing(many).refusal;
         QVERIFY(listed.startsWith(u"次の文字は送信できません："_s));
         QVERIFY(listed.contains(QString::fromUcs4(U"\U0001F609")));
         QVERIFY(!listed.contains(QString::fromUcs4(U"\U0001F60A")));
-        QCOMPARE(chat::unrepresentableText(u"\u200B"_s), u"次の文字は送信できません：U+200B"_s);
-        QCOMPARE(chat::unrepresentableText(QString(QChar(0xD800))), u"次の文字は送信できません：U+D800"_s);
-        QCOMPARE(chat::unrepresentableText(u"😀\u0301"_s), u"次の文字は送信できません：😀 U+0301"_s);
+        QCOMPARE(chat::checkOutgoing(u"\u200B"_s).refusal, u"次の文字は送信できません：U+200B"_s);
+        QCOMPARE(chat::checkOutgoing(QString(QChar(0xD800))).refusal, u"次の文字は送信できません：U+D800"_s);
+        QCOMPARE(chat::checkOutgoing(u"😀\u0301"_s).refusal, u"次の文字は送信できません：😀 U+0301"_s);
     }
 
     void controlsBecomeVisible_data()
