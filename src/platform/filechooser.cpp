@@ -30,6 +30,11 @@ QString DialogFileChooser::chooseFileToOpen(QWidget* parent, const OpenFileReque
     QFileDialog dialog(parent, u"開く"_s, request.initialFolder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    // Qt's own dialog, so that it speaks Japanese and uses the program's font like every window.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The list shows each description as it is written, as the design's dialog did: the pattern
+    // Qt needs stays out of sight instead of repeating the one most descriptions already name.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = nameFiltersFromList(request.filter);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
