@@ -1,5 +1,6 @@
 #include "tavik.h"
 
+#include "chat/listfollower.h"
 #include "chat/messagelines.h"
 #include "chat/outgoingcheck.h"
 #include "common/datetimetext.h"
@@ -57,6 +58,14 @@ QPushButton* pictureButton(QWidget* parent, const char16_t* name, const QString&
     button->setAccessibleName(accessibleName);
     button->setToolTip(accessibleName);
     return button;
+}
+
+/// The character an Enter key types: 13 alone or with Shift, a line feed with Ctrl, nothing with Alt.
+int enterKeyAscii(Qt::KeyboardModifiers modifiers)
+{
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return 0;
+    return modifiers & Qt::ControlModifier ? 10 : 13;
 }
 
 } // namespace
@@ -166,6 +175,7 @@ void tavik::buildControls()
     Text1->setMaxLength(std::numeric_limits<int>::max());
     m_displayLineModel = new DisplayLineModel(this);
     List1 = list(u"List1", twipsRect(120, 1920, 6615, 4920), m_displayLineModel);
+    new ListFollower(List1); // new lines scroll into view while the user reads at the end
     Line1 = new QFrame(client);
     Line1->setObjectName(u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
@@ -201,8 +211,7 @@ void tavik::describeControls()
         widget->setAccessibleDescription(description);
     };
     describe(Command4, {}, u"ネットワーク上のコンピュータを一覧から選び、接続先PC名に入れます"_s);
-    describe(List2, u"記録"_s,
-             u"送受信したメッセージの記録。メッセージを送信していれば終了時にログファイルへ保存されます"_s);
+    describe(List2, u"記録"_s, u"送受信したメッセージの記録。送受信があれば終了時にログファイルへ保存されます"_s);
     describe(Command3, {}, u"相手に切断を知らせ、接続を終えます"_s);
     describe(Option1, {}, u"PC1側として接続します。相手はPC2側を選びます"_s);
     describe(Option2, {}, u"PC2側として接続します。相手はPC1側を選びます"_s);
@@ -383,7 +392,7 @@ bool tavik::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         int keyAscii = 0;
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            keyAscii = 13;
+            keyAscii = enterKeyAscii(key->modifiers());
         else if (!key->text().isEmpty())
             keyAscii = key->text().at(0).unicode();
         if (keyAscii != 0)
@@ -444,7 +453,12 @@ void tavik::Form_Resize()
     const QSize client = centralWidget()->size();
     if (client.isEmpty())
         return; // minimized or not laid out yet: nothing to fit
-    List1->resize(qMax(0, client.width() - px(250)), qMax(0, client.height() - px(2000)));
+    // Each step stands alone; one that would give a negative size is left out, so at the
+    // smallest window List1 keeps its last height instead of collapsing to nothing.
+    if (client.width() - px(250) >= 0)
+        List1->resize(client.width() - px(250), List1->height());
+    if (client.height() - px(2000) >= 0)
+        List1->resize(List1->width(), client.height() - px(2000));
 }
 
 void tavik::Form_QueryUnload(qint16& cancel, qint16 closeReason)
@@ -479,7 +493,8 @@ void tavik::m_exit_Click()
     // The session may have ended while the question was open.
     if (answer != platform::PromptAnswer::Yes || m_closed)
         return;
-    if (m_messageSent && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, logLines()))
+    // Any line counts, received ones too: a conversation this PC only listened to is kept as well.
+    if (!logLines().isEmpty() && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, logLines()))
         return;
     closeAs(CloseReason::Program);
 }
@@ -488,7 +503,7 @@ void tavik::endSession(CloseReason reason)
 {
     if (m_closed)
         return;
-    if (m_messageSent && m_services.saveLogAtSessionEnd)
+    if (!logLines().isEmpty() && m_services.saveLogAtSessionEnd)
         m_services.saveLogAtSessionEnd(logLines());
     closeAs(reason);
 }
@@ -530,20 +545,24 @@ QString tavik::nowText() const
     return common::dateTimeText(m_services.clock());
 }
 
-// The status bar shows the partner's address; it is looked up apart from the socket's own
-// resolution and never blocks the window.
+// The status bar shows the partner's address. It is looked up in the background and shows
+// "名前解決中" until the answer comes, so connecting never waits for it.
 void tavik::resolvePartnerForStatus()
 {
     // The resolver the socket and the partner notification use, so that a name found only by
-    // multicast DNS shows its address too. The notification that follows needs the same answer
-    // and takes it from the resolver's cache, so connecting waits no longer than before.
+    // multicast DNS shows its address too. The notification that follows joins the same lookup,
+    // and its answer, a timeout included, is cached for it: connecting waits one budget at most.
     platform::HostResolver& resolver = m_services.resolver ? *m_services.resolver : platform::HostResolver::shared();
-    const platform::Resolution found = resolver.resolve(m_status.partnerName);
-    m_status.addressState =
-        found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
-    if (!found.addresses.isEmpty())
-        m_status.partnerAddress = found.addresses.first().toString();
-    updateStatus();
+    const quint64 lookup = ++m_partnerLookup;
+    resolver.resolveAsync(m_status.partnerName, this, [this, lookup](const platform::Resolution& found) {
+        if (!m_status.connected || lookup != m_partnerLookup)
+            return; // the answer for an earlier connection
+        m_status.addressState =
+            found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
+        if (!found.addresses.isEmpty())
+            m_status.partnerAddress = found.addresses.first().toString();
+        updateStatus();
+    });
 }
 
 void tavik::onPortUnreachable(const QHostAddress& /*address*/, quint16 port)

@@ -70,8 +70,8 @@ public:
 
     /**
      * Closes the window at once, without the exit question, because the desktop session ends
-     * or a termination signal arrived (@p reason SessionEnd or TaskEnd). When this PC has sent
-     * a message, the log is handed to ChatServices::saveLogAtSessionEnd first.
+     * or a termination signal arrived (@p reason SessionEnd or TaskEnd). When the run has any
+     * log line, sent or received, the log is handed to ChatServices::saveLogAtSessionEnd first.
      */
     void endSession(CloseReason reason);
 
@@ -122,6 +122,7 @@ private:
     bool m_closed = false;
     ConnectionStatus m_status;
     bool m_statusUpdatePending = false;
+    quint64 m_partnerLookup = 0; // counts the status bar's partner lookups; only the last one's answer counts
     common::DateTimeTextCache m_arrivalTimes;
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;

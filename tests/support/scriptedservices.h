@@ -63,9 +63,13 @@ public:
     std::optional<QString> browse(QWidget* parent) override
     {
         parents.append(parent);
-        if (m_choices.empty())
+        if (m_choices.empty() || !m_choices.front()) {
+            if (!m_choices.empty())
+                m_choices.pop_front();
             return std::nullopt;
-        std::optional<QString> choice = std::move(m_choices.front());
+        }
+        // The text is moved out on its own: GCC misreads a moved std::optional<QString> as uninitialised.
+        QString choice = std::move(*m_choices.front());
         m_choices.pop_front();
         return choice;
     }
