@@ -135,6 +135,17 @@ private Q_SLOTS:
         const int widths[] = {1125, 1125, 1500, 4920};
         for (int column = 1; column <= 4; ++column)
             QCOMPARE(viewer.MSFlexGrid1->columnWidth(column), px(widths[column - 1]));
+        // In the application's design font the fixed places hold their texts whole, whatever the
+        // desktop's font size.
+        const auto fits = [](const QFontMetrics& metrics, const QString& text, int width) {
+            return metrics.horizontalAdvance(text) <= width;
+        };
+        QVERIFY(fits(viewer.Label1->fontMetrics(), viewer.Label1->text(), viewer.Label1->width()));
+        const QHeaderView* heads = viewer.MSFlexGrid1->horizontalHeader();
+        for (int column = 1; column <= 4; ++column) {
+            const QString head = viewer.model()->headerData(column, Qt::Horizontal).toString();
+            QVERIFY2(fits(heads->fontMetrics(), head, heads->sectionSize(column)), qPrintable(head));
+        }
         QCOMPARE(viewer.model()->rowCount(), 4);
 
         // Shown: the design client area, and the first layout pass puts the right-hand buttons
