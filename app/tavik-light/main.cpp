@@ -11,7 +11,7 @@
 #include "platform/avahicomputerbrowser.h"
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
-#include "platform/japanesefont.h"
+#include "platform/japaneseenvironment.h"
 #include "platform/mdnsresolver.h"
 #include "platform/messenger.h"
 #include "platform/programicon.h"
@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(u"taviklight"_s);
     QApplication::setApplicationVersion(u"1.3.0.0"_s);
     QApplication::setWindowIcon(platform::programIcon());
-    platform::installJapaneseFontSubstitution();
+    platform::applyJapaneseEnvironment(app);
 
     // A partner name the system cannot resolve is then asked for in ".local" by multicast DNS.
     const platform::MdnsResolver mdns;

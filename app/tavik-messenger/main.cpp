@@ -6,7 +6,7 @@
 #include "messenger/popuppresenter.h"
 #include "messenger/protocol.h"
 #include "messenger/servicepublisher.h"
-#include "platform/japanesefont.h"
+#include "platform/japaneseenvironment.h"
 #include "platform/programicon.h"
 #include "platform/terminationwatcher.h"
 
@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(u"tavik-messenger"_s);
+    platform::applyJapaneseEnvironment(*app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Tavik Light の通知サービス"_s);
@@ -57,8 +58,6 @@ int main(int argc, char** argv)
 
     std::unique_ptr<messenger::Presenter> presenter;
     if (display) {
-        platform::installJapaneseFontSubstitution();
-        QApplication::setFont(platform::designFont(9));
         QApplication::setWindowIcon(platform::programIcon());
         // The service outlives its pop-ups.
         QApplication::setQuitOnLastWindowClosed(false);

@@ -41,15 +41,15 @@ struct ChatServices
     common::Clock clock;                          ///< optional: the system clock when empty
 
     /**
-     * Saves the conversation log before a confirmed exit; called only when this PC has sent a
-     * message. @return whether the exit may go on (false keeps the window open, nothing lost).
+     * Saves the conversation log before a confirmed exit; called only when the run has at least
+     * one log line, sent or received. @return whether the exit may go on (false keeps the window open, nothing lost).
      * When empty, the exit goes on.
      */
     std::function<bool(QWidget* parent, const QList<common::LogLine>& lines)> saveLogBeforeExit;
 
     /**
      * Saves the conversation log without asking anything, when the desktop session ends or a
-     * termination signal arrives; called only when this PC has sent a message.
+     * termination signal arrives; called only when the run has at least one log line.
      */
     std::function<void(const QList<common::LogLine>& lines)> saveLogAtSessionEnd;
 

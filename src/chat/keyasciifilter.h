@@ -8,7 +8,8 @@ namespace chat {
 
 /**
  * Hands every key typed into the watched control to a KeyPress handler as its character code:
- * 13 for Enter, otherwise the typed character's code; keys that type nothing are not handed on.
+ * 13 for Enter (10 for Ctrl+Enter, nothing for Alt+Enter), otherwise the typed character's code;
+ * keys that type nothing are not handed on.
  * The control still receives every key itself.
  */
 class KeyAsciiFilter final : public QObject

@@ -24,15 +24,21 @@ void StatusPanel::showConnected(quint16 localPort, const QString& partnerName, q
     m_status.localPort = localPort;
     m_status.partnerPort = partnerPort;
     m_status.partnerName = partnerName;
+    refresh(); // "名前解決中" until the address is known
     // The resolver the socket and the partner notification use, so that a name found only by
-    // multicast DNS shows its address too; the notification that follows takes the answer from
-    // the resolver's cache.
-    const platform::Resolution found = resolver.resolve(partnerName);
-    m_status.addressState =
-        found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
-    if (!found.addresses.isEmpty())
-        m_status.partnerAddress = found.addresses.first().toString();
-    refresh();
+    // multicast DNS shows its address too. It answers in the background; the notification that
+    // follows joins the same lookup, and its answer, a timeout included, is cached for it, so
+    // connecting waits one budget at most.
+    const quint64 lookup = ++m_partnerLookup;
+    resolver.resolveAsync(partnerName, this, [this, lookup](const platform::Resolution& found) {
+        if (!m_status.connected || lookup != m_partnerLookup)
+            return; // the answer for an earlier connection
+        m_status.addressState =
+            found.addresses.isEmpty() ? ConnectionStatus::Address::NotFound : ConnectionStatus::Address::Found;
+        if (!found.addresses.isEmpty())
+            m_status.partnerAddress = found.addresses.first().toString();
+        refresh();
+    });
 }
 
 void StatusPanel::showDisconnected()

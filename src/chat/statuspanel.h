@@ -41,6 +41,7 @@ private:
 
     ConnectionStatus m_status;
     bool m_updatePending = false;
+    quint64 m_partnerLookup = 0; ///< counts the partner lookups; only the last one's answer counts
 };
 
 } // namespace chat

@@ -261,7 +261,12 @@ void tavik::Form_Resize()
     const QSize client = centralWidget()->size();
     if (client.isEmpty())
         return; // minimized or not laid out yet: nothing to fit
-    ui.List1->resize(qMax(0, client.width() - px(250)), qMax(0, client.height() - px(2000)));
+    // Each step stands alone; one that would give a negative size is left out, so at the
+    // smallest window List1 keeps its last height instead of collapsing to nothing.
+    if (client.width() - px(250) >= 0)
+        ui.List1->resize(client.width() - px(250), ui.List1->height());
+    if (client.height() - px(2000) >= 0)
+        ui.List1->resize(ui.List1->width(), client.height() - px(2000));
 }
 
 void tavik::Form_QueryUnload(qint16& cancel, qint16 closeReason)
@@ -296,7 +301,8 @@ void tavik::m_exit_Click()
     // The session may have ended while the question was open.
     if (answer != platform::PromptAnswer::Yes || m_closed)
         return;
-    if (m_messageSent && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, logLines()))
+    // Any line counts, received ones too: a conversation this PC only listened to is kept as well.
+    if (!logLines().isEmpty() && m_services.saveLogBeforeExit && !m_services.saveLogBeforeExit(this, logLines()))
         return;
     closeAs(CloseReason::Program);
 }
@@ -305,7 +311,7 @@ void tavik::endSession(CloseReason reason)
 {
     if (m_closed)
         return;
-    if (m_messageSent && m_services.saveLogAtSessionEnd)
+    if (!logLines().isEmpty() && m_services.saveLogAtSessionEnd)
         m_services.saveLogAtSessionEnd(logLines());
     closeAs(reason);
 }

@@ -54,8 +54,8 @@ public:
 
     /**
      * Closes the window at once, without the exit question, because the desktop session ends
-     * or a termination signal arrived (@p reason SessionEnd or TaskEnd). When this PC has sent
-     * a message, the log is handed to ChatServices::saveLogAtSessionEnd first.
+     * or a termination signal arrived (@p reason SessionEnd or TaskEnd). When the run has any
+     * log line, sent or received, the log is handed to ChatServices::saveLogAtSessionEnd first.
      */
     void endSession(CloseReason reason);
 

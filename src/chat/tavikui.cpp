@@ -1,6 +1,7 @@
 #include "tavikui.h"
 
 #include "chat/chatrules.h"
+#include "chat/listfollower.h"
 #include "chat/statuspanel.h"
 #include "common/twips.h"
 #include "platform/designcontrol.h"
@@ -118,6 +119,7 @@ void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, Q
     Text2->hide();
     Text1 = lineEdit(client, u"Text1"_s, twipsRect(120, 360, 1815, 285), font);
     List1 = list(client, u"List1"_s, twipsRect(120, 1920, 6615, 4920), displayLines);
+    new ListFollower(List1); // new lines scroll into view while the user reads at the end
     Line1 = named(new QFrame(client), u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Plain);
@@ -149,8 +151,7 @@ void TavikUi::buildMenu(QMainWindow* window)
 void TavikUi::describeControls()
 {
     describe(Command4, {}, u"ネットワーク上のコンピュータを一覧から選び、接続先PC名に入れます"_s);
-    describe(List2, u"記録"_s,
-             u"送受信したメッセージの記録。メッセージを送信していれば終了時にログファイルへ保存されます"_s);
+    describe(List2, u"記録"_s, u"送受信したメッセージの記録。送受信があれば終了時にログファイルへ保存されます"_s);
     describe(Command3, {}, u"相手に切断を知らせ、接続を終えます"_s);
     describe(Option1, {}, u"PC1側として接続します。相手はPC2側を選びます"_s);
     describe(Option2, {}, u"PC2側として接続します。相手はPC1側を選びます"_s);

@@ -28,7 +28,9 @@ frmCalender::frmCalender(QWidget* viewer)
     Calendar1->setObjectName(u"Calendar1"_s);
     OKButton->setObjectName(u"OKButton"_s);
     CancelButton->setObjectName(u"CancelButton"_s);
-    Calendar1->setGeometry(twipsRect(0, 0, 3735, 3015));
+    // The design's calendar is 45 twips taller than the client area, which cut off its last
+    // row; it ends at the client area's bottom instead.
+    Calendar1->setGeometry(twipsRect(0, 0, 3735, 2970));
     OKButton->setGeometry(twipsRect(3720, 2040, 1215, 375));
     CancelButton->setGeometry(twipsRect(3720, 2520, 1215, 375));
     // A screen reader announces each control by these texts; the calendar has no caption of its own.

@@ -230,7 +230,8 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
 LogWriteResult writeLogIfSent(bool messageSent, const QList<common::LogLine>& lines, const common::Clock& clock,
                               const QString& folder)
 {
-    if (!messageSent)
+    // An empty file would only clutter the viewer's list.
+    if (!messageSent || lines.isEmpty())
         return {};
     return writeLog(lines, clock(), folder);
 }

@@ -46,8 +46,8 @@ struct LogWriteResult
 LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder);
 
 /**
- * The exit step without any question: when @p messageSent is true, writes @p lines named after
- * the time @p clock gives; otherwise writes nothing. For the confirmed exit, the end of the
+ * The exit step without any question: when @p messageSent is true and there are @p lines, writes
+ * them named after the time @p clock gives; otherwise writes nothing. For the confirmed exit, the end of the
  * desktop session and termination signals alike.
  */
 LogWriteResult writeLogIfSent(bool messageSent, const QList<common::LogLine>& lines,

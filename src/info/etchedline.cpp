@@ -2,8 +2,8 @@
 
 #include "common/twips.h"
 
-#include <QColor>
 #include <QPainter>
+#include <QPalette>
 
 #include <algorithm>
 
@@ -25,9 +25,9 @@ void EtchedLine::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
     const int left = x();
-    painter.fillRect(m_whiteFrom - left, 0, width() - (m_whiteFrom - left), 2, QColor::fromRgb(White));
-    // The grey line lies over the white one's upper row, which gives the sunken look.
-    painter.fillRect(m_greyFrom - left, 0, width() - (m_greyFrom - left), 1, QColor::fromRgb(Grey));
+    painter.fillRect(m_whiteFrom - left, 0, width() - (m_whiteFrom - left), 2, palette().color(QPalette::Light));
+    // The shadow line lies over the highlight's upper row, which gives the sunken look.
+    painter.fillRect(m_greyFrom - left, 0, width() - (m_greyFrom - left), 1, palette().color(QPalette::Dark));
 }
 
 } // namespace info

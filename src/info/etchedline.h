@@ -5,10 +5,12 @@
 namespace info {
 
 /**
- * The etched groove that the dialog designs draw with two lines on one row: a white line 2 pixels
- * high and, over its upper row, a grey (128, 128, 128) line 1 pixel high. The two lines may start
- * at different x positions; both end at the same x. The groove is decoration only: it ignores the
- * mouse and takes no focus.
+ * The etched groove that the dialog designs draw with two lines on one row: a highlight line 2
+ * pixels high and, over its upper row, a shadow line 1 pixel high. The designs' white and grey
+ * (128, 128, 128) are the classic 3D highlight and shadow, so the lines take the palette's Light
+ * and Dark colours and stay visible in a dark theme. The two lines may start at different x
+ * positions; both end at the same x. The groove is decoration only: it ignores the mouse and
+ * takes no focus.
  */
 class EtchedLine final : public QWidget
 {
@@ -18,9 +20,6 @@ class EtchedLine final : public QWidget
 public:
     /// All positions in twips of @p parent's client area; @p y is the row both lines are drawn on.
     EtchedLine(int y, int greyFrom, int whiteFrom, int to, QWidget* parent);
-
-    static constexpr QRgb Grey = 0xff808080;
-    static constexpr QRgb White = 0xffffffff;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,6 +8,9 @@ namespace info {
  * The help window's page view. Shows local HTML pages and follows the links inside them: relative
  * links and anchors open in the view, links to the web open in the desktop's browser, never in
  * here. A page that cannot be read shows a one-line notice in the view instead of nothing.
+ *
+ * The pages name no colours of their own: the headings and the boxed notes (class "note") take
+ * theirs from the view's palette, so that they stay readable in a light and in a dark theme.
  */
 class HelpBrowser final : public QTextBrowser
 {
@@ -22,6 +25,10 @@ public:
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyPaletteStyle();
 };
 
 } // namespace info

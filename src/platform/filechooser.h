@@ -35,7 +35,10 @@ public:
     virtual QString chooseFileToOpen(QWidget* parent, const OpenFileRequest& request) = 0;
 };
 
-/// The real dialog: a QFileDialog for one existing file.
+/**
+ * The real dialog: Qt's own QFileDialog for one existing file. Its type list shows the
+ * descriptions alone, each exactly as written in the filter list.
+ */
 class DialogFileChooser final : public FileChooser
 {
 public:

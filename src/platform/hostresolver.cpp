@@ -1,6 +1,9 @@
 #include "hostresolver.h"
 
+#include <QBasicTimer>
 #include <QHash>
+#include <QObject>
+#include <QTimerEvent>
 #include <QUrl>
 
 #include <arpa/inet.h>
@@ -14,6 +17,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -31,6 +35,17 @@ QString notFoundText(const QString& name)
     return u"コンピュータ名「%1」が見つかりません。"_s.arg(name);
 }
 
+/**
+ * The way from a worker thread to one asynchronous caller. The worker posts through it while the
+ * receiver lives; the receiver clears it under the same lock before it goes, so that a post never
+ * reaches a destroyed object.
+ */
+struct Relay
+{
+    std::mutex mutex;
+    QObject* receiver = nullptr;
+};
+
 /// One lookup on a worker thread. Shared by the worker and the resolver, so either may go first.
 struct Job
 {
@@ -38,7 +53,15 @@ struct Job
     std::condition_variable finished;
     bool done = false;
     Resolution result;
+    std::vector<std::shared_ptr<Relay>> relays; // asynchronous callers waiting for the answer
 };
+
+void notifyReceiver(Relay& relay);
+
+QString timeoutText(const QString& name)
+{
+    return u"コンピュータ名「%1」の名前解決が時間内に終わりませんでした。"_s.arg(name);
+}
 
 struct CacheEntry
 {
@@ -117,6 +140,97 @@ public:
     QHash<QString, CacheEntry> cache;
     QHash<QString, std::shared_ptr<Job>> inFlight;
 
+    /// Where a lookup starts: an answer at once, or the lookup to wait for.
+    struct Start
+    {
+        std::optional<Resolution> answer;
+        std::shared_ptr<Job> job;
+    };
+
+    /**
+     * The answer when one is there without waiting (an IP literal, a refused name, a lookup that
+     * has just finished, the cache); otherwise the lookup of @p name, started when none runs.
+     */
+    Start start(const QString& name, Clock::time_point now)
+    {
+        if (name.isEmpty())
+            return {Resolution{{}, u"コンピュータ名が空です。"_s}, {}};
+        if (const auto literal = literalAddress(name))
+            return {Resolution{{*literal}, {}}, {}};
+        // A NUL would cut the name short in the C interfaces and resolve a different name.
+        if (name.contains(QChar(0)) || name.toUtf8().size() > MaxNameBytes)
+            return {Resolution{{}, notFoundText(name.left(64))}, {}};
+
+        const std::lock_guard lock(mutex);
+        if (cache.size() > 64)
+            dropExpired(now);
+        // A late answer beats a remembered timeout: it is what the name gives now.
+        std::shared_ptr<Job> job = inFlight.value(name);
+        if (job) {
+            std::unique_lock jobLock(job->mutex);
+            if (job->done) {
+                Resolution result = job->result;
+                jobLock.unlock();
+                inFlight.remove(name);
+                remember(name, result, now);
+                return {std::move(result), {}};
+            }
+        }
+        const auto cached = cache.constFind(name);
+        if (cached != cache.cend()) {
+            if (cached->expires > now)
+                return {cached->resolution, {}};
+            cache.erase(cached);
+        }
+        if (job)
+            return {{}, job};
+
+        if (inFlight.size() >= MaxLookupsInFlight)
+            collectFinished(now);
+        if (inFlight.size() >= MaxLookupsInFlight)
+            return {Resolution{{}, u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s}, {}};
+        job = std::make_shared<Job>();
+        try {
+            std::thread([job, name, deadline = now + budget, lookup = lookup, fallback = fallback] {
+                Resolution result = runLookup(name, deadline, lookup, fallback);
+                std::vector<std::shared_ptr<Relay>> relays;
+                {
+                    const std::lock_guard jobLock(job->mutex);
+                    job->result = std::move(result);
+                    job->done = true;
+                    relays.swap(job->relays);
+                    job->finished.notify_all();
+                }
+                for (const auto& relay : relays)
+                    notifyReceiver(*relay);
+            }).detach();
+        } catch (const std::system_error&) {
+            return {Resolution{{}, u"名前解決を開始できませんでした。"_s}, {}};
+        }
+        inFlight.insert(name, job);
+        return {{}, job};
+    }
+
+    /// Takes the answer of @p job, when it is still the lookup of @p name, into the cache.
+    void finished(const QString& name, const std::shared_ptr<Job>& job, const Resolution& result)
+    {
+        const std::lock_guard lock(mutex);
+        const auto it = inFlight.constFind(name);
+        if (it != inFlight.cend() && *it == job) {
+            inFlight.erase(it);
+            remember(name, result, Clock::now());
+        }
+    }
+
+    /// Remembers that a lookup of @p name outlived its budget; the lookup itself goes on.
+    Resolution timedOut(const QString& name)
+    {
+        Resolution result{{}, timeoutText(name)};
+        const std::lock_guard lock(mutex);
+        remember(name, result, Clock::now());
+        return result;
+    }
+
     void remember(const QString& name, const Resolution& resolution, Clock::time_point now)
     {
         const auto lifetime = resolution.addresses.isEmpty() ? failureTime : cacheTime;
@@ -150,12 +264,118 @@ public:
     }
 };
 
+namespace {
+
+/**
+ * One asynchronous caller waiting for a lookup, on the caller's thread as a child of its context
+ * object, so that it goes with the context. It answers once: when the worker's answer arrives or
+ * when the budget runs out, whichever comes first, and then deletes itself.
+ */
+class AsyncLookup final : public QObject
+{
+public:
+    /// What the resolver does with an answer: @p finished takes the worker's into the cache,
+    /// @p timedOut remembers a timeout and returns its error.
+    struct ResolverHooks
+    {
+        std::function<void(const std::shared_ptr<Job>& job, const Resolution& result)> finished;
+        std::function<Resolution()> timedOut;
+    };
+
+    AsyncLookup(QObject* context, HostResolver::Callback callback, ResolverHooks hooks, std::shared_ptr<Job> job,
+                Clock::time_point deadline)
+        : QObject(context)
+        , m_callback(std::move(callback))
+        , m_hooks(std::move(hooks))
+        , m_job(std::move(job))
+        , m_relay(std::make_shared<Relay>())
+    {
+        m_relay->receiver = this;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        m_deadline.start(int(std::max<qint64>(0, left.count())), Qt::PreciseTimer, this);
+        const std::lock_guard jobLock(m_job->mutex);
+        if (m_job->done)
+            QMetaObject::invokeMethod(this, &AsyncLookup::answerArrived, Qt::QueuedConnection);
+        else
+            m_job->relays.push_back(m_relay);
+    }
+
+    ~AsyncLookup() override
+    {
+        const std::lock_guard lock(m_relay->mutex);
+        m_relay->receiver = nullptr;
+    }
+
+    Q_DISABLE_COPY_MOVE(AsyncLookup)
+
+    void answerArrived()
+    {
+        Resolution result;
+        {
+            const std::lock_guard jobLock(m_job->mutex);
+            result = m_job->result;
+        }
+        m_hooks.finished(m_job, result);
+        answer(result);
+    }
+
+protected:
+    void timerEvent(QTimerEvent* event) override
+    {
+        if (event->timerId() != m_deadline.timerId()) {
+            QObject::timerEvent(event);
+            return;
+        }
+        bool done = false;
+        {
+            const std::lock_guard jobLock(m_job->mutex);
+            done = m_job->done;
+        }
+        // The answer may have come just now, its notice still on the way.
+        if (done) {
+            answerArrived();
+            return;
+        }
+        answer(m_hooks.timedOut());
+    }
+
+private:
+    void answer(const Resolution& result)
+    {
+        if (m_answered)
+            return;
+        m_answered = true;
+        m_deadline.stop();
+        // The callback may destroy the context and with it this object: nothing is touched after it.
+        const HostResolver::Callback callback = std::move(m_callback);
+        deleteLater();
+        callback(result);
+    }
+
+    HostResolver::Callback m_callback;
+    ResolverHooks m_hooks;
+    std::shared_ptr<Job> m_job;
+    std::shared_ptr<Relay> m_relay;
+    QBasicTimer m_deadline;
+    bool m_answered = false;
+};
+
+void notifyReceiver(Relay& relay)
+{
+    const std::lock_guard lock(relay.mutex);
+    if (relay.receiver)
+        QMetaObject::invokeMethod(static_cast<AsyncLookup*>(relay.receiver), &AsyncLookup::answerArrived,
+                                  Qt::QueuedConnection);
+}
+
+} // namespace
+
 HostResolver::HostResolver(std::chrono::milliseconds budget, std::chrono::milliseconds cacheTime)
     : HostResolver(&HostResolver::systemLookup, budget, cacheTime)
 {}
 
 HostResolver::HostResolver(LookupFunction lookup, std::chrono::milliseconds budget, std::chrono::milliseconds cacheTime)
-    : d(new Private)
+    : d(std::make_shared<Private>())
 {
     d->budget = budget;
     d->cacheTime = cacheTime;
@@ -163,12 +383,9 @@ HostResolver::HostResolver(LookupFunction lookup, std::chrono::milliseconds budg
     d->lookup = std::move(lookup);
 }
 
-HostResolver::~HostResolver()
-{
-    // Workers still running hold their own share of their Job and copies of the lookup
-    // functions; nothing they touch belongs to this object.
-    delete d;
-}
+// Workers still running hold their own share of their Job and copies of the lookup functions;
+// asynchronous callers still waiting hold only a weak reference to the state.
+HostResolver::~HostResolver() = default;
 
 void HostResolver::setLookup(LookupFunction lookup)
 {
@@ -191,64 +408,48 @@ std::chrono::milliseconds HostResolver::failureCacheTime() const
 
 Resolution HostResolver::resolve(const QString& name)
 {
-    if (name.isEmpty())
-        return {{}, u"コンピュータ名が空です。"_s};
-    if (const auto literal = literalAddress(name))
-        return {{*literal}, {}};
-    // A NUL would cut the name short in the C interfaces and resolve a different name.
-    if (name.contains(QChar(0)) || name.toUtf8().size() > MaxNameBytes)
-        return {{}, notFoundText(name.left(64))};
-
     const auto start = Clock::now();
-    std::shared_ptr<Job> job;
-    {
-        const std::lock_guard lock(d->mutex);
-        if (d->cache.size() > 64)
-            d->dropExpired(start);
-        const auto cached = d->cache.constFind(name);
-        if (cached != d->cache.cend()) {
-            if (cached->expires > start)
-                return cached->resolution;
-            d->cache.erase(cached);
-        }
-        job = d->inFlight.value(name);
-        if (!job) {
-            if (d->inFlight.size() >= MaxLookupsInFlight)
-                d->collectFinished(start);
-            if (d->inFlight.size() >= MaxLookupsInFlight)
-                return {{}, u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s};
-            job = std::make_shared<Job>();
-            try {
-                const auto deadline = start + d->budget;
-                std::thread([job, name, deadline, lookup = d->lookup, fallback = d->fallback] {
-                    Resolution result = runLookup(name, deadline, lookup, fallback);
-                    const std::lock_guard jobLock(job->mutex);
-                    job->result = std::move(result);
-                    job->done = true;
-                    job->finished.notify_all();
-                }).detach();
-            } catch (const std::system_error&) {
-                return {{}, u"名前解決を開始できませんでした。"_s};
-            }
-            d->inFlight.insert(name, job);
-        }
-    }
+    Private::Start started = d->start(name, start);
+    if (started.answer)
+        return std::move(*started.answer);
 
+    const std::shared_ptr<Job>& job = started.job;
     Resolution result;
     {
         std::unique_lock jobLock(job->mutex);
-        if (!job->finished.wait_until(jobLock, start + d->budget, [&] { return job->done; }))
-            return {{}, u"コンピュータ名「%1」の名前解決が時間内に終わりませんでした。"_s.arg(name)};
+        if (!job->finished.wait_until(jobLock, start + d->budget, [&] { return job->done; })) {
+            jobLock.unlock();
+            return d->timedOut(name);
+        }
         result = job->result;
     }
-
-    const std::lock_guard lock(d->mutex);
-    const auto it = d->inFlight.constFind(name);
-    if (it != d->inFlight.cend() && *it == job) {
-        d->inFlight.erase(it);
-        d->remember(name, result, Clock::now());
-    }
+    d->finished(name, job, result);
     return result;
+}
+
+void HostResolver::resolveAsync(const QString& name, QObject* context, Callback callback)
+{
+    Q_ASSERT(context && callback);
+    const auto start = Clock::now();
+    Private::Start started = d->start(name, start);
+    if (started.answer) {
+        QMetaObject::invokeMethod(
+            context, [callback = std::move(callback), answer = std::move(*started.answer)] { callback(answer); },
+            Qt::QueuedConnection);
+        return;
+    }
+    // The hooks hold the resolver's state weakly: the resolver may go before the answer comes.
+    const std::weak_ptr<Private> state = d;
+    AsyncLookup::ResolverHooks hooks;
+    hooks.finished = [state, name](const std::shared_ptr<Job>& job, const Resolution& result) {
+        if (const auto resolver = state.lock())
+            resolver->finished(name, job, result);
+    };
+    hooks.timedOut = [state, name] {
+        const auto resolver = state.lock();
+        return resolver ? resolver->timedOut(name) : Resolution{{}, timeoutText(name)};
+    };
+    new AsyncLookup(context, std::move(callback), std::move(hooks), std::move(started.job), start + d->budget);
 }
 
 Resolution HostResolver::systemLookup(const QString& name)

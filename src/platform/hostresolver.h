@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+
+class QObject;
 
 namespace platform {
 
@@ -22,9 +25,10 @@ struct Resolution
  * budget; answers are cached for a short time.
  *
  * The lookup itself runs on a worker thread of its own. When the budget runs out the caller gets
- * a timeout error at once and the worker is left to finish; its late answer is kept and served
- * (and cached) by the next call for the same name. Concurrent calls for one name share a worker.
- * Thread-safe.
+ * a timeout error at once and the worker is left to finish; the timeout is cached like any
+ * failure, so that the next caller does not wait for the same lookup again, and the late answer
+ * is kept and served (and cached) by the next call for the same name once it is there.
+ * Concurrent calls for one name, blocking or not, share a worker. Thread-safe.
  */
 class HostResolver
 {
@@ -48,8 +52,20 @@ public:
     HostResolver(const HostResolver&) = delete;
     HostResolver& operator=(const HostResolver&) = delete;
 
+    /// Receives the answer of resolveAsync().
+    using Callback = std::function<void(const Resolution& resolution)>;
+
     /// Resolves @p name, blocking at most the budget.
     virtual Resolution resolve(const QString& name);
+
+    /**
+     * Resolves @p name without blocking the caller: @p callback gets the same answer resolve()
+     * would give, on @p context's thread, when the lookup ends or at the latest when the budget
+     * runs out (then with a timeout error). It is never called before this returns, exactly once,
+     * and not at all when @p context is destroyed first. Call it on @p context's thread; the
+     * resolver may be destroyed before the answer comes.
+     */
+    void resolveAsync(const QString& name, QObject* context, Callback callback);
 
     /// Replaces the primary lookup (by default systemLookup). Affects lookups started afterwards.
     void setLookup(LookupFunction lookup);
@@ -73,7 +89,7 @@ public:
 
 private:
     class Private;
-    Private* d;
+    std::shared_ptr<Private> d; // shared with the asynchronous lookups still waiting
 };
 
 } // namespace platform

@@ -3,10 +3,13 @@
 #include "support/chatharness.h"
 #include "platform/datagramsocket.h"
 #include "platform/hostresolver.h"
+#include "platform/messenger.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -151,6 +154,34 @@ private Q_SLOTS:
         QVERIFY(a->button(u"Command2")->isEnabled());
     }
 
+    void connectWaitsOneResolverBudgetAtMost()
+    {
+        // A name service that never answers: the status bar's lookup and the notification's share
+        // one lookup, and its timeout, so connecting waits the resolver's 2 s once, not twice.
+        auto gate = std::make_shared<QSemaphore>();
+        platform::HostResolver silent([gate](const QString&) {
+            gate->acquire();
+            return platform::Resolution{};
+        });
+        platform::Messenger messenger(&silent, messenger::protocol::DefaultPort, std::chrono::seconds(5));
+        a.reset(new ChatHarness);
+        a->make([&](chat::ChatServices& services) {
+            services.resolver = &silent;
+            services.messenger = &messenger;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        connectAs(*a, chat::Role::PC1, u"silent-pc"_s);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took < 4000, qPrintable(u"the connect took %1 ms"_s.arg(took)));
+        QCOMPARE(a->prompter.texts(),
+                 QStringList{u"相手がいないか間違ったコンピュータ名のために送信できませんでした。"_s});
+        QVERIFY(socket(*a)->state() != 0);
+        QTRY_VERIFY(status(*a).contains(u"(アドレス不明)"_s));
+        a.reset(); // before the resolver goes
+        gate->release(2);
+    }
+
     void bindFailureLeavesTheWindowNotConnected()
     {
         auto occupier = peer(1002);
@@ -182,6 +213,12 @@ private Q_SLOTS:
 
         type(*a, u"hello"_s);
         QCOMPARE(returnPressed.size(), 1); // the box still gets the Enter key
+        // Only a plain Enter sends: with Ctrl or Alt the text stays in the box.
+        a->text(u"Text2")->setText(u"not yet"_s);
+        QTest::keyClick(a->text(u"Text2"), Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(a->text(u"Text2"), Qt::Key_Enter, Qt::AltModifier | Qt::KeypadModifier);
+        QCOMPARE(a->text(u"Text2")->text(), u"not yet"_s);
+        a->text(u"Text2")->clear();
         QCOMPARE(a->lines(u"List1"), QStringList{u"貴方>hello"_s});
         QCOMPARE(a->lines(u"List2"), QStringList{host() + u",127.0.0.1,hello,"_s + Time});
         QVERIFY(a->text(u"Text2")->text().isEmpty());
@@ -248,6 +285,12 @@ private Q_SLOTS:
             QCOMPARE(lines.at(i), u"相手>m"_s + QString::number(i));
         QCOMPARE(a->window->logLines().size(), Count);
         QCOMPARE(a->flasher.count(), Count);
+
+        // Nothing was sent, yet the partner's side of the conversation is kept when the program ends.
+        a->window->endSession(chat::CloseReason::TaskEnd);
+        QCOMPARE(a->savedAtSessionEnd.size(), 1);
+        QCOMPARE(a->savedAtSessionEnd.first().size(), Count);
+        QCOMPARE(a->savedAtSessionEnd.first().last().message, u"相手>m"_s + QString::number(Count - 1));
     }
 
     void controlCharactersAreShownVisiblyAndLoggedAsReceived()
@@ -262,6 +305,14 @@ private Q_SLOTS:
         // Invalid code page 932 bytes become one U+FFFD per bad sequence, and nothing breaks.
         const QString bad = a->lines(u"List1").last();
         QVERIFY(bad.startsWith(u"相手>x"_s) && bad.contains(u'\uFFFD') && bad.contains(u'y'));
+
+        // A run that only received writes its log at the confirmed exit as well.
+        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
+        QCOMPARE(a->savedAtExit.size(), 1);
+        QCOMPARE(a->savedAtExit.first(), a->window->logLines());
+        QCOMPARE(a->savedAtExit.first().size(), 2);
+        QVERIFY(!a->window->isVisible());
     }
 
     void disconnectNotifiesBothSidesAndClosesThePort()

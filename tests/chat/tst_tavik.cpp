@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QWindow>
@@ -190,6 +191,51 @@ private Q_SLOTS:
         QCOMPARE(list->pos(), QPoint(px(120), px(1920)));
         // The list ends above the status bar.
         QVERIFY(list->mapTo(h->window.get(), QPoint(0, list->height())).y() <= h->window->statusBar()->y());
+        // A client area too low for the list's step leaves the list as high as it was, not at 0.
+        const int before = list->height();
+        client()->resize(client()->width(), px(1900));
+        QCOMPARE(list->height(), before);
+        QCOMPARE(list->width(), client()->width() - px(250));
+    }
+
+    void listFollowsNewLinesOnlyFromItsEnd()
+    {
+        showWindow();
+        QListView* list = h->list(u"List1");
+        auto* model = dynamic_cast<chat::DisplayLineModel*>(list->model());
+        QVERIFY(model);
+        QScrollBar* bar = list->verticalScrollBar();
+        const auto lastRowInView = [&] {
+            const QModelIndex last = model->index(model->rowCount() - 1, 0);
+            return list->viewport()->rect().contains(list->visualRect(last));
+        };
+        // A burst (shown together) and then single lines (shown at once): the newest stays in view.
+        for (int i = 0; i < 30; ++i)
+            model->append(u"相手>%1"_s.arg(i));
+        QTRY_COMPARE(model->rowCount(), 30);
+        for (int i = 30; i < 40; ++i) {
+            QTest::qWait(2);
+            model->append(u"相手>%1"_s.arg(i));
+        }
+        QTRY_COMPARE(model->rowCount(), 40);
+        QVERIFY(bar->maximum() > 0); // more lines than the list can show
+        QTRY_VERIFY(lastRowInView());
+        QCOMPARE(bar->value(), bar->maximum());
+
+        // Scrolled up to read: new lines do not pull the view away.
+        bar->setValue(3);
+        model->append(u"相手>while reading"_s);
+        QTRY_COMPARE(model->rowCount(), 41);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 3);
+        QVERIFY(!lastRowInView());
+
+        // Back at the end, it follows again.
+        bar->setValue(bar->maximum());
+        QTest::qWait(2);
+        model->append(u"相手>back at the end"_s);
+        QTRY_COMPARE(model->rowCount(), 42);
+        QTRY_VERIFY(lastRowInView());
     }
 
     void startSizeIsTheDesignClientWidenedToTheMinimum()

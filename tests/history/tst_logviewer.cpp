@@ -6,6 +6,8 @@
 
 #include "common/programfolder.h"
 #include "common/twips.h"
+#include "platform/filechooser.h"
+#include "platform/japaneseenvironment.h"
 #include "platform/singlewindow.h"
 #include "scriptedfilechooser.h"
 #include "support/accessibility.h"
@@ -15,7 +17,10 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +29,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using common::px;
@@ -60,6 +66,9 @@ class TestLogViewer : public QObject
     }
 
 private Q_SLOTS:
+    // As the program starts: Qt's texts in Japanese, the design font as the application font.
+    void initTestCase() { QVERIFY(platform::applyJapaneseEnvironment(*qApp)); }
+
     void cleanup()
     {
         // Each test closes what it opened; nothing may be left on the screen.
@@ -126,6 +135,17 @@ private Q_SLOTS:
         const int widths[] = {1125, 1125, 1500, 4920};
         for (int column = 1; column <= 4; ++column)
             QCOMPARE(viewer.MSFlexGrid1->columnWidth(column), px(widths[column - 1]));
+        // In the application's design font the fixed places hold their texts whole, whatever the
+        // desktop's font size.
+        const auto fits = [](const QFontMetrics& metrics, const QString& text, int width) {
+            return metrics.horizontalAdvance(text) <= width;
+        };
+        QVERIFY(fits(viewer.Label1->fontMetrics(), viewer.Label1->text(), viewer.Label1->width()));
+        const QHeaderView* heads = viewer.MSFlexGrid1->horizontalHeader();
+        for (int column = 1; column <= 4; ++column) {
+            const QString head = viewer.model()->headerData(column, Qt::Horizontal).toString();
+            QVERIFY2(fits(heads->fontMetrics(), head, heads->sectionSize(column)), qPrintable(head));
+        }
         QCOMPARE(viewer.model()->rowCount(), 4);
 
         // Shown: the design client area, and the first layout pass puts the right-hand buttons
@@ -167,8 +187,37 @@ private Q_SLOTS:
             QCOMPARE(chooser.requests.at(i).filterIndex, 2);
             QCOMPARE(chooser.requests.at(i).initialFolder, common::programFolder() + u"/log"_s);
         }
-        QCOMPARE(platform::nameFiltersFromList(filters.at(1)),
-                 (QStringList{u"すべてのファイル (*.*) (*)"_s, u"テキストファイル (20021018*.txt) (20021018*.txt)"_s}));
+
+        // The real dialog lists each description exactly once, in Japanese, the date-narrowed one
+        // selected; the pattern it filters by stays out of sight.
+        QStringList shown;
+        QString selected;
+        QString typeLabel;
+        QString folder;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll.stop();
+            const auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
+            for (int i = 0; types && i < types->count(); ++i)
+                shown << types->itemText(i);
+            selected = types ? types->currentText() : QString();
+            const auto* label = dialog->findChild<QLabel*>(u"fileTypeLabel"_s);
+            typeLabel = label ? label->text() : QString();
+            folder = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        poll.start(10);
+        platform::OpenFileRequest request = chooser.requests.at(1);
+        request.initialFolder = m_dir.path();
+        platform::DialogFileChooser real;
+        QVERIFY(real.chooseFileToOpen(nullptr, request).isEmpty());
+        QCOMPARE(shown, (QStringList{u"すべてのファイル (*.*)"_s, u"テキストファイル (20021018*.txt)"_s}));
+        QCOMPARE(selected, u"テキストファイル (20021018*.txt)"_s);
+        QCOMPARE(typeLabel, u"ファイルの種類:"_s);
+        QCOMPARE(folder, QDir(m_dir.path()).absolutePath());
     }
 
     void loadingReplacesRows()
@@ -285,6 +334,10 @@ private Q_SLOTS:
         QCOMPARE(dialog->windowTitle(), u"日付選択ダイアログ"_s);
         QCOMPARE(dialog->CancelButton->text(), u"ｷｬﾝｾﾙ"_s);
         QCOMPARE(dialog->Calendar1->selectedDate(), QDate(2002, 8, 26));
+        // The whole calendar, its last row included, lies within the dialog, and Japanese.
+        QVERIFY(dialog->rect().contains(dialog->Calendar1->geometry()));
+        QVERIFY(dialog->Calendar1->height() >= dialog->Calendar1->minimumSizeHint().height());
+        QCOMPARE(dialog->Calendar1->locale().language(), QLocale::Japanese);
         viewer.m_select->trigger();
         QCOMPARE(viewer.dateDialog(), dialog.data()); // one dialog per viewer
         if (picked.isValid())

@@ -108,6 +108,9 @@ private Q_SLOTS:
             history::writeLogIfSent(false, {{u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s}}, clock, folder);
         QCOMPARE(none.status, LogWriteResult::Status::NothingToWrite);
         QVERIFY(!QFileInfo::exists(folder));
+        // A run without any line leaves no empty file behind.
+        QCOMPARE(history::writeLogIfSent(true, {}, clock, folder).status, LogWriteResult::Status::NothingToWrite);
+        QVERIFY(!QFileInfo::exists(folder));
 
         const LogWriteResult written = history::writeLogIfSent(true, {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, clock, folder);
         QCOMPARE(written.status, LogWriteResult::Status::Written);

@@ -130,8 +130,10 @@ void TestFrmAbout::separatorIsEtched()
     frmAbout window;
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     const QImage image = window.grab().toImage();
-    const QRgb grey = qRgb(128, 128, 128);
-    const QRgb white = qRgb(255, 255, 255);
+    // The palette's shadow and highlight, as the classic grey and white are in a light theme.
+    const QRgb grey = window.palette().color(QPalette::Dark).rgb();
+    const QRgb white = window.palette().color(QPalette::Light).rgb();
+    QVERIFY(grey != white);
     // Grey over the upper row from x 6, white 2 rows high from x 7, both ending before x 377.
     QCOMPARE(image.pixel(6, 160), grey);
     QCOMPARE(image.pixel(376, 160), grey);

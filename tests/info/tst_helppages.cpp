@@ -2,6 +2,8 @@
 #include "info/helpbrowser.h"
 
 #include <QApplication>
+#include <QBrush>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,15 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +51,59 @@ QSet<QString> anchorsOf(const QString& page)
 {
     const QStringList names = captures(page, u"(?:name|id)=\"([^\"]+)\""_s);
     return QSet<QString>(names.begin(), names.end());
+}
+
+/// The contrast ratio of two colours as accessibility guidelines define it: 1 (none) to 21.
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& color) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+/// A dark theme that sets only the main colours, leaving the link and alternate colours light-theme ones.
+QPalette darkTheme()
+{
+    QPalette colours;
+    colours.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    colours.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+    colours.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    colours.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    return colours;
+}
+
+/// Each piece of text in @p view whose colour does not stand out from what lies behind it.
+QStringList unreadableText(const QTextBrowser& view)
+{
+    QStringList found;
+    const QPalette& colours = view.palette();
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.text().trimmed().isEmpty())
+                continue;
+            const QBrush foreground = fragment.charFormat().foreground();
+            const QColor text = foreground.style() == Qt::NoBrush ? colours.color(QPalette::Text) : foreground.color();
+            QColor back = colours.color(QPalette::Base);
+            QTextCursor cursor(view.document());
+            cursor.setPosition(fragment.position());
+            if (const QTextTable* table = cursor.currentTable()) {
+                const QBrush cell = table->cellAt(cursor).format().background();
+                const QBrush whole = table->format().background();
+                if (cell.style() != Qt::NoBrush)
+                    back = cell.color();
+                else if (whole.style() != Qt::NoBrush)
+                    back = whole.color();
+            }
+            if (contrast(text, back) < 3.0)
+                found << u"%1 (%2 on %3)"_s.arg(fragment.text().left(20), text.name(), back.name());
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -117,6 +179,13 @@ void TestHelpPages::pageRendersWithoutWarnings()
     const QStringList headings = captures(readPage(path), u"<h1>(?:<a name=\"[^\"]*\"></a>)?([^<]+)</h1>"_s);
     QCOMPARE(headings.size(), 1);
     QVERIFY2(text.contains(headings.constFirst()), qPrintable(headings.constFirst()));
+
+    // Headings, links and notes stay readable in a light and in a dark theme.
+    for (const QPalette& colours : {QApplication::palette(), darkTheme()}) {
+        view.setPalette(colours);
+        const QStringList unreadable = unreadableText(view);
+        QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u" / "_s)));
+    }
 }
 
 void TestHelpPages::everyPageReachableFromIndex()

@@ -1,10 +1,14 @@
 #include "platform/hostresolver.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QSemaphore>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -60,6 +64,8 @@ private Q_SLOTS:
     void hangingLookupsAreBounded();
     void lateAnswerOutlivesTheResolver();
     void fallbackIsAskedOnlyWhenThePrimaryFindsNothing();
+    void asynchronousAnswersComeOnTheContextsThreadOnce();
+    void asynchronousTimeoutIsRememberedForTheNextCaller();
 };
 
 void tst_HostResolver::literalsAreTakenAsTheyAre_data()
@@ -306,6 +312,84 @@ void tst_HostResolver::fallbackIsAskedOnlyWhenThePrimaryFindsNothing()
     const Resolution none = resolver.resolve(u"other"_s);
     QVERIFY(none.addresses.isEmpty());
     QVERIFY(isJapanese(none.error));
+}
+
+void tst_HostResolver::asynchronousAnswersComeOnTheContextsThreadOnce()
+{
+    CountingLookup lookup;
+    lookup.answer = {QHostAddress(u"10.0.0.7"_s)};
+    HostResolver resolver(lookup.function());
+    QObject context;
+    QHash<QString, Resolution> answers;
+    QList<QThread*> threads;
+    const auto record = [&](const QString& name) {
+        return [&, name](const Resolution& found) {
+            QVERIFY2(!answers.contains(name), "answered twice");
+            answers.insert(name, found);
+            threads << QThread::currentThread();
+        };
+    };
+    resolver.resolveAsync(u"10.1.1.1"_s, &context, record(u"literal"_s));
+    resolver.resolveAsync(u"pc-a"_s, &context, record(u"pc-a"_s));
+    resolver.resolveAsync(u""_s, &context, record(u"empty"_s));
+    QVERIFY(answers.isEmpty()); // never before the call returns, not even for an answer known at once
+    QTRY_COMPARE(answers.size(), 3);
+    QCOMPARE(answers.value(u"literal"_s).addresses, QList<QHostAddress>{QHostAddress(u"10.1.1.1"_s)});
+    QCOMPARE(answers.value(u"pc-a"_s).addresses, lookup.answer);
+    QVERIFY(isJapanese(answers.value(u"empty"_s).error));
+    QCOMPARE(threads, QList<QThread*>(3, QThread::currentThread()));
+    // The answer is cached for the blocking caller that follows.
+    QCOMPARE(resolver.resolve(u"pc-a"_s).addresses, lookup.answer);
+    QCOMPARE(lookup.calls->load(), 1);
+
+    // A context destroyed before the answer comes gets none, and nothing breaks.
+    auto gone = std::make_unique<QObject>();
+    resolver.resolveAsync(u"pc-b"_s, gone.get(), record(u"pc-b"_s));
+    gone.reset();
+    QTRY_COMPARE(lookup.calls->load(), 2);
+    QTest::qWait(20);
+    QVERIFY(!answers.contains(u"pc-b"_s));
+}
+
+void tst_HostResolver::asynchronousTimeoutIsRememberedForTheNextCaller()
+{
+    auto gate = std::make_shared<QSemaphore>();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    const auto hanging = [gate, calls](const QString&) {
+        ++*calls;
+        gate->acquire();
+        return Resolution{{QHostAddress(u"10.1.2.3"_s)}, {}};
+    };
+    HostResolver resolver(hanging, 1s);
+    QObject context;
+    std::optional<Resolution> answer;
+    resolver.resolveAsync(u"never-pc"_s, &context, [&](const Resolution& found) { answer = found; });
+    QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 10000); // the budget's end answers for the lookup
+    QVERIFY(answer->addresses.isEmpty());
+    QVERIFY(isJapanese(answer->error));
+
+    // A caller right after, as the partner notification after the status bar's lookup, does not
+    // wait the budget again for the same lookup.
+    QElapsedTimer waited;
+    waited.start();
+    const Resolution again = resolver.resolve(u"never-pc"_s);
+    QVERIFY2(waited.elapsed() < 500, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(again.error, answer->error);
+    QCOMPARE(calls->load(), 1);
+
+    // The late answer replaces the remembered timeout as soon as it is there.
+    gate->release();
+    QTRY_COMPARE(resolver.resolve(u"never-pc"_s).addresses, QList<QHostAddress>{QHostAddress(u"10.1.2.3"_s)});
+    QCOMPARE(calls->load(), 1);
+
+    // A resolver that goes before the budget runs out still lets its caller know.
+    std::optional<Resolution> orphaned;
+    auto shortLived = std::make_unique<HostResolver>(hanging, 100ms);
+    shortLived->resolveAsync(u"other-pc"_s, &context, [&](const Resolution& found) { orphaned = found; });
+    shortLived.reset();
+    QTRY_VERIFY(orphaned.has_value());
+    QVERIFY(orphaned->addresses.isEmpty());
+    gate->release();
 }
 
 QTEST_GUILESS_MAIN(tst_HostResolver)

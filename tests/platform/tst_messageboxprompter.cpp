@@ -1,5 +1,7 @@
-// The real message boxes: plain text, the requested icon and buttons, and closing counts as No.
+// The real message boxes: plain text, the requested icon and buttons in Japanese, and closing counts as No.
 #include "platform/prompter.h"
+
+#include "platform/japaneseenvironment.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,6 +37,13 @@ class TestMessageBoxPrompter final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // As the programs start: Qt's own texts in Japanese whatever the test's locale.
+    void initTestCase()
+    {
+        QVERIFY2(platform::applyJapaneseEnvironment(*qApp), "Qt's Japanese translation (qt6-translations-l10n)");
+        QCOMPARE(QLocale().language(), QLocale::Japanese);
+    }
+
     void okBoxShowsPlainTextWithItsIcon()
     {
         QString title;
@@ -73,8 +82,10 @@ private Q_SLOTS:
         QFETCH(bool, pressEscape);
         QFETCH(platform::PromptAnswer, expected);
         QMessageBox::Icon icon = QMessageBox::Information;
+        QStringList captions;
         whenBoxOpens([&](QMessageBox* box) {
             icon = box->icon();
+            captions = {box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
             QTest::keyClick(box, pressEscape ? Qt::Key_Escape : Qt::Key_Return);
         });
         platform::MessageBoxPrompter prompter;
@@ -83,6 +94,7 @@ private Q_SLOTS:
                                       platform::PromptIcon::None, platform::PromptButtons::YesNo, defaultAnswer});
         QCOMPARE(answer, expected);
         QCOMPARE(icon, QMessageBox::NoIcon);
+        QCOMPARE(captions, (QStringList{u"はい(&Y)"_s, u"いいえ(&N)"_s}));
     }
 };
 
