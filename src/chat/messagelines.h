@@ -19,6 +19,16 @@ inline constexpr char16_t PartnerPrefix[] = u"相手>";
  */
 QString visibleText(const QString& text);
 
+/// The most characters of a message a conversation-list line shows; the log keeps the whole text.
+inline constexpr qsizetype MaxShownCharacters = 4000;
+
+/**
+ * @p text as a conversation-list line shows it: visibleText(), cut to at most MaxShownCharacters
+ * with "…" as the last of them when it is longer. A flood of the largest datagrams would otherwise
+ * keep 64 KiB of text per line in memory for a list nobody reads that far.
+ */
+QString shownText(const QString& text);
+
 /// The conversation-list line for a message this PC sent.
 QString ownDisplayLine(const QString& text);
 /// The conversation-list line for a received message.

@@ -125,7 +125,7 @@ ReceivedLine SenderClassifier::classify(const Arrival& arrival)
     if (!m_partnerAddresses.contains(address))
         m_strangerSinceLookup = true;
     line.source = sourceText(address, arrival.port, m_partnerPort);
-    line.displayLine = u"他のPC("_s + line.source + u")>"_s + visibleText(arrival.text);
+    line.displayLine = u"他のPC("_s + line.source + u")>"_s + shownText(arrival.text);
     line.logLine = {line.source, arrival.ownHost, QString::fromUtf16(StrangerPrefix) + arrival.text, arrival.dateTime};
     return line;
 }

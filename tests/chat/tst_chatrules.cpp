@@ -135,6 +135,34 @@ private Q_SLOTS:
         QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
     }
 
+    void longMessagesAreCutForTheList_data()
+    {
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("shown");
+        const QString a3999(3999, u'a');
+        QTest::newRow("4000 kept whole") << a3999 + u'b' << a3999 + u'b';
+        QTest::newRow("4001 cut") << a3999 + u"bc"_s << a3999 + u'…';
+        QTest::newRow("largest datagram") << QString(65507, u'a') << a3999 + u'…';
+        QTest::newRow("pair not split") << QString(3998, u'a') + u"😀b"_s << QString(3998, u'a') + u'…';
+        QTest::newRow("grown by markers")
+            << QString(3990, u'a') + QString(10, QChar(0x202E)) << QString(3990, u'a') + u"<U+202E>…"_s;
+    }
+    void longMessagesAreCutForTheList()
+    {
+        QFETCH(QString, received);
+        QFETCH(QString, shown);
+        QCOMPARE(chat::shownText(received), shown);
+        QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
+        QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
+        // The log keeps the whole text.
+        QCOMPARE(chat::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
+        chat::SenderClassifier classifier;
+        classifier.connectTo(u"PCA"_s, 1001);
+        classifier.lookupAnswered({});
+        QCOMPARE(classifier.arrived(arrival(received, u"192.0.2.9"_s, 1001)).constFirst().displayLine,
+                 u"他のPC(192.0.2.9)>"_s + shown);
+    }
+
     void onlyThePartnersAddressAndPortSpeakAsThePartner_data()
     {
         QTest::addColumn<QStringList>("partner");
