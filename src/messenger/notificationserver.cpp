@@ -17,6 +17,13 @@ constexpr qint64 MaxFrameSize = protocol::RequestHeaderSize + 2 * protocol::MaxN
 // timeout and give their descriptors back.
 constexpr std::chrono::milliseconds AcceptRetryDelay{100};
 
+// Connections taken in one turn of the event loop. A burst from one address is refused at once,
+// but Qt accepts for as long as connections keep coming; without a bound the frames of other
+// senders, read only between turns, could wait for as long as the burst lasts.
+constexpr int AcceptsPerTurn = 256;
+// Connections Qt may accept beyond the turn's share; they wait for the next turn, with their descriptors.
+constexpr int MaxUntaken = 16;
+
 } // namespace
 
 /// One accepted connection: reads its frame as the bytes arrive, answers once, then closes.
@@ -108,9 +115,17 @@ NotificationServer::NotificationServer(Presenter& presenter, quint16 port, Serve
     , m_clock(std::move(clock))
     , m_rateLimiter(limits.maxPerSender, limits.senderWindow)
 {
-    // Connections are taken as they come; the limit is applied to each one in acceptPending().
-    m_server.setMaxPendingConnections(1024);
+    // Connections are taken as they come; the limits are applied to each one in acceptPending().
+    // Qt accepts until the system has no more or this many wait untaken, so leaving some untaken
+    // ends its accepting for this turn of the event loop.
+    m_server.setMaxPendingConnections(MaxUntaken);
     connect(&m_server, &QTcpServer::newConnection, this, &NotificationServer::acceptPending);
+    m_nextTurn.setSingleShot(true);
+    m_nextTurn.setInterval(0);
+    connect(&m_nextTurn, &QTimer::timeout, this, [this] {
+        m_takenThisTurn = 0;
+        acceptPending();
+    });
     connect(&m_server, &QTcpServer::acceptError, this, &NotificationServer::acceptFailed);
     m_resumeAccepting.setSingleShot(true);
     m_resumeAccepting.setInterval(AcceptRetryDelay);
@@ -137,7 +152,15 @@ quint16 NotificationServer::port() const
 
 void NotificationServer::acceptPending()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    // Beyond the turn's share, connections are left pending: Qt stops accepting once MaxUntaken
+    // wait, and the next turn takes them.
+    while (m_takenThisTurn < AcceptsPerTurn) {
+        QTcpSocket* socket = m_server.nextPendingConnection();
+        if (!socket)
+            break;
+        ++m_takenThisTurn;
+        if (!m_nextTurn.isActive())
+            m_nextTurn.start();
         const QHostAddress peer = RateLimiter::normalized(socket->peerAddress());
         int& fromPeer = m_openPerAddress[peer];
         if (m_open >= m_limits.maxConnections || fromPeer >= m_limits.maxConnectionsPerAddress) {

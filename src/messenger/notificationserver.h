@@ -93,6 +93,8 @@ private:
     QHash<QHostAddress, int> m_openPerAddress; ///< only addresses with a connection open
     QTcpServer m_server;
     QTimer m_resumeAccepting;
+    QTimer m_nextTurn; ///< ends the turn's share of accepted connections
+    int m_takenThisTurn = 0;
 };
 
 } // namespace messenger
