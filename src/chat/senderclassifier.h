@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <deque>
+#include <iterator>
 #include <functional>
 #include <optional>
 

@@ -1,3 +1,4 @@
+#include "messenger/descriptorlimit.h"
 #include "messenger/notificationserver.h"
 #include "messenger/protocol.h"
 #include "rawclient.h"
@@ -198,6 +199,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(client.closed, 5000);
         QCOMPARE(client.received, encodeReply(0));
         QCOMPARE(exchange(request(u"次"_s)), encodeReply(0));
+
+        // The program starts with its soft limit raised to the hard one.
+        rlimit low = saved;
+        low.rlim_cur = std::min<rlim_t>(64, saved.rlim_max);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        QCOMPARE(raiseDescriptorLimit(), static_cast<long long>(saved.rlim_max));
+        rlimit raised{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &raised), 0);
+        QCOMPARE(raised.rlim_cur, saved.rlim_max);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     }
 
     void refusesSixthMessageFromOneSender()
