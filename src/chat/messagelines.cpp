@@ -61,7 +61,7 @@ QString shownText(const QString& text)
 {
     // Only what can be shown is looked at: a 64 KiB datagram costs no more than a short one.
     const bool tooLong = text.size() > MaxShownCharacters;
-    const QString shown = visibleText(tooLong ? leading(text, MaxShownCharacters) : text);
+    QString shown = visibleText(tooLong ? leading(text, MaxShownCharacters) : text);
     if (!tooLong && shown.size() <= MaxShownCharacters)
         return shown;
     QString cut = leading(shown, MaxShownCharacters - 1);
