@@ -12,7 +12,7 @@ namespace {
 /// it is not the partner's ("[v6]:port" for IPv6, so that the port stays apart from the address).
 QString sourceText(const QHostAddress& address, quint16 port, quint16 partnerPort)
 {
-    const QString text = address.toString();
+    QString text = address.toString();
     if (port == partnerPort)
         return text;
     const bool ipv6 = address.protocol() == QAbstractSocket::IPv6Protocol;
