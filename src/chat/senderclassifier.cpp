@@ -39,17 +39,18 @@ QHostAddress SenderClassifier::folded(const QHostAddress& address)
     return plain;
 }
 
-void SenderClassifier::connectTo(const QString& partnerName, quint16 partnerPort)
+QList<ReceivedLine> SenderClassifier::connectTo(const QString& partnerName, quint16 partnerPort)
 {
+    QList<ReceivedLine> earlier = releaseDue(true);
     const TimePoint now = m_clock();
     m_partnerName = partnerName;
     m_partnerPort = partnerPort;
     m_partnerAddresses.clear();
     m_answered = false;
     m_holdUntil = now + HoldLimit;
-    m_held.clear();
     m_lastLookup = now;
     m_strangerSinceLookup = false;
+    return earlier;
 }
 
 QList<ReceivedLine> SenderClassifier::lookupAnswered(const QList<QHostAddress>& addresses)

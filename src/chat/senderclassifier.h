@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <deque>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <optional>
 
 namespace chat {
@@ -63,9 +63,10 @@ public:
 
     /**
      * Starts over for a new connection to @p partnerName, whose datagrams come from @p partnerPort,
-     * with its first lookup started now. Nothing held before is kept: the caller releases it first.
+     * with its first lookup started now. @return what was still held for the previous connection,
+     * classified with what was known of it, so that nothing is lost.
      */
-    void connectTo(const QString& partnerName, quint16 partnerPort);
+    [[nodiscard]] QList<ReceivedLine> connectTo(const QString& partnerName, quint16 partnerPort);
 
     /// A lookup of the partner's name answered @p addresses (empty when it failed). @return what was held.
     QList<ReceivedLine> lookupAnswered(const QList<QHostAddress>& addresses);

@@ -157,7 +157,7 @@ private Q_SLOTS:
         // The log keeps the whole text.
         QCOMPARE(chat::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
         chat::SenderClassifier classifier;
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered({});
         QCOMPARE(classifier.arrived(arrival(received, u"192.0.2.9"_s, 1001)).constFirst().displayLine,
                  u"他のPC(192.0.2.9)>"_s + shown);
@@ -206,7 +206,7 @@ private Q_SLOTS:
         QFETCH(QString, logMessage);
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QVERIFY(classifier.lookupAnswered(addresses(partner)).isEmpty());
         const QList<chat::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));
         QCOMPARE(lines.size(), 1);
@@ -234,7 +234,7 @@ private Q_SLOTS:
         QFETCH(bool, partnerRecognised);
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QVERIFY(!classifier.holdDeadline());
         QVERIFY(classifier.arrived(arrival(u"1"_s, u"192.0.2.5"_s, 1001)).isEmpty());
         clock.now += 500ms;
@@ -260,7 +260,7 @@ private Q_SLOTS:
     {
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QList<chat::ReceivedLine> released;
         for (int i = 0; i <= chat::SenderClassifier::MaxHeld && released.isEmpty(); ++i)
             released = classifier.arrived(arrival(QString::number(i), u"192.0.2.9"_s, 1001));
@@ -282,7 +282,7 @@ private Q_SLOTS:
         QFETCH(QString, steps);
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered({QHostAddress(u"192.0.2.5"_s)});
         for (const QString& step : steps.split(u' ')) {
             const QStringList parts = step.split(u'@');
@@ -303,15 +303,19 @@ private Q_SLOTS:
     {
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
-        classifier.connectTo(u"PCA"_s, 1001);
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered({QHostAddress(u"192.0.2.5"_s)});
         QVERIFY(classifier.lookupAnswered({}).isEmpty());
         QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.5"_s), 1001));
         classifier.lookupAnswered({QHostAddress(u"192.0.2.6"_s)});
         QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1001)).constFirst().fromPartner);
         QVERIFY(!classifier.arrived(arrival(u"x"_s, u"192.0.2.5"_s, 1001)).constFirst().fromPartner);
-        // A new connection forgets the old partner.
-        classifier.connectTo(u"PCC"_s, 1002);
+        // A new connection forgets the old partner; what was held for the old one is not lost.
+        QVERIFY(classifier.connectTo(u"PCB"_s, 1001).isEmpty());
+        QVERIFY(classifier.arrived(arrival(u"held"_s, u"192.0.2.6"_s, 1001)).isEmpty());
+        const QList<chat::ReceivedLine> earlier = classifier.connectTo(u"PCC"_s, 1002);
+        QCOMPARE(earlier.size(), 1);
+        QCOMPARE(earlier.constFirst().logLine.message, u"他のPC>held"_s);
         classifier.lookupAnswered({QHostAddress(u"192.0.2.7"_s)});
         QVERIFY(!classifier.isPartner(QHostAddress(u"192.0.2.6"_s), 1001));
         QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.7"_s), 1002));
