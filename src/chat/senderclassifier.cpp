@@ -53,8 +53,10 @@ QList<ReceivedLine> SenderClassifier::connectTo(const QString& partnerName, quin
     return earlier;
 }
 
-QList<ReceivedLine> SenderClassifier::lookupAnswered(const QList<QHostAddress>& addresses)
+QList<ReceivedLine> SenderClassifier::lookupAnswered(const QString& name, const QList<QHostAddress>& addresses)
 {
+    if (name != m_partnerName)
+        return {};
     QList<QHostAddress> partner;
     for (const QHostAddress& address : addresses) {
         const QHostAddress plain = folded(address);

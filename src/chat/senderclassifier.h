@@ -68,8 +68,11 @@ public:
      */
     [[nodiscard]] QList<ReceivedLine> connectTo(const QString& partnerName, quint16 partnerPort);
 
-    /// A lookup of the partner's name answered @p addresses (empty when it failed). @return what was held.
-    QList<ReceivedLine> lookupAnswered(const QList<QHostAddress>& addresses);
+    /**
+     * A lookup of @p name answered @p addresses (empty when it failed). An answer for another name
+     * than the partner's (a lookup of an earlier connection) changes nothing. @return what was held.
+     */
+    QList<ReceivedLine> lookupAnswered(const QString& name, const QList<QHostAddress>& addresses);
 
     /// A datagram arrived. @return it and any held before it when they can be classified; nothing while held.
     QList<ReceivedLine> arrived(const Arrival& arrival);

@@ -158,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(chat::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
         chat::SenderClassifier classifier;
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
-        classifier.lookupAnswered({});
+        classifier.lookupAnswered(u"PCA"_s, {});
         QCOMPARE(classifier.arrived(arrival(received, u"192.0.2.9"_s, 1001)).constFirst().displayLine,
                  u"他のPC(192.0.2.9)>"_s + shown);
     }
@@ -207,7 +207,7 @@ private Q_SLOTS:
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
-        QVERIFY(classifier.lookupAnswered(addresses(partner)).isEmpty());
+        QVERIFY(classifier.lookupAnswered(u"PCA"_s, addresses(partner)).isEmpty());
         const QList<chat::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));
         QCOMPARE(lines.size(), 1);
         const chat::ReceivedLine& line = lines.constFirst();
@@ -244,7 +244,8 @@ private Q_SLOTS:
         QList<chat::ReceivedLine> released;
         for (int ms = 500; ms <= 3000 && released.isEmpty(); ms += 100) {
             clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(ms);
-            released = ms == answerAfterMs ? classifier.lookupAnswered(addresses(answer)) : classifier.releaseDue();
+            released =
+                ms == answerAfterMs ? classifier.lookupAnswered(u"PCA"_s, addresses(answer)) : classifier.releaseDue();
             if (!released.isEmpty())
                 QCOMPARE(ms, std::min(answerAfterMs < 0 ? 2000 : answerAfterMs, 2000));
         }
@@ -283,7 +284,7 @@ private Q_SLOTS:
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
-        classifier.lookupAnswered({QHostAddress(u"192.0.2.5"_s)});
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
         for (const QString& step : steps.split(u' ')) {
             const QStringList parts = step.split(u'@');
             clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(parts.at(1).toInt());
@@ -304,10 +305,10 @@ private Q_SLOTS:
         ManualClock clock;
         chat::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
-        classifier.lookupAnswered({QHostAddress(u"192.0.2.5"_s)});
-        QVERIFY(classifier.lookupAnswered({}).isEmpty());
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
+        QVERIFY(classifier.lookupAnswered(u"PCA"_s, {}).isEmpty());
         QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.5"_s), 1001));
-        classifier.lookupAnswered({QHostAddress(u"192.0.2.6"_s)});
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.6"_s)});
         QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1001)).constFirst().fromPartner);
         QVERIFY(!classifier.arrived(arrival(u"x"_s, u"192.0.2.5"_s, 1001)).constFirst().fromPartner);
         // A new connection forgets the old partner; what was held for the old one is not lost.
@@ -316,7 +317,12 @@ private Q_SLOTS:
         const QList<chat::ReceivedLine> earlier = classifier.connectTo(u"PCC"_s, 1002);
         QCOMPARE(earlier.size(), 1);
         QCOMPARE(earlier.constFirst().logLine.message, u"他のPC>held"_s);
-        classifier.lookupAnswered({QHostAddress(u"192.0.2.7"_s)});
+        // A late answer for the old partner is not taken for the new one's.
+        classifier.lookupAnswered(u"PCB"_s, {QHostAddress(u"192.0.2.6"_s)});
+        QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1002)).isEmpty());
+        const QList<chat::ReceivedLine> released = classifier.lookupAnswered(u"PCC"_s, {QHostAddress(u"192.0.2.7"_s)});
+        QCOMPARE(released.size(), 1);
+        QVERIFY(!released.constFirst().fromPartner);
         QVERIFY(!classifier.isPartner(QHostAddress(u"192.0.2.6"_s), 1001));
         QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.7"_s), 1002));
     }
