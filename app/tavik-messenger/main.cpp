@@ -1,6 +1,7 @@
 // tavik-messenger: the per-user notification service. Shows each message another PC sends to TCP
 // port 31001 in a pop-up; without a display it keeps running and answers that it cannot show any.
 
+#include "messenger/descriptorlimit.h"
 #include "messenger/displayprobe.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
@@ -31,6 +32,8 @@ void printError(const QString& text)
 
 int main(int argc, char** argv)
 {
+    // Before anything opens descriptors: room for a burst of connections that are refused at once.
+    messenger::raiseDescriptorLimit();
     // Decided before the application object exists: QApplication cannot be made without a display.
     const bool display = messenger::displayAvailable(argc, argv);
     std::unique_ptr<QCoreApplication> app;

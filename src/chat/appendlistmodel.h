@@ -31,10 +31,16 @@ inline QString lineText(const common::LogLine& line)
  * every AnnounceIntervalMs while the burst goes on. A view lays out all its rows after every
  * insertion, so a flood of datagrams would otherwise spend most of its time laying out the list;
  * this way a flood updates the list 25 times a second, faster than anyone reads, and a message
- * typed by a person still shows at once. items() always holds every item appended.
+ * typed by a person still shows at once.
+ *
+ * With a @p MaxItems above 0 the model keeps only the last MaxItems items: each append beyond them
+ * drops the oldest at once, and the views learn of the dropped rows together with the next
+ * insertion, as one removal. Otherwise items() holds every item appended.
  */
-template<typename Item> class AppendListModel final : public QAbstractListModel
+template<typename Item, qsizetype MaxItems = 0> class AppendListModel final : public QAbstractListModel
 {
+    static_assert(MaxItems >= 0);
+
 public:
     static constexpr int AnnounceIntervalMs = 40;
 
@@ -44,6 +50,8 @@ public:
     void append(Item item)
     {
         m_items.append(std::move(item));
+        if (MaxItems > 0 && m_items.size() > MaxItems)
+            dropOldest();
         const bool burst = m_lastAppend.isValid() && m_lastAppend.nsecsElapsed() < BurstGapNs;
         m_lastAppend.start();
         if (m_announceTimer.isActive())
@@ -54,7 +62,7 @@ public:
             announce();
     }
 
-    /// Every item, oldest first, including those not yet shown as rows.
+    /// The items kept, oldest first, including those not yet shown as rows.
     const QList<Item>& items() const { return m_items; }
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
@@ -65,7 +73,11 @@ public:
             return {};
         if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
             return {};
-        return lineText(m_items.at(index.row()));
+        // A row dropped since the views last heard has no item any more; they learn it shortly.
+        const qsizetype item = qsizetype(index.row()) - m_dropped;
+        if (item < 0)
+            return QString();
+        return lineText(m_items.at(item));
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override
@@ -86,9 +98,25 @@ protected:
     }
 
 private:
-    // Tells the views about the items appended since the last time, as one insertion.
+    // Drops the oldest item. A row the views know of stays a row until the next announce(), so
+    // that a flood removes rows once per announcement, not once per datagram.
+    void dropOldest()
+    {
+        m_items.removeFirst();
+        if (m_dropped < m_rows)
+            ++m_dropped; // one of the known rows; otherwise an item no view ever heard of
+    }
+
+    // Tells the views about the rows dropped and the items appended since the last time, as one
+    // removal and one insertion.
     void announce()
     {
+        if (m_dropped > 0) {
+            beginRemoveRows({}, 0, m_dropped - 1);
+            m_rows -= m_dropped;
+            m_dropped = 0;
+            endRemoveRows();
+        }
         const int last = int(m_items.size()) - 1;
         if (last >= m_rows) {
             beginInsertRows({}, m_rows, last);
@@ -98,14 +126,16 @@ private:
     }
 
     QList<Item> m_items;
-    int m_rows = 0; // the rows the views know of: the first m_rows items
+    int m_rows = 0;    // the rows the views know of: m_dropped gone ones, then the first items
+    int m_dropped = 0; // known rows whose items were dropped, not yet removed from the views
     QBasicTimer m_announceTimer;
     QElapsedTimer m_lastAppend;
     static constexpr qint64 BurstGapNs = 1'000'000;
 };
 
-/// List1's model: the display lines of the messages sent and received.
-using DisplayLineModel = AppendListModel<QString>;
+/// List1's model: the display lines of the messages sent and received, the last 20,000 of them.
+/// The log lines keep every message, so a long conversation or a flood costs List1 bounded memory.
+using DisplayLineModel = AppendListModel<QString, 20000>;
 /// List2's model: the log lines, kept in their four fields until the log is written.
 using LogLineModel = AppendListModel<common::LogLine>;
 

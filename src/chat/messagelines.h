@@ -11,6 +11,16 @@ inline constexpr char16_t OwnPrefix[] = u"貴方>";
 /// Prefix of the partner's lines in the conversation list and of a received message in the log.
 inline constexpr char16_t PartnerPrefix[] = u"相手>";
 
+/// The most characters of a message a conversation-list line shows; the log keeps the whole text.
+inline constexpr qsizetype MaxShownCharacters = 4000;
+
+/**
+ * @p text as a conversation-list line shows it: common::visibleText(), cut to at most
+ * MaxShownCharacters with "…" as the last of them when it is longer. A flood of the largest
+ * datagrams would otherwise keep 64 KiB of text per line in memory for a list nobody reads that far.
+ */
+QString shownText(const QString& text);
+
 /// The conversation-list line for a message this PC sent, with every control character made visible.
 QString ownDisplayLine(const QString& text);
 /// The conversation-list line for a received message.

@@ -5,7 +5,6 @@
 #include "chat/outgoingcheck.h"
 #include "chat/statuspanel.h"
 #include "common/twips.h"
-#include "common/visibletext.h"
 #include "platform/computerbrowser.h"
 #include "platform/datagramsocket.h"
 #include "platform/designcontrol.h"
@@ -150,7 +149,7 @@ void tavik::Command3_Click()
     const platform::SocketResult sent = Winsock1->sendData(m_messageBuffer);
     if (sent.ok()) {
         m_messageBuffer = QString::fromUtf16(OwnPrefix) + m_messageBuffer;
-        m_displayLineModel->append(common::visibleText(m_messageBuffer));
+        m_displayLineModel->append(shownText(m_messageBuffer));
     }
     ui.Label1->setText(QString::fromUtf16(NotConnectedLabel));
     showConnectedLayout(false);

@@ -12,16 +12,29 @@ namespace {
 // The largest frame the protocol allows; nothing beyond it is ever buffered for one connection.
 constexpr qint64 MaxFrameSize = protocol::RequestHeaderSize + 2 * protocol::MaxNameBytes + protocol::MaxTextBytes;
 
+// How long accepting rests after the system refused a connection. The listening socket stays
+// readable meanwhile, so trying again at once would only spin; sessions end within the frame
+// timeout and give their descriptors back.
+constexpr std::chrono::milliseconds AcceptRetryDelay{100};
+
+// Connections taken in one turn of the event loop. A burst from one address is refused at once,
+// but Qt accepts for as long as connections keep coming; without a bound the frames of other
+// senders, read only between turns, could wait for as long as the burst lasts.
+constexpr int AcceptsPerTurn = 256;
+// Connections Qt may accept beyond the turn's share; they wait for the next turn, with their descriptors.
+constexpr int MaxUntaken = 16;
+
 } // namespace
 
 /// One accepted connection: reads its frame as the bytes arrive, answers once, then closes.
 class Session final : public QObject
 {
 public:
-    Session(NotificationServer& server, QTcpSocket* socket)
+    Session(NotificationServer& server, QTcpSocket* socket, const QHostAddress& peer)
         : QObject(&server)
         , m_server(server)
         , m_socket(socket)
+        , m_peer(peer)
     {
         socket->setParent(this);
         socket->setReadBufferSize(MaxFrameSize);
@@ -62,7 +75,9 @@ private:
         m_answered = true;
         m_buffer.clear();
         m_socket->write(encodeReply(status));
-        // Closes once the reply is written; disconnected() then ends the session.
+        // Written now where the system takes it, so that the close below can free the descriptor at
+        // once; otherwise it closes once the reply is written, and disconnected() ends the session.
+        m_socket->flush();
         m_socket->disconnectFromHost();
     }
 
@@ -78,12 +93,13 @@ private:
             return;
         m_finished = true;
         m_deadline.stop();
-        m_server.sessionFinished();
+        m_server.sessionFinished(m_peer);
         deleteLater();
     }
 
     NotificationServer& m_server;
     QTcpSocket* m_socket;
+    QHostAddress m_peer;
     QTimer m_deadline;
     QByteArray m_buffer;
     bool m_answered = false;
@@ -99,9 +115,21 @@ NotificationServer::NotificationServer(Presenter& presenter, quint16 port, Serve
     , m_clock(std::move(clock))
     , m_rateLimiter(limits.maxPerSender, limits.senderWindow)
 {
-    // Connections are taken as they come; the limit is applied to each one in acceptPending().
-    m_server.setMaxPendingConnections(1024);
+    // Connections are taken as they come; the limits are applied to each one in acceptPending().
+    // Qt accepts until the system has no more or this many wait untaken, so leaving some untaken
+    // ends its accepting for this turn of the event loop.
+    m_server.setMaxPendingConnections(MaxUntaken);
     connect(&m_server, &QTcpServer::newConnection, this, &NotificationServer::acceptPending);
+    m_nextTurn.setSingleShot(true);
+    m_nextTurn.setInterval(0);
+    connect(&m_nextTurn, &QTimer::timeout, this, [this] {
+        m_takenThisTurn = 0;
+        acceptPending();
+    });
+    connect(&m_server, &QTcpServer::acceptError, this, &NotificationServer::acceptFailed);
+    m_resumeAccepting.setSingleShot(true);
+    m_resumeAccepting.setInterval(AcceptRetryDelay);
+    connect(&m_resumeAccepting, &QTimer::timeout, this, [this] { m_server.resumeAccepting(); });
 }
 
 NotificationServer::~NotificationServer() = default;
@@ -124,26 +152,56 @@ quint16 NotificationServer::port() const
 
 void NotificationServer::acceptPending()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (m_open >= m_limits.maxConnections) {
+    // Beyond the turn's share, connections are left pending: Qt stops accepting once MaxUntaken
+    // wait, and the next turn takes them.
+    while (m_takenThisTurn < AcceptsPerTurn) {
+        QTcpSocket* socket = m_server.nextPendingConnection();
+        if (!socket)
+            break;
+        ++m_takenThisTurn;
+        if (!m_nextTurn.isActive())
+            m_nextTurn.start();
+        const QHostAddress peer = RateLimiter::normalized(socket->peerAddress());
+        int& fromPeer = m_openPerAddress[peer];
+        if (m_open >= m_limits.maxConnections || fromPeer >= m_limits.maxConnectionsPerAddress) {
+            if (fromPeer == 0)
+                m_openPerAddress.remove(peer);
             refuseBusy(socket);
             continue;
         }
         ++m_open;
-        new Session(*this, socket);
+        ++fromPeer;
+        new Session(*this, socket, peer);
     }
+}
+
+void NotificationServer::acceptFailed(QAbstractSocket::SocketError /*error*/)
+{
+    // Qt has paused accepting (EMFILE, ENFILE, ENOBUFS, ENOMEM and the like) and would never
+    // resume by itself: every later sender would wait for nothing until a restart.
+    m_resumeAccepting.start();
+}
+
+void NotificationServer::sessionFinished(const QHostAddress& peer)
+{
+    --m_open;
+    const auto it = m_openPerAddress.find(peer);
+    if (it != m_openPerAddress.end() && --it.value() <= 0)
+        m_openPerAddress.erase(it);
 }
 
 void NotificationServer::refuseBusy(QTcpSocket* socket)
 {
-    // Answered without reading anything: the reply goes out at once and the socket closes after it.
-    // The deadline only guards against a close that never completes.
+    // Answered without reading anything: the reply goes out at once and the socket closes after it,
+    // so a burst of refused connections never piles up descriptors. The deadline only guards
+    // against a close that never completes.
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     QTimer::singleShot(m_limits.frameTimeout, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
     socket->write(encodeReply(protocol::StatusRefused));
+    socket->flush();
     socket->disconnectFromHost();
 }
 

@@ -5,9 +5,12 @@
 #include "messenger/ratelimiter.h"
 
 #include <QAbstractSocket>
+#include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <chrono>
 #include <optional>
@@ -22,6 +25,7 @@ struct Request;
 struct ServerLimits
 {
     int maxConnections = 8;                            ///< open at once; further ones are answered 2136
+    int maxConnectionsPerAddress = 2;                  ///< open at once from one address, within maxConnections
     std::chrono::milliseconds frameTimeout{3000};      ///< to deliver a whole frame, from the connect
     int maxPerSender = 5;                              ///< pop-ups from one address within the window
     std::chrono::milliseconds senderWindow{60 * 1000}; ///< the rate limit's sliding window
@@ -41,9 +45,13 @@ struct ListenFailure
  *
  * Each connection must deliver its whole frame within the frame timeout, or it is closed. A frame
  * that is not in this protocol at all is dropped without a reply; a malformed or oversized one is
- * answered 87. Beyond the connection limit a new connection is answered 2136 at once and closed,
- * so that its sender learns that the service is busy instead of waiting for nothing. A sender
- * address over its rate limit is answered 2136 and its message is shown nowhere.
+ * answered 87. Beyond the connection limit, or beyond the limit for its address, a new connection
+ * is answered 2136 at once and closed, so that its sender learns that the service is busy instead
+ * of waiting for nothing, and so that one address cannot take every slot. A sender address over its
+ * rate limit is answered 2136 and its message is shown nowhere.
+ *
+ * When the system refuses to accept a connection (out of descriptors, memory or buffers), Qt stops
+ * accepting; the service tries again shortly after, so it never stays deaf.
  */
 class NotificationServer final : public QObject
 {
@@ -69,10 +77,12 @@ private:
     friend class Session;
 
     void acceptPending();
+    void acceptFailed(QAbstractSocket::SocketError error);
     void refuseBusy(QTcpSocket* socket);
     /// The status for a well-formed request from @p from; shows it when it may.
     quint32 handle(const Request& request, const QHostAddress& from);
-    void sessionFinished() { --m_open; }
+    /// @p peer as acceptPending() counted it.
+    void sessionFinished(const QHostAddress& peer);
 
     Presenter& m_presenter;
     quint16 m_port;
@@ -80,7 +90,11 @@ private:
     common::Clock m_clock;
     RateLimiter m_rateLimiter;
     int m_open = 0;
+    QHash<QHostAddress, int> m_openPerAddress; ///< only addresses with a connection open
     QTcpServer m_server;
+    QTimer m_resumeAccepting;
+    QTimer m_nextTurn; ///< ends the turn's share of accepted connections
+    int m_takenThisTurn = 0;
 };
 
 } // namespace messenger

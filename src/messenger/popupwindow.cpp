@@ -54,7 +54,10 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     setObjectName(u"PopupWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowTitle(titleFor(notification));
+    // Qt takes "[*]" in a title as the window-modified mark and drops it; a doubled one shows as
+    // itself, so a sender name that holds it appears verbatim.
+    const QString title = titleFor(notification);
+    setWindowTitle(QString(title).replace(u"[*]"_s, u"[*][*]"_s));
 
     const QString address = notification.senderAddress.toString();
     m_dateTime = plainLabel(common::dateTimeText(notification.arrival), u"dateTimeLabel"_s, this);
@@ -77,7 +80,7 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     // A screen reader announces each control by these texts. The fields' captions are separate
     // labels it would not connect to them, and a set name hides a label's own text, so each field's
     // name is its caption followed by its text.
-    setAccessibleName(windowTitle());
+    setAccessibleName(title);
     setAccessibleDescription(u"届いたメッセージを知らせる画面"_s);
     describe(m_dateTime, u"受信日時："_s + m_dateTime->text(), u"メッセージが届いた日時"_s);
     describe(m_sender, u"送信元："_s + m_sender->text(), u"メッセージを送ったコンピュータの名前とアドレス"_s);

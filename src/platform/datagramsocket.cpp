@@ -76,6 +76,7 @@ public:
     bool delivering = false;
     // The datagram of the dataArrival being emitted; its bytes live in batch.
     QByteArrayView current;
+    int currentIndex = -1; ///< its slot in batch, for its source
     bool hasCurrent = false;
 };
 
@@ -143,6 +144,7 @@ void DatagramSocket::Private::onReadable()
         }
         for (int i = 0; i < count; ++i) {
             current = batch.datagram(i);
+            currentIndex = i;
             hasCurrent = true;
             Q_EMIT q->dataArrival(current.size());
             if (!guard)
@@ -158,6 +160,7 @@ void DatagramSocket::Private::onReadable()
     }
     hasCurrent = false;
     current = {};
+    currentIndex = -1;
     delivering = false;
     if (notifier && socket.isOpen())
         notifier->setEnabled(true);
@@ -288,6 +291,16 @@ QString DatagramSocket::getData() const
 QByteArray DatagramSocket::getBytes() const
 {
     return d->hasCurrent ? d->current.toByteArray() : QByteArray();
+}
+
+QHostAddress DatagramSocket::sourceAddress() const
+{
+    return d->hasCurrent ? d->batch.source(d->currentIndex).address : QHostAddress();
+}
+
+quint16 DatagramSocket::sourcePort() const
+{
+    return d->hasCurrent ? d->batch.source(d->currentIndex).port : 0;
 }
 
 int DatagramSocket::receiveBufferSize() const

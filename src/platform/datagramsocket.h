@@ -69,6 +69,11 @@ public:
     QString getData() const;
     /// The raw bytes of that datagram.
     QByteArray getBytes() const;
+    /// The address that datagram came from, an IPv4-mapped IPv6 one as IPv4; null outside a
+    /// dataArrival handler.
+    QHostAddress sourceAddress() const;
+    /// The port that datagram came from; 0 outside a dataArrival handler.
+    quint16 sourcePort() const;
 
     /**
      * Bytes the system keeps for datagrams that arrived but are not delivered yet; 0 when closed.

@@ -84,26 +84,35 @@ bool socketAddress(const QHostAddress& address, quint16 port, bool ipv6Socket, s
     return true;
 }
 
-/// The address in @p storage as we sent to it: IPv4-mapped IPv6 turned back into IPv4.
-Refusal refusalFrom(const sockaddr_storage& storage)
+/// The address in @p storage: IPv4-mapped IPv6 turned back into IPv4, as IPv4 peers know themselves.
+Endpoint endpointFrom(const sockaddr_storage& storage)
 {
-    Refusal refusal;
+    Endpoint endpoint;
     if (storage.ss_family == AF_INET) {
         sockaddr_in in{};
         std::memcpy(&in, &storage, sizeof in);
-        refusal.address = QHostAddress(ntohl(in.sin_addr.s_addr));
-        refusal.port = ntohs(in.sin_port);
+        endpoint.address = QHostAddress(ntohl(in.sin_addr.s_addr));
+        endpoint.port = ntohs(in.sin_port);
     } else if (storage.ss_family == AF_INET6) {
         sockaddr_in6 in6{};
         std::memcpy(&in6, &storage, sizeof in6);
-        refusal.address = QHostAddress(in6.sin6_addr.s6_addr);
+        endpoint.address = QHostAddress(in6.sin6_addr.s6_addr);
         bool isIpv4 = false;
-        const quint32 ipv4 = refusal.address.toIPv4Address(&isIpv4);
+        const quint32 ipv4 = endpoint.address.toIPv4Address(&isIpv4);
         if (isIpv4)
-            refusal.address = QHostAddress(ipv4);
-        refusal.port = ntohs(in6.sin6_port);
+            endpoint.address = QHostAddress(ipv4);
+        else if (in6.sin6_scope_id != 0)
+            endpoint.address.setScopeId(QString::number(in6.sin6_scope_id));
+        endpoint.port = ntohs(in6.sin6_port);
     }
-    return refusal;
+    return endpoint;
+}
+
+/// The destination in @p storage as we sent to it.
+Refusal refusalFrom(const sockaddr_storage& storage)
+{
+    const Endpoint endpoint = endpointFrom(storage);
+    return {endpoint.address, endpoint.port};
 }
 
 } // namespace
@@ -264,6 +273,7 @@ int ReceiveBatch::receive(int fd)
     if (!m_storage) {
         // Pages of the storage become resident only as datagrams are written into them.
         m_storage = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(Slots * SlotSize));
+        m_sources = std::make_unique<sockaddr_storage[]>(Slots);
         m_headers = std::make_unique<mmsghdr[]>(Slots);
         m_vectors = std::make_unique<iovec[]>(Slots);
         for (int i = 0; i < Slots; ++i) {
@@ -271,8 +281,12 @@ int ReceiveBatch::receive(int fd)
             m_headers[i] = mmsghdr{};
             m_headers[i].msg_hdr.msg_iov = &m_vectors[i];
             m_headers[i].msg_hdr.msg_iovlen = 1;
+            m_headers[i].msg_hdr.msg_name = &m_sources[i];
         }
     }
+    // The system shortens each name length to the sender's address; a full one again for every receive.
+    for (int i = 0; i < Slots; ++i)
+        m_headers[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
     int count = 0;
     do {
         count = ::recvmmsg(fd, m_headers.get(), Slots, MSG_DONTWAIT, nullptr);
@@ -284,6 +298,13 @@ QByteArrayView ReceiveBatch::datagram(int index) const
 {
     const qsizetype length = std::min<qsizetype>(m_headers[index].msg_len, SlotSize);
     return QByteArrayView(m_storage.get() + index * SlotSize, length);
+}
+
+Endpoint ReceiveBatch::source(int index) const
+{
+    if (m_headers[index].msg_hdr.msg_namelen == 0)
+        return {};
+    return endpointFrom(m_sources[index]);
 }
 
 } // namespace platform::detail

@@ -10,6 +10,13 @@
 
 namespace platform::detail {
 
+/// Where a datagram came from.
+struct Endpoint
+{
+    QHostAddress address; ///< IPv4 as IPv4, not IPv4-mapped; null when not known
+    quint16 port = 0;
+};
+
 /// A datagram we sent that the destination refused (ICMP port unreachable).
 struct Refusal
 {
@@ -78,9 +85,12 @@ public:
     /// Reads up to Slots pending datagrams from @p fd. @return their number, or -errno (-EAGAIN: none).
     int receive(int fd);
     QByteArrayView datagram(int index) const;
+    /// The sender of datagram @p index. Made only when asked, so the arrival path itself allocates nothing.
+    Endpoint source(int index) const;
 
 private:
     std::unique_ptr<char[]> m_storage;
+    std::unique_ptr<sockaddr_storage[]> m_sources;
     std::unique_ptr<mmsghdr[]> m_headers;
     std::unique_ptr<iovec[]> m_vectors;
 };

@@ -41,6 +41,41 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 1002);
     }
 
+    void keepsOnlyTheLastLinesAndDropsRowsInBatches()
+    {
+        chat::AppendListModel<QString, 5> model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        for (int i = 0; i < 7; ++i) { // one at a time: each shows at once and pushes out the oldest
+            model.append(QString::number(i));
+            QTest::qWait(2);
+        }
+        QCOMPARE(model.rowCount(), 5);
+        QCOMPARE(model.index(0, 0).data().toString(), u"2"_s);
+
+        for (int i = 7; i < 1007; ++i) // a burst: stored capped at once, rows follow together
+            model.append(QString::number(i));
+        QCOMPARE(model.items(), (QList<QString>{u"1002"_s, u"1003"_s, u"1004"_s, u"1005"_s, u"1006"_s}));
+        const qsizetype removalsBefore = removed.size();
+        QTRY_COMPARE(model.index(4, 0).data().toString(), u"1006"_s);
+        QCOMPARE(model.rowCount(), 5);
+        QCOMPARE(model.index(0, 0).data().toString(), u"1002"_s);
+        QVERIFY2(removed.size() - removalsBefore <= 3, "a burst removes rows in one go, not one per line");
+
+        // List1 keeps its last 20,000 lines; List2's model keeps every log line.
+        chat::DisplayLineModel list1;
+        chat::LogLineModel list2;
+        for (int i = 0; i <= 20000; ++i) {
+            list1.append(QString::number(i));
+            list2.append({QString::number(i), {}, {}, {}});
+        }
+        QCOMPARE(list1.items().size(), 20000);
+        QCOMPARE(list1.items().constFirst(), u"1"_s);
+        QCOMPARE(list2.items().size(), 20001);
+        QTRY_COMPARE(list1.rowCount(), 20000);
+        QCOMPARE(list1.index(19999, 0).data().toString(), u"20000"_s);
+    }
+
     void logLinesKeepTheirFieldsAndShowThemJoined()
     {
         chat::LogLineModel model;

@@ -1,11 +1,41 @@
-// The chat's rules without a window: the bind failure text, the checks before a send, the display lines.
+// The chat's rules without a window: the bind failure text, the checks before a send, the display
+// lines, and who a received datagram is from.
 #include "chat/chatrules.h"
 #include "chat/messagelines.h"
 #include "chat/outgoingcheck.h"
+#include "chat/senderclassifier.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// A clock the test moves by hand.
+struct ManualClock
+{
+    chat::SenderClassifier::TimePoint now{};
+    chat::SenderClassifier::Clock function()
+    {
+        return [this] { return now; };
+    }
+};
+
+chat::Arrival arrival(const QString& text, const QString& address, quint16 port)
+{
+    return {text, QHostAddress(address), port, u"PCB"_s, u"2002/10/18 9:05:03"_s};
+}
+
+QList<QHostAddress> addresses(const QStringList& texts)
+{
+    QList<QHostAddress> list;
+    for (const QString& text : texts)
+        list.append(QHostAddress(text));
+    return list;
+}
+
+} // namespace
 
 class TestChatRules final : public QObject
 {
@@ -102,6 +132,198 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
         QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
+    }
+
+    void longMessagesAreCutForTheList_data()
+    {
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("shown");
+        const QString a3999(3999, u'a');
+        QTest::newRow("4000 kept whole") << a3999 + u'b' << a3999 + u'b';
+        QTest::newRow("4001 cut") << a3999 + u"bc"_s << a3999 + u'…';
+        QTest::newRow("largest datagram") << QString(65507, u'a') << a3999 + u'…';
+        QTest::newRow("pair not split") << QString(3998, u'a') + u"😀b"_s << QString(3998, u'a') + u'…';
+        QTest::newRow("grown by markers")
+            << QString(3990, u'a') + QString(10, QChar(0x202E)) << QString(3990, u'a') + u"<U+202E>…"_s;
+    }
+    void longMessagesAreCutForTheList()
+    {
+        QFETCH(QString, received);
+        QFETCH(QString, shown);
+        QCOMPARE(chat::shownText(received), shown);
+        QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
+        QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
+        // The log keeps the whole text.
+        QCOMPARE(chat::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
+        chat::SenderClassifier classifier;
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        classifier.lookupAnswered(u"PCA"_s, {});
+        QCOMPARE(classifier.arrived(arrival(received, u"192.0.2.9"_s, 1001)).constFirst().displayLine,
+                 u"他のPC(192.0.2.9)>"_s + shown);
+    }
+
+    void onlyThePartnersAddressAndPortSpeakAsThePartner_data()
+    {
+        QTest::addColumn<QStringList>("partner");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("fromPort");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("logSender");
+        QTest::addColumn<QString>("logMessage");
+        const QStringList partner{u"192.0.2.5"_s, u"2001:db8::5"_s};
+        QTest::newRow("partner") << partner << u"192.0.2.5"_s << 1001 << u"やあ"_s << u"相手>やあ"_s << u"PCA"_s
+                                 << u"相手>やあ"_s;
+        QTest::newRow("partner as IPv4-mapped")
+            << partner << u"::ffff:192.0.2.5"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("partner's second address")
+            << partner << u"2001:db8::5"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("lookup answered mapped") << QStringList{u"::ffff:192.0.2.5"_s} << u"192.0.2.5"_s << 1001
+                                                << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("another address") << partner << u"127.0.0.2"_s << 1001 << u"やあ"_s
+                                         << u"他のPC(127.0.0.2)>やあ"_s << u"127.0.0.2"_s << u"他のPC>やあ"_s;
+        QTest::newRow("partner's address, another port")
+            << partner << u"192.0.2.5"_s << 40001 << u"x"_s << u"他のPC(192.0.2.5:40001)>x"_s << u"192.0.2.5:40001"_s
+            << u"他のPC>x"_s;
+        QTest::newRow("IPv6 stranger, another port")
+            << partner << u"2001:db8::9"_s << 40001 << u"x"_s << u"他のPC([2001:db8::9]:40001)>x"_s
+            << u"[2001:db8::9]:40001"_s << u"他のPC>x"_s;
+        QTest::newRow("stranger's controls shown, logged as received")
+            << partner << u"192.0.2.9"_s << 1001 << u"a\r\nb"_s << u"他のPC(192.0.2.9)>a\u240D\u240Ab"_s
+            << u"192.0.2.9"_s << u"他のPC>a\r\nb"_s;
+        QTest::newRow("lookup failed") << QStringList() << u"192.0.2.5"_s << 1001 << u"x"_s << u"他のPC(192.0.2.5)>x"_s
+                                       << u"192.0.2.5"_s << u"他のPC>x"_s;
+    }
+    void onlyThePartnersAddressAndPortSpeakAsThePartner()
+    {
+        QFETCH(QStringList, partner);
+        QFETCH(QString, from);
+        QFETCH(int, fromPort);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QFETCH(QString, logSender);
+        QFETCH(QString, logMessage);
+        ManualClock clock;
+        chat::SenderClassifier classifier(clock.function());
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        QVERIFY(classifier.lookupAnswered(u"PCA"_s, addresses(partner)).isEmpty());
+        const QList<chat::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));
+        QCOMPARE(lines.size(), 1);
+        const chat::ReceivedLine& line = lines.constFirst();
+        QCOMPARE(line.fromPartner, shown.startsWith(u"相手>"_s));
+        QCOMPARE(line.displayLine, shown);
+        QCOMPARE(line.logLine, (common::LogLine{logSender, u"PCB"_s, logMessage, u"2002/10/18 9:05:03"_s}));
+        QCOMPARE(line.source, line.fromPartner ? QString() : logSender);
+    }
+
+    void holdsDatagramsUntilTheFirstLookupAnswers_data()
+    {
+        QTest::addColumn<int>("answerAfterMs"); // -1: never
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<bool>("partnerRecognised");
+        QTest::newRow("answered in time") << 1500 << QStringList{u"192.0.2.5"_s} << true;
+        QTest::newRow("answered, name unknown") << 1500 << QStringList() << false;
+        QTest::newRow("no answer within 2 s") << -1 << QStringList() << false;
+        QTest::newRow("answer after 2 s") << 2500 << QStringList{u"192.0.2.5"_s} << false;
+    }
+    void holdsDatagramsUntilTheFirstLookupAnswers()
+    {
+        QFETCH(int, answerAfterMs);
+        QFETCH(QStringList, answer);
+        QFETCH(bool, partnerRecognised);
+        ManualClock clock;
+        chat::SenderClassifier classifier(clock.function());
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        QVERIFY(!classifier.holdDeadline());
+        QVERIFY(classifier.arrived(arrival(u"1"_s, u"192.0.2.5"_s, 1001)).isEmpty());
+        clock.now += 500ms;
+        QVERIFY(classifier.arrived(arrival(u"2"_s, u"192.0.2.9"_s, 1001)).isEmpty());
+        QCOMPARE(classifier.holdDeadline(), std::optional(chat::SenderClassifier::TimePoint{} + 2s));
+
+        QList<chat::ReceivedLine> released;
+        for (int ms = 500; ms <= 3000 && released.isEmpty(); ms += 100) {
+            clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(ms);
+            released =
+                ms == answerAfterMs ? classifier.lookupAnswered(u"PCA"_s, addresses(answer)) : classifier.releaseDue();
+            if (!released.isEmpty())
+                QCOMPARE(ms, std::min(answerAfterMs < 0 ? 2000 : answerAfterMs, 2000));
+        }
+        // In arrival order, nothing lost; the stranger is never the partner.
+        QCOMPARE(released.size(), 2);
+        QCOMPARE(released.at(0).logLine.message, partnerRecognised ? u"相手>1"_s : u"他のPC>1"_s);
+        QCOMPARE(released.at(1).displayLine, u"他のPC(192.0.2.9)>2"_s);
+        QVERIFY(!classifier.holdDeadline());
+        QCOMPARE(classifier.arrived(arrival(u"3"_s, u"192.0.2.9"_s, 1001)).size(), 1);
+    }
+
+    void aFloodIsNotHeld()
+    {
+        ManualClock clock;
+        chat::SenderClassifier classifier(clock.function());
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        QList<chat::ReceivedLine> released;
+        for (int i = 0; i <= chat::SenderClassifier::MaxHeld && released.isEmpty(); ++i)
+            released = classifier.arrived(arrival(QString::number(i), u"192.0.2.9"_s, 1001));
+        QCOMPARE(released.size(), chat::SenderClassifier::MaxHeld + 1);
+        QCOMPARE(released.constLast().logLine.message, u"他のPC>%1"_s.arg(chat::SenderClassifier::MaxHeld));
+    }
+
+    void looksThePartnerUpAgainAfterAStrangerAtMostEvery10s_data()
+    {
+        // Steps at milliseconds after the connect (whose lookup answers at once with 192.0.2.5):
+        // s a stranger's datagram, p the partner's, o the partner's address from another port,
+        // ?1 / ?0 a lookup is / is not due now.
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("stranger") << u"s@3000 ?0@3000 ?1@10000 ?0@10001 s@12000 ?0@19999 ?1@20000"_s;
+        QTest::newRow("only when a stranger came") << u"p@11000 o@11000 ?0@30000 s@30000 ?1@30000"_s;
+    }
+    void looksThePartnerUpAgainAfterAStrangerAtMostEvery10s()
+    {
+        QFETCH(QString, steps);
+        ManualClock clock;
+        chat::SenderClassifier classifier(clock.function());
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
+        for (const QString& step : steps.split(u' ')) {
+            const QStringList parts = step.split(u'@');
+            clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(parts.at(1).toInt());
+            const QString what = parts.at(0);
+            if (what == u"s"_s)
+                classifier.arrived(arrival(u"x"_s, u"192.0.2.9"_s, 1001));
+            else if (what == u"p"_s)
+                classifier.arrived(arrival(u"x"_s, u"192.0.2.5"_s, 1001));
+            else if (what == u"o"_s)
+                classifier.arrived(arrival(u"x"_s, u"192.0.2.5"_s, 40001));
+            else
+                QVERIFY2(classifier.takeRelookupRequest() == (what == u"?1"_s), qPrintable(step));
+        }
+    }
+
+    void aNewAddressIsRecognisedAndAFailedLookupForgetsNothing()
+    {
+        ManualClock clock;
+        chat::SenderClassifier classifier(clock.function());
+        QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
+        QVERIFY(classifier.lookupAnswered(u"PCA"_s, {}).isEmpty());
+        QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.5"_s), 1001));
+        classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.6"_s)});
+        QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1001)).constFirst().fromPartner);
+        QVERIFY(!classifier.arrived(arrival(u"x"_s, u"192.0.2.5"_s, 1001)).constFirst().fromPartner);
+        // A new connection forgets the old partner; what was held for the old one is not lost.
+        QVERIFY(classifier.connectTo(u"PCB"_s, 1001).isEmpty());
+        QVERIFY(classifier.arrived(arrival(u"held"_s, u"192.0.2.6"_s, 1001)).isEmpty());
+        const QList<chat::ReceivedLine> earlier = classifier.connectTo(u"PCC"_s, 1002);
+        QCOMPARE(earlier.size(), 1);
+        QCOMPARE(earlier.constFirst().logLine.message, u"他のPC>held"_s);
+        // A late answer for the old partner is not taken for the new one's.
+        classifier.lookupAnswered(u"PCB"_s, {QHostAddress(u"192.0.2.6"_s)});
+        QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1002)).isEmpty());
+        const QList<chat::ReceivedLine> released = classifier.lookupAnswered(u"PCC"_s, {QHostAddress(u"192.0.2.7"_s)});
+        QCOMPARE(released.size(), 1);
+        QVERIFY(!released.constFirst().fromPartner);
+        QVERIFY(!classifier.isPartner(QHostAddress(u"192.0.2.6"_s), 1001));
+        QVERIFY(classifier.isPartner(QHostAddress(u"192.0.2.7"_s), 1002));
     }
 };
 

@@ -1,6 +1,6 @@
 // A flood of datagrams into a connected main window, in the test's own network namespace: every
-// datagram the kernel handed to the window is shown in List1 and recorded in List2, in order and
-// unchanged, nothing crashes, and the window keeps answering. The figures (rate, event-loop lag,
+// datagram the kernel handed to the window is recorded in List2, in order and unchanged, List1 shows
+// the last 20,000 of them, nothing crashes, and the window keeps answering. The figures (rate, event-loop lag,
 // memory per message) are printed; only correctness is asserted.
 #include "common/cp932codec.h"
 #include "load/loopbacksender.h"
@@ -94,7 +94,7 @@ private Q_SLOTS:
             if (sent.load() < 0)
                 return false;
             const std::optional<loadtest::UdpCounters> now = loadtest::readUdpCounters();
-            return now && quint64(list1->rowCount()) == now->inDatagrams - before->inDatagrams &&
+            return now && quint64(list2->rowCount()) == now->inDatagrams - before->inDatagrams &&
                    now->inDatagrams - before->inDatagrams + now->inErrors - before->inErrors >= quint64(sent.load());
         };
         const bool done = QTest::qWaitFor(settled, 300000);
@@ -110,35 +110,37 @@ private Q_SLOTS:
                     sent.load(), static_cast<unsigned long long>(delivered), static_cast<unsigned long long>(dropped),
                     static_cast<unsigned long long>(after.inErrors - before->inErrors - dropped));
         std::printf("flood: %lld ms until all shown (%.0f shown per second)\n", static_cast<long long>(elapsedMs),
-                    elapsedMs > 0 ? double(list1->rowCount()) * 1000.0 / double(elapsedMs) : 0.0);
+                    elapsedMs > 0 ? double(list2->rowCount()) * 1000.0 / double(elapsedMs) : 0.0);
         std::printf("flood: event-loop lag over %lld samples: median %lld ms, 99%% %lld ms, max %lld ms\n",
                     static_cast<long long>(lag.samples()), static_cast<long long>(lag.quantile(0.5)),
                     static_cast<long long>(lag.quantile(0.99)), static_cast<long long>(lag.maximum()));
         std::printf("flood: resident memory %+.1f MiB, %.0f bytes per shown message\n",
                     double(rssAfter - rssBefore) / 1048576.0,
-                    list1->rowCount() > 0 ? double(rssAfter - rssBefore) / double(list1->rowCount()) : 0.0);
+                    list2->rowCount() > 0 ? double(rssAfter - rssBefore) / double(list2->rowCount()) : 0.0);
         std::fflush(stdout);
 
         QVERIFY2(done, "the window did not show every delivered datagram within 300 s");
         QCOMPARE(sent.load(), FloodSize);
-        QCOMPARE(quint64(list1->rowCount()), delivered);
-        QTRY_COMPARE(list2->rowCount(), list1->rowCount());
-        QCOMPARE(qsizetype(list1->rowCount()), side.window->logLines().size());
-        QCOMPARE(side.flasher.count(), qsizetype(list1->rowCount()));
+        QCOMPARE(quint64(list2->rowCount()), delivered);
+        QTRY_COMPARE(list1->rowCount(), std::min(list2->rowCount(), 20000));
+        QCOMPARE(qsizetype(list2->rowCount()), side.window->logLines().size());
+        QCOMPARE(side.flasher.count(), qsizetype(list2->rowCount()));
         // Nothing was lost on the way besides what the kernel dropped at the full buffer.
         QCOMPARE(delivered + (after.inErrors - before->inErrors), quint64(FloodSize));
 
-        // Each line is one datagram, unchanged, in the order sent; no datagram appears twice.
+        // Each log line is one datagram, unchanged, in the order sent; no datagram appears twice.
+        // List1 shows the last of them.
         int previous = -1;
-        for (int row = 0; row < list1->rowCount(); ++row) {
-            const QString line = list1->index(row, 0).data().toString();
-            QVERIFY2(line.startsWith(u"相手>"_s), qPrintable(line));
-            const int index = floodIndex(QStringView(line).mid(3));
-            QVERIFY2(index > previous, qPrintable(u"row %1: %2"_s.arg(row).arg(line)));
-            previous = index;
+        const int firstShown = list2->rowCount() - list1->rowCount();
+        for (int row = 0; row < list2->rowCount(); ++row) {
             const common::LogLine& log = side.window->logLines().at(row);
-            QCOMPARE(log.message, u"相手>"_s + floodText(index));
+            QVERIFY2(log.message.startsWith(u"相手>"_s), qPrintable(log.message));
+            const int index = floodIndex(QStringView(log.message).mid(3));
+            QVERIFY2(index > previous, qPrintable(u"row %1: %2"_s.arg(row).arg(log.message)));
+            previous = index;
             QCOMPARE(log.sender, u"127.0.0.1"_s);
+            if (row >= firstShown)
+                QCOMPARE(list1->index(row - firstShown, 0).data().toString(), log.message);
         }
 
         // The window still answers: a message typed now goes out at once.

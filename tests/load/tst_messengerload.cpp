@@ -366,8 +366,8 @@ private Q_SLOTS:
     void rateLimitHoldsUnderConcurrency()
     {
         CountingPresenter presenter;
-        // A generous connection limit, so that only the per-address limit decides here.
-        NotificationServer server(presenter, 0, ServerLimits{.maxConnections = 1000});
+        // Generous connection limits, so that only the per-address rate limit decides here.
+        NotificationServer server(presenter, 0, ServerLimits{.maxConnections = 1000, .maxConnectionsPerAddress = 1000});
         QVERIFY(!server.listen());
         std::vector<Client> clients;
         for (int n = 0; n < 400; ++n)

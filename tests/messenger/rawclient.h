@@ -7,10 +7,14 @@
 class RawClient final
 {
 public:
-    explicit RawClient(quint16 port, const QHostAddress& host = QHostAddress::LocalHost)
+    /// Connects to @p host, from @p from when it is given (another loopback address is another PC).
+    explicit RawClient(quint16 port, const QHostAddress& host = QHostAddress::LocalHost,
+                       const QHostAddress& from = QHostAddress())
     {
         QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { received += socket.readAll(); });
         QObject::connect(&socket, &QTcpSocket::disconnected, &socket, [this] { closed = true; });
+        if (!from.isNull())
+            socket.bind(from);
         socket.connectToHost(host, port);
     }
     void send(const QByteArray& bytes) { socket.write(bytes); }

@@ -1,12 +1,17 @@
 #include "messenger/protocol.h"
 #include "platform/messenger.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -98,6 +103,46 @@ private Q_SLOTS:
         QVERIFY(startService(service, port, environment(set)));
         platform::Messenger client(nullptr, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        stop(service);
+    }
+
+    void answersAfterBurstWithFewDescriptors_data()
+    {
+        QTest::addColumn<int>("softLimit");
+        QTest::addColumn<int>("hardLimit");
+        QTest::newRow("64 of 64") << 64 << 64;
+        // The program raises its soft limit to the hard one itself.
+        QTest::newRow("64 of 4096") << 64 << 4096;
+    }
+    void answersAfterBurstWithFewDescriptors()
+    {
+        QFETCH(int, softLimit);
+        QFETCH(int, hardLimit);
+        const quint16 port = freePort();
+        QProcess service;
+        service.setChildProcessModifier([softLimit, hardLimit] {
+            const rlimit limit{rlim_t(softLimit), rlim_t(hardLimit)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        QVERIFY(startService(service, port, environment({})));
+
+        // 200 silent connections from one address, far more than the service has descriptors.
+        std::vector<std::unique_ptr<QTcpSocket>> burst;
+        for (int i = 0; i < 200; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            socket->bind(QHostAddress(u"127.0.0.3"_s));
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            burst.push_back(std::move(socket));
+        }
+        QTest::qWait(200);
+
+        // Another PC is answered within its 5 s: the service neither ran out of descriptors for good
+        // nor let the burst hold it.
+        QElapsedTimer elapsed;
+        elapsed.start();
+        platform::Messenger client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
         stop(service);
     }
 

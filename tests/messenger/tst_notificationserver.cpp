@@ -1,13 +1,18 @@
+#include "messenger/descriptorlimit.h"
 #include "messenger/notificationserver.h"
 #include "messenger/protocol.h"
 #include "rawclient.h"
 #include "recordingpresenter.h"
 
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace messenger;
 using namespace Qt::StringLiterals;
@@ -38,10 +43,10 @@ class TestNotificationServer final : public QObject
         QVERIFY(!m_server->listen());
     }
 
-    /// Sends @p bytes on a new connection and waits until the service has answered and closed.
-    QByteArray exchange(const QByteArray& bytes)
+    /// Sends @p bytes on a new connection from @p from and waits until the service has answered and closed.
+    QByteArray exchange(const QByteArray& bytes, const QHostAddress& from = QHostAddress())
     {
-        RawClient client(m_server->port());
+        RawClient client(m_server->port(), QHostAddress::LocalHost, from);
         client.send(bytes);
         if (!QTest::qWaitFor([&] { return client.closed; }, 5000))
             return "no close"_ba;
@@ -123,11 +128,13 @@ private Q_SLOTS:
     void refusesNinthConnectionWhileEightAreOpen()
     {
         start();
+        // Two from each of four addresses: the per-address limit lets all of them in.
         std::vector<std::unique_ptr<RawClient>> idle;
         for (int i = 0; i < 8; ++i)
-            idle.push_back(std::make_unique<RawClient>(m_server->port()));
+            idle.push_back(std::make_unique<RawClient>(m_server->port(), QHostAddress::LocalHost,
+                                                       QHostAddress(u"127.0.0.%1"_s.arg(1 + i / 2))));
         QTRY_COMPARE(m_server->openConnections(), 8);
-        QCOMPARE(exchange(request(u"9"_s)), encodeReply(2136));
+        QCOMPARE(exchange(request(u"9"_s), QHostAddress(u"127.0.0.9"_s)), encodeReply(2136));
         QVERIFY(m_presenter->seen().isEmpty());
         for (const auto& client : idle)
             QVERIFY(!client->closed);
@@ -135,7 +142,73 @@ private Q_SLOTS:
         // A slot that frees up is usable again.
         idle.front()->socket.abort();
         QTRY_COMPARE(m_server->openConnections(), 7);
-        QCOMPARE(exchange(request(u"10"_s)), encodeReply(0));
+        QCOMPARE(exchange(request(u"10"_s), QHostAddress(u"127.0.0.9"_s)), encodeReply(0));
+    }
+
+    void oneAddressHoldsAtMostTwoSlots()
+    {
+        start();
+        RawClient first(m_server->port()), second(m_server->port());
+        QTRY_COMPARE(m_server->openConnections(), 2);
+        // The third from the same address, also when it comes as IPv4-mapped IPv6, is refused at once.
+        QCOMPARE(exchange(request(u"3"_s)), encodeReply(2136));
+        {
+            RawClient mapped(m_server->port(), QHostAddress(u"::ffff:127.0.0.1"_s));
+            if (mapped.socket.waitForConnected(2000)) {
+                mapped.send(request(u"mapped"_s));
+                QTRY_VERIFY_WITH_TIMEOUT(mapped.closed, 5000);
+                QCOMPARE(mapped.received, encodeReply(2136));
+            }
+        }
+        // Other addresses are not held up by it.
+        QCOMPARE(exchange(request(u"other"_s), QHostAddress(u"127.0.0.2"_s)), encodeReply(0));
+        QCOMPARE(m_server->openConnections(), 2);
+        // Once one of its slots is free, the address is served again.
+        first.socket.abort();
+        QTRY_COMPARE(m_server->openConnections(), 1);
+        QCOMPARE(exchange(request(u"again"_s)), encodeReply(0));
+        QCOMPARE(m_presenter->seen().size(), 2);
+        QVERIFY(!second.closed);
+    }
+
+    void resumesAcceptingAfterRunningOutOfDescriptors()
+    {
+        start();
+        // The client's own descriptor exists before the limit drops, so only the service's accept fails.
+        RawClient client(m_server->port());
+        client.send(request(u"後で"_s));
+        QVERIFY(client.socket.waitForBytesWritten(2000));
+
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        const int lowestFree = ::dup(0);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        // No descriptor below the lowest free one is free: accept fails with EMFILE.
+        rlimit exhausted = saved;
+        exhausted.rlim_cur = rlim_t(lowestFree);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &exhausted), 0);
+        auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
+        QTest::qWait(300);
+        QVERIFY(!client.closed);
+        QCOMPARE(m_server->openConnections(), 0);
+
+        // Once descriptors are free again, the waiting connection is served without a restart.
+        restore.dismiss();
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(client.closed, 5000);
+        QCOMPARE(client.received, encodeReply(0));
+        QCOMPARE(exchange(request(u"次"_s)), encodeReply(0));
+
+        // The program starts with its soft limit raised to the hard one.
+        rlimit low = saved;
+        low.rlim_cur = std::min<rlim_t>(64, saved.rlim_max);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        QCOMPARE(raiseDescriptorLimit(), static_cast<long long>(saved.rlim_max));
+        rlimit raised{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &raised), 0);
+        QCOMPARE(raised.rlim_cur, saved.rlim_max);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     }
 
     void refusesSixthMessageFromOneSender()

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 using namespace messenger;
 using namespace Qt::StringLiterals;
@@ -67,6 +68,24 @@ private Q_SLOTS:
         Notification anonymous = sample();
         anonymous.sender.clear();
         QCOMPARE(PopupWindow::titleFor(anonymous), u"192.0.2.5 からのメッセージ"_s);
+    }
+
+    void titleShowsSenderVerbatim_data()
+    {
+        QTest::addColumn<QString>("sender");
+        QTest::newRow("modified mark") << u"PC[*]"_s;
+        QTest::newRow("doubled and nested marks") << u"[*][*]x[[*]]"_s;
+    }
+    void titleShowsSenderVerbatim()
+    {
+        QFETCH(QString, sender);
+        Notification notification = sample();
+        notification.sender = sender;
+        PopupWindow window(notification);
+        window.setWindowModified(true);
+        window.winId(); // the title as the platform gets it
+        QCOMPARE(window.windowHandle()->title(), sender + u" からのメッセージ"_s);
+        QCOMPARE(window.accessibleName(), sender + u" からのメッセージ"_s);
     }
 
     void appearsWithoutTakingFocusAndClosesOnOk()

@@ -97,6 +97,8 @@ private Q_SLOTS:
     void failedSendsSendNothing();
     void largestPayloadArrivesWhole();
     void oneArrivalPerPendingDatagram();
+    void reportsEachDatagramsSource_data();
+    void reportsEachDatagramsSource();
     void nestedEventLoopInHandlerKeepsOrder();
     void closingInHandlerStopsDelivery();
     void nothingArrivesAfterClose();
@@ -299,6 +301,55 @@ void tst_DatagramSocket::oneArrivalPerPendingDatagram()
         QCOMPARE(sizes.at(i), qint64(10 + QByteArray::number(i).size()));
     }
     QVERIFY(socket->getData().isEmpty()); // outside a handler there is no current datagram
+}
+
+void tst_DatagramSocket::reportsEachDatagramsSource_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<quint16>("fromPort");
+    QTest::newRow("partner's address and port") << u"127.0.0.1"_s << PartnerPort;
+    QTest::newRow("another address") << u"127.0.0.2"_s << PartnerPort;
+    QTest::newRow("another port") << u"127.0.0.1"_s << quint16(40001);
+    QTest::newRow("IPv6") << u"::1"_s << PartnerPort;
+}
+
+void tst_DatagramSocket::reportsEachDatagramsSource()
+{
+    QFETCH(QString, from);
+    QFETCH(quint16, fromPort);
+    auto socket = chatSocket(u"127.0.0.1"_s);
+    QVERIFY(socket->bind().ok());
+    QUdpSocket peer;
+    if (!peer.bind(QHostAddress(from), fromPort))
+        QSKIP(qPrintable(u"cannot send from %1 here: %2"_s.arg(from, peer.errorString())));
+    struct Arrival
+    {
+        QByteArray bytes;
+        QHostAddress address;
+        quint16 port;
+    };
+    QList<Arrival> arrivals;
+    connect(socket.get(), &DatagramSocket::dataArrival, this, [&](qint64) {
+        arrivals.append({socket->getBytes(), socket->sourceAddress(), socket->sourcePort()});
+    });
+    // Two in a row, so that each of a batch is reported with its own source.
+    const QHostAddress to = QHostAddress(from).protocol() == QAbstractSocket::IPv6Protocol
+                                ? QHostAddress(QHostAddress::LocalHostIPv6)
+                                : QHostAddress(QHostAddress::LocalHost);
+    QCOMPARE(peer.writeDatagram("1", to, OwnPort), qint64(1));
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::LocalHost, 0));
+    QCOMPARE(other.writeDatagram("2", QHostAddress::LocalHost, OwnPort), qint64(1));
+    QTRY_COMPARE(arrivals.size(), 2);
+
+    // IPv4 comes in on the dual-stack socket as IPv4-mapped IPv6; it is reported as plain IPv4.
+    QCOMPARE(arrivals.at(0).bytes, "1"_ba);
+    QCOMPARE(arrivals.at(0).address.toString(), QHostAddress(from).toString());
+    QCOMPARE(arrivals.at(0).port, fromPort);
+    QCOMPARE(arrivals.at(1).address.toString(), u"127.0.0.1"_s);
+    QCOMPARE(arrivals.at(1).port, other.localPort());
+    QVERIFY(socket->sourceAddress().isNull()); // outside a handler there is no current datagram
+    QCOMPARE(socket->sourcePort(), quint16(0));
 }
 
 void tst_DatagramSocket::nestedEventLoopInHandlerKeepsOrder()
