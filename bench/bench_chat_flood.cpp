@@ -97,7 +97,7 @@ int runRaw(const std::vector<QByteArray>& data)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || !enlarge(fd))
         return 1;
-    const int sent = loadtest::sendToLoopback(data, 1003, BufferBytes);
+    const int sent = loadtest::sendToLoopback(data, 1003, 0, BufferBytes);
     constexpr int Slots = 32;
     std::vector<char> storage(Slots * 2048);
     std::vector<mmsghdr> headers(Slots);
@@ -134,7 +134,7 @@ int runSocket(const std::vector<QByteArray>& data)
         if (!socket.getData().isEmpty())
             ++received;
     });
-    const int sent = loadtest::sendToLoopback(data, 1004, BufferBytes);
+    const int sent = loadtest::sendToLoopback(data, 1004, 0, BufferBytes);
     QElapsedTimer clock;
     clock.start();
     while (received < sent && clock.elapsed() < 120000)
@@ -152,7 +152,7 @@ int runWindow(const std::vector<QByteArray>& data)
         return 1;
     // List2 counts every arrival; List1 keeps only the last 20,000 lines.
     const QAbstractItemModel* list2 = side.list(u"List2")->model();
-    const int sent = loadtest::sendToLoopback(data, 1001, BufferBytes);
+    const int sent = loadtest::sendToLoopback(data, 1001, 1002, BufferBytes);
     QElapsedTimer clock;
     clock.start();
     while (list2->rowCount() < sent && clock.elapsed() < 300000)

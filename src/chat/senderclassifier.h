@@ -90,6 +90,9 @@ public:
      */
     bool takeRelookupRequest();
 
+    /// The partner name of the current connection.
+    const QString& partnerName() const { return m_partnerName; }
+
     /// Whether @p address:@p port is the partner, by the last answer.
     bool isPartner(const QHostAddress& address, quint16 port) const;
 

@@ -47,9 +47,10 @@ void StatusPanel::showDisconnected()
     refresh();
 }
 
-void StatusPanel::noteArrival(QTime time)
+void StatusPanel::noteArrival(QTime time, const QString& stranger)
 {
     m_status.lastArrival = time;
+    m_status.lastStranger = stranger;
     m_status.partnerUnreachable = false;
     scheduleUpdate();
 }

@@ -28,8 +28,8 @@ public:
                        platform::HostResolver& resolver);
     /// Not connected.
     void showDisconnected();
-    /// A datagram arrived at @p time. A burst updates the panel once, after the burst.
-    void noteArrival(QTime time);
+    /// A datagram arrived at @p time, from @p stranger (empty for the partner). A burst updates the panel once.
+    void noteArrival(QTime time, const QString& stranger = {});
     /// A send to @p port came back as "port unreachable"; counts only for the partner's port.
     void notePortUnreachable(quint16 port);
 

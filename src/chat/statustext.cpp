@@ -30,6 +30,8 @@ QString statusText(const ConnectionStatus& status)
             u") ポート "_s + QString::number(status.partnerPort);
     if (status.lastArrival.isValid())
         text += u"　最終受信 "_s + status.lastArrival.toString(u"H:mm:ss"_s);
+    if (status.lastArrival.isValid() && !status.lastStranger.isEmpty())
+        text += u"（他のPC "_s + status.lastStranger + u" から）"_s;
     return text;
 }
 

@@ -17,6 +17,7 @@ struct ConnectionStatus
     Address addressState = Address::Resolving;
     QString partnerAddress;          ///< the partner's address as text, when Found
     QTime lastArrival;               ///< time of day the last datagram arrived, invalid before the first
+    QString lastStranger;            ///< where the last datagram came from when not from the partner
     bool partnerUnreachable = false; ///< the partner's port answered "port unreachable" to a send
 };
 

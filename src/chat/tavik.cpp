@@ -3,6 +3,7 @@
 #include "chat/keyasciifilter.h"
 #include "chat/messagelines.h"
 #include "chat/outgoingcheck.h"
+#include "chat/partnerreception.h"
 #include "chat/statuspanel.h"
 #include "common/twips.h"
 #include "platform/computerbrowser.h"
@@ -62,8 +63,11 @@ tavik::tavik(ChatServices services, QWidget* parent)
     ui.setupUi(this, m_displayLineModel, m_logLineModel);
     // The main window's layout may size the client area after the window's own resize event.
     centralWidget()->installEventFilter(this);
+    if (!m_services.resolver)
+        m_services.resolver = &platform::HostResolver::shared();
     Winsock1 = new platform::DatagramSocket(this, m_services.resolver);
     Winsock1->setObjectName(u"Winsock1"_s);
+    m_reception = new PartnerReception(*m_services.resolver, this);
     connectHandlers();
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -77,8 +81,6 @@ tavik::tavik(ChatServices services, QWidget* parent)
     ui.Text1->setFocus();
 }
 
-tavik::~tavik() = default;
-
 void tavik::connectHandlers()
 {
     connect(ui.Command1, &QPushButton::clicked, this, &tavik::Command1_Click);
@@ -91,6 +93,7 @@ void tavik::connectHandlers()
     connect(ui.m_version, &QAction::triggered, this, &tavik::m_version_Click);
     new KeyAsciiFilter(ui.Text2, [this](int& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(Winsock1, &platform::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
+    connect(m_reception, &PartnerReception::received, this, &tavik::showReceived);
     connect(Winsock1, &platform::DatagramSocket::portUnreachable, ui.statusPanel,
             [panel = ui.statusPanel](const QHostAddress&, quint16 port) { panel->notePortUnreachable(port); });
 }
@@ -123,10 +126,10 @@ void tavik::Command1_Click()
         return;
     }
     ui.Label1->setText(connectedLabel(ui.Text1->text()));
-    showConnectedLayout(true);
+    ui.showConnectedLayout(true);
 
-    ui.statusPanel->showConnected(ports.local, ui.Text1->text(), ports.remote,
-                                  m_services.resolver ? *m_services.resolver : platform::HostResolver::shared());
+    ui.statusPanel->showConnected(ports.local, ui.Text1->text(), ports.remote, *m_services.resolver);
+    m_reception->start(ui.Text1->text(), ports.remote);
 
     NotifyPartner();
 }
@@ -152,25 +155,14 @@ void tavik::Command3_Click()
         m_displayLineModel->append(shownText(m_messageBuffer));
     }
     ui.Label1->setText(QString::fromUtf16(NotConnectedLabel));
-    showConnectedLayout(false);
+    ui.showConnectedLayout(false);
     Winsock1->close();
+    m_reception->stop();
     ui.statusPanel->showDisconnected();
     if (!sent.ok()) {
         m_services.prompter->prompt(this, {QString::fromUtf16(ApplicationTitle), noticeFailureText(sent.reason),
                                            platform::PromptIcon::Warning});
     }
-}
-
-void tavik::showConnectedLayout(bool connected)
-{
-    ui.Text1->setVisible(!connected);
-    ui.Command4->setVisible(!connected);
-    ui.Option1->setEnabled(!connected);
-    ui.Option2->setEnabled(!connected);
-    ui.Command1->setVisible(!connected);
-    ui.Command3->setVisible(connected);
-    ui.Text2->setVisible(connected);
-    ui.Command2->setVisible(connected);
 }
 
 // Send: check the text, send it as one datagram, then show and record it.
@@ -220,18 +212,23 @@ bool tavik::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// Receive: one call per datagram; every datagram on the own port counts as the partner's.
+// Receive: one call per datagram. Whose it is, the reception decides from where it came.
 void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
 {
     // One reading of the clock serves the log line and the status bar.
-    const QDateTime now = m_services.clock();
+    m_lastArrival = m_services.clock();
     m_messageBuffer = Winsock1->getData();
-    m_displayLineModel->append(partnerDisplayLine(m_messageBuffer));
-    const common::LogLine line = receivedLogLine(ui.Text1->text(), platform::DatagramSocket::localHostName(),
-                                                 m_messageBuffer, m_arrivalTimes.text(now));
-    m_messageBuffer = line.message;
-    appendLogLine(line);
-    ui.statusPanel->noteArrival(now.time());
+    m_reception->arrived({m_messageBuffer, Winsock1->sourceAddress(), Winsock1->sourcePort(),
+                          platform::DatagramSocket::localHostName(), m_arrivalTimes.text(m_lastArrival)});
+}
+
+// A received datagram, once its sender is known: the partner's as 相手>, anyone else's under its address.
+void tavik::showReceived(const ReceivedLine& line)
+{
+    m_displayLineModel->append(line.displayLine);
+    m_messageBuffer = line.logLine.message;
+    appendLogLine(line.logLine);
+    ui.statusPanel->noteArrival(m_lastArrival.time(), line.source);
     m_services.flasher->flash(this);
 }
 
@@ -257,15 +254,7 @@ void tavik::showEvent(QShowEvent* event)
 void tavik::Form_Resize()
 {
     platform::keepOuterMinimum(this, QSize(px(MinimumOuterWidth), px(MinimumOuterHeight)));
-    const QSize client = centralWidget()->size();
-    if (client.isEmpty())
-        return; // minimized or not laid out yet: nothing to fit
-    // Each step stands alone; one that would give a negative size is left out, so at the
-    // smallest window List1 keeps its last height instead of collapsing to nothing.
-    if (client.width() - px(250) >= 0)
-        ui.List1->resize(client.width() - px(250), ui.List1->height());
-    if (client.height() - px(2000) >= 0)
-        ui.List1->resize(ui.List1->width(), client.height() - px(2000));
+    ui.fitToClient(centralWidget()->size());
 }
 
 void tavik::Form_QueryUnload(qint16& cancel, qint16 closeReason)

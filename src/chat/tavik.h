@@ -20,6 +20,7 @@
 #include "common/logline.h"
 #include "platform/singlewindow.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -33,6 +34,9 @@ struct SocketResult;
 
 namespace chat {
 
+class PartnerReception;
+struct ReceivedLine;
+
 class tavik final : public QMainWindow
 {
     Q_OBJECT
@@ -41,7 +45,6 @@ class tavik final : public QMainWindow
 public:
     /// @p services must hold a prompter, a flasher and a messenger; see ChatServices.
     explicit tavik(ChatServices services, QWidget* parent = nullptr);
-    ~tavik() override;
 
     /// True once this PC has sent a chat message in this run; never reset.
     bool messageSent() const { return m_messageSent; }
@@ -83,9 +86,9 @@ private:
     void m_use_Click();
     void m_version_Click();
 
-    void showConnectedLayout(bool connected);
     void inform(const QString& text);
     void reportSendFailure(const platform::SocketResult& result);
+    void showReceived(const ReceivedLine& line);
     void appendLogLine(const common::LogLine& line);
     void closeAs(CloseReason reason);
 
@@ -97,6 +100,8 @@ private:
     CloseReason m_closeReason = CloseReason::Frame;
     bool m_closed = false;
     common::DateTimeTextCache m_arrivalTimes;
+    QDateTime m_lastArrival;
+    PartnerReception* m_reception = nullptr;
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;
     platform::SingleWindow m_aboutWindow;

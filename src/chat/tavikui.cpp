@@ -96,6 +96,30 @@ void TavikUi::setupUi(QMainWindow* window, QAbstractItemModel* displayLines, QAb
     applyTabOrder(window);
 }
 
+void TavikUi::showConnectedLayout(bool connected)
+{
+    Text1->setVisible(!connected);
+    Command4->setVisible(!connected);
+    Option1->setEnabled(!connected);
+    Option2->setEnabled(!connected);
+    Command1->setVisible(!connected);
+    Command3->setVisible(connected);
+    Text2->setVisible(connected);
+    Command2->setVisible(connected);
+}
+
+void TavikUi::fitToClient(QSize client)
+{
+    if (client.isEmpty())
+        return; // minimized or not laid out yet: nothing to fit
+    // Each step stands alone; one that would give a negative size is left out, so at the
+    // smallest window List1 keeps its last height instead of collapsing to nothing.
+    if (client.width() - px(250) >= 0)
+        List1->resize(client.width() - px(250), List1->height());
+    if (client.height() - px(2000) >= 0)
+        List1->resize(List1->width(), client.height() - px(2000));
+}
+
 void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, QAbstractItemModel* logLines)
 {
     const QFont font = platform::designFont(ControlPointSize);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QSize>
 
 class QAbstractItemModel;
 class QAction;
@@ -28,6 +28,11 @@ struct TavikUi final
 {
     /// Makes every control on @p window; List1 and List2 show @p displayLines and @p logLines.
     void setupUi(QMainWindow* window, QAbstractItemModel* displayLines, QAbstractItemModel* logLines);
+
+    /// Connected: the message box, send and disconnect instead of the partner name, browse and connect.
+    void showConnectedLayout(bool connected);
+    /// List1 fills the client area of size @p client but for fixed margins (the resize step of the design).
+    void fitToClient(QSize client);
 
     QStatusBar* StatusBar1 = nullptr;
     StatusPanel* statusPanel = nullptr;

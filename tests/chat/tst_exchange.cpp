@@ -1,9 +1,9 @@
 // Two main windows, PC1 and PC2, on loopback in the test's own network namespace: connect,
 // the exact datagrams, both lists on both sides, disconnect, the send checks and failure boxes.
-#include "support/chatharness.h"
 #include "platform/datagramsocket.h"
 #include "platform/hostresolver.h"
 #include "platform/messenger.h"
+#include "support/chatharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -250,10 +250,11 @@ private Q_SLOTS:
         QCOMPARE(socket(*a)->state(), 0); // closing released the port
     }
 
-    void exactBytesOnTheWireAndAnySenderCounts()
+    void exactBytesOnTheWireAndOnlyThePartnerSpeaksAsThePartner()
     {
-        auto partner = peer(1001);
-        QVERIFY(partner);
+        // Bound to the loopback address only, so that another address can use the port too.
+        auto partner = std::make_unique<QUdpSocket>();
+        QVERIFY(partner->bind(QHostAddress::LocalHost, 1001));
         connectAs(*a, chat::Role::PC1);
         type(*a, u"テスト～ok　"_s);
         QTRY_VERIFY(partner->hasPendingDatagrams());
@@ -262,21 +263,35 @@ private Q_SLOTS:
         QCOMPARE(datagram.senderPort(), 1002);
         QVERIFY(!partner->hasPendingDatagrams()); // one message, one datagram
 
-        // A third sender on any port is taken as the partner.
-        QUdpSocket stranger;
-        stranger.writeDatagram(QByteArray("\x82\xa0,\"x\""), QHostAddress::LocalHost, 1002);
-        QTRY_COMPARE(a->lines(u"List1").size(), 2);
-        QCOMPARE(a->lines(u"List1").last(), u"相手>あ,\"x\""_s);
-        QCOMPARE(a->lines(u"List2").last(), u"127.0.0.1,"_s + host() + u",相手>あ,\"x\","_s + Time);
+        // The partner's address and port: the partner. The same address from another port, or
+        // another address from the partner's port: shown and logged under their own address.
+        partner->writeDatagram(QByteArray("\x82\xa0,\"x\""), QHostAddress::LocalHost, 1002);
+        QUdpSocket otherPort;
+        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
+        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
+        QUdpSocket otherAddress;
+        QVERIFY(otherAddress.bind(QHostAddress(u"127.0.0.2"_s), 1001));
+        otherAddress.writeDatagram(QByteArray("a"), QHostAddress::LocalHost, 1002);
+        QTRY_COMPARE(a->lines(u"List1").size(), 4);
+        const QString port = QString::number(otherPort.localPort());
+        QCOMPARE(a->lines(u"List1").mid(1),
+                 QStringList({u"相手>あ,\"x\""_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s, u"他のPC(127.0.0.2)>a"_s}));
+        QCOMPARE(a->lines(u"List2").mid(1),
+                 QStringList({u"127.0.0.1,"_s + host() + u",相手>あ,\"x\","_s + Time,
+                              u"127.0.0.1:"_s + port + u","_s + host() + u",他のPC>p,"_s + Time,
+                              u"127.0.0.2,"_s + host() + u",他のPC>a,"_s + Time}));
+        QCOMPARE(a->flasher.count(), 3);
+        QTRY_VERIFY(status(*a).contains(u"（他のPC 127.0.0.2 から）"_s));
     }
 
     void eachPendingDatagramArrivesOnce()
     {
         connectAs(*a, chat::Role::PC1);
-        QUdpSocket sender;
+        auto sender = peer(1001); // the partner's port
+        QVERIFY(sender);
         constexpr int Count = 300;
         for (int i = 0; i < Count; ++i)
-            sender.writeDatagram(QByteArray("m") + QByteArray::number(i), QHostAddress::LocalHost, 1002);
+            sender->writeDatagram(QByteArray("m") + QByteArray::number(i), QHostAddress::LocalHost, 1002);
         QTRY_COMPARE(a->rowCount(u"List1"), Count);
         QCoreApplication::processEvents();
         QCOMPARE(a->rowCount(u"List1"), Count);
@@ -296,9 +311,10 @@ private Q_SLOTS:
     void controlCharactersAreShownVisiblyAndLoggedAsReceived()
     {
         connectAs(*a, chat::Role::PC1);
-        QUdpSocket sender;
-        sender.writeDatagram(QByteArray("a\tb\r\nc\x1b\x7f"), QHostAddress::LocalHost, 1002);
-        sender.writeDatagram(QByteArray("x\x81\x20y\x82"), QHostAddress::LocalHost, 1002);
+        auto sender = peer(1001); // the partner's port
+        QVERIFY(sender);
+        sender->writeDatagram(QByteArray("a\tb\r\nc\x1b\x7f"), QHostAddress::LocalHost, 1002);
+        sender->writeDatagram(QByteArray("x\x81\x20y\x82"), QHostAddress::LocalHost, 1002);
         QTRY_COMPARE(a->rowCount(u"List1"), 2);
         QCOMPARE(a->lines(u"List1").first(), u"相手>a\u2409b\u240D\u240Ac\u241B\u2421"_s);
         QCOMPARE(a->window->logLines().first().message, u"相手>a\tb\r\nc\x1b\x7f"_s);

@@ -13,17 +13,28 @@
 namespace loadtest {
 
 /**
- * Sends @p payloads to 127.0.0.1:@p port, each one datagram, as fast as sendmmsg lets a single
- * thread. A @p sendBufferBytes above 0 forces the socket's send buffer to that size first (root
- * only), so that a whole flood can be queued at once. @return how many the system accepted.
+ * Sends @p payloads from 127.0.0.1:@p fromPort (the partner's port, as the window only takes the
+ * partner's datagrams as the partner's) to 127.0.0.1:@p port, each one datagram, as fast as
+ * sendmmsg lets a single thread. A @p sendBufferBytes above 0 forces the socket's send buffer to
+ * that size first (root only), so that a whole flood can be queued at once. @return how many the
+ * system accepted; 0 when @p fromPort cannot be bound.
  */
-inline int sendToLoopback(const std::vector<QByteArray>& payloads, quint16 port, int sendBufferBytes = 0)
+inline int sendToLoopback(const std::vector<QByteArray>& payloads, quint16 port, quint16 fromPort,
+                          int sendBufferBytes = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0)
         return 0;
     if (sendBufferBytes > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &sendBufferBytes, sizeof sendBufferBytes);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(fromPort);
+    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+        ::close(fd);
+        return 0;
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);

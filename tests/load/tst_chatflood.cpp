@@ -85,7 +85,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         std::atomic<int> sent{-1};
-        std::thread sender([&] { sent = loadtest::sendToLoopback(payloads, WindowPort); });
+        std::thread sender([&] { sent = loadtest::sendToLoopback(payloads, WindowPort, 1002); });
 
         const QAbstractItemModel* list1 = side.list(u"List1")->model();
         const QAbstractItemModel* list2 = side.list(u"List2")->model();
