@@ -3,12 +3,15 @@
 #include "chat/tavik.h"
 #include "chat/terminationwatcher.h"
 #include "common/datetimetext.h"
+#include "common/programinfo.h"
 #include "history/exitlog.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
 #include "platform/avahicomputerbrowser.h"
+#include "platform/commandline.h"
+#include "platform/displaycheck.h"
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
 #include "platform/japanesefont.h"
@@ -24,14 +27,24 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {} // namespace
-
 int main(int argc, char* argv[])
 {
+    const QString program = QString::fromUtf16(common::program::ChatProgram);
+    // Answered before anything else is made: --help and --version need no display.
+    platform::CommandLine commandLine(
+        program, u"Tavik Light: 同じ LAN の 2 台のパソコンで、サーバーなしに 1 対 1 でチャットします。\n"_s
+                 u"One-to-one chat between two PCs on the same LAN, without a server. See tavik-light(1)."_s);
+    if (const auto status = commandLine.read(platform::CommandLine::arguments(argc, argv)))
+        return *status;
+
     common::pinLocalTimeZone();
+    platform::DisplayCheck displayCheck(program);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"taviklight"_s);
-    QApplication::setApplicationVersion(u"1.3.0.0"_s);
+    displayCheck.finish();
+    QApplication::setApplicationName(QString::fromUtf16(common::program::ApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
+    // The Wayland app id and the X11 window class: the desktop finds the menu entry and its icon by it.
+    QGuiApplication::setDesktopFileName(QString::fromUtf16(common::program::ChatDesktopId));
     QApplication::setWindowIcon(platform::programIcon());
     platform::installJapaneseFontSubstitution();
 

@@ -3,6 +3,7 @@
 #include "chat/messagelines.h"
 #include "chat/outgoingcheck.h"
 #include "common/datetimetext.h"
+#include "common/programinfo.h"
 #include "common/twips.h"
 #include "platform/computerbrowser.h"
 #include "platform/datagramsocket.h"
@@ -73,7 +74,8 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.clock = common::systemClock();
 
     setObjectName(u"tavik"_s);
-    setWindowTitle(u"Tavik Light  ver1.3"_s);
+    setWindowTitle(QString::fromUtf16(common::program::DisplayName) + u"  ver"_s +
+                   QString::fromUtf16(common::program::ShortVersion));
     platform::applyProgramIcon(this);
 
     buildControls();
