@@ -19,7 +19,7 @@
 #include "platform/messenger.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
-#include "platform/windowflasher.h"
+#include "platform/sessionattention.h"
 
 #include <QApplication>
 
@@ -56,7 +56,8 @@ int main(int argc, char* argv[])
         });
 
     platform::MessageBoxPrompter prompter;
-    platform::AlertWindowFlasher flasher;
+    // The urgency flash where the window system shows it, a desktop notification on Wayland.
+    platform::SessionAttention flasher(platform::SessionAttention::modeForPlatform(QGuiApplication::platformName()));
     // The connect notice blocks the window while it waits for the partner's service: 5 s at most.
     platform::Messenger messenger(nullptr, platform::Messenger::DefaultPort, std::chrono::seconds(5));
     platform::AvahiComputerBrowser browser;

@@ -409,7 +409,7 @@ void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
     m_status.lastArrival = now.time();
     m_status.partnerUnreachable = false;
     scheduleStatusUpdate();
-    m_services.flasher->flash(this);
+    m_services.flasher->messageArrived(this, line.message);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)
