@@ -401,6 +401,7 @@ void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
     // One reading of the clock serves the log line and the status bar.
     const QDateTime now = m_services.clock();
     m_messageBuffer = Winsock1->getData();
+    const QString received = m_messageBuffer; // as it came, for the attention request
     m_displayLineModel->append(partnerDisplayLine(m_messageBuffer));
     const common::LogLine line = receivedLogLine(Text1->text(), platform::DatagramSocket::localHostName(),
                                                  m_messageBuffer, m_arrivalTimes.text(now));
@@ -409,7 +410,7 @@ void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
     m_status.lastArrival = now.time();
     m_status.partnerUnreachable = false;
     scheduleStatusUpdate();
-    m_services.flasher->messageArrived(this, line.message);
+    m_services.flasher->messageArrived(this, received);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)
