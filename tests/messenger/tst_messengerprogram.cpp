@@ -3,8 +3,10 @@
 #include "platform/messenger.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -170,6 +172,74 @@ private Q_SLOTS:
             QVERIFY(stdOut.isEmpty());
         }
         QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    // The windows announce the installed desktop entry's id as their Wayland app id, so that the
+    // desktop finds their icon and groups them with their menu entry. Needs weston and Qt's Wayland plugin.
+    void windowsCarryTheDesktopFileName_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("desktopId");
+        QTest::newRow("tavik-light") << QStringLiteral(TAVIK_CHAT_PATH)
+                                     << QString::fromUtf16(common::program::ChatDesktopId);
+        QTest::newRow("tavik-messenger") << QStringLiteral(TAVIK_MESSENGER_PATH)
+                                         << QString::fromUtf16(common::program::ServiceDesktopId);
+    }
+    void windowsCarryTheDesktopFileName()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, desktopId);
+        // The id is the name of an entry the package installs.
+        QVERIFY(
+            QFileInfo::exists(qEnvironmentVariable("TAVIK_SOURCE_DIR") + u"/packaging/"_s + desktopId + u".desktop"_s));
+        const QString weston = QStandardPaths::findExecutable(u"weston"_s);
+        if (weston.isEmpty())
+            QSKIP("weston is not installed");
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment env = environment({{u"XDG_RUNTIME_DIR"_s, runtime.path()}});
+        env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        QProcess compositor;
+        compositor.setProcessEnvironment(env);
+        compositor.start(
+            weston, {u"--backend=headless-backend.so"_s, u"--socket=wayland-test"_s, u"--shell=desktop-shell.so"_s});
+        QVERIFY(compositor.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(runtime.path() + u"/wayland-test"_s) || compositor.state() != QProcess::Running, 10000);
+        if (compositor.state() != QProcess::Running)
+            QSKIP("weston cannot run here");
+
+        env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-test"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+        env.insert(u"WAYLAND_DEBUG"_s, u"1"_s);
+        const quint16 port = freePort();
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        if (program.endsWith(u"tavik-messenger"_s)) {
+            // The service opens a window only for a message.
+            QVERIFY(startService(process, port, env));
+            platform::Messenger client(nullptr, port);
+            QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
+        } else {
+            process.setProcessEnvironment(env);
+            process.setWorkingDirectory(runtime.path());
+            process.start(program, {});
+            QVERIFY(process.waitForStarted());
+        }
+        QString log;
+        const QString expected = u"set_app_id(\""_s + desktopId + u"\")"_s;
+        QTRY_VERIFY_WITH_TIMEOUT((log += QString::fromUtf8(process.readAll())).contains(u"set_app_id("_s) ||
+                                     process.state() != QProcess::Running,
+                                 15000);
+        process.kill();
+        process.waitForFinished();
+        compositor.kill();
+        compositor.waitForFinished();
+        if (!log.contains(u"set_app_id("_s) && log.contains(u"wayland"_s, Qt::CaseInsensitive) &&
+            !log.contains(u"xdg_toplevel"_s))
+            QSKIP("Qt's Wayland plugin is not installed");
+        QVERIFY2(log.contains(expected), qPrintable(log.right(2000)));
     }
 
     void rejectsBadPortArgument()
