@@ -22,7 +22,7 @@ SessionAttention::SessionAttention(Mode mode, QObject* parent)
     , m_notifier(QString::fromUtf16(common::program::DisplayName), QString::fromUtf16(common::program::ChatDesktopId),
                  QString::fromUtf16(common::program::IconName))
 {
-    connect(&m_notifier, &DesktopNotifier::activated, this, [this](const QString& key) {
+    connect(&m_notifier, &DesktopNotifier::activated, this, [](const QString& key) {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (keyFor(window) == key) {
                 window->showNormal();
