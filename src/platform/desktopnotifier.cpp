@@ -51,7 +51,13 @@ DesktopNotifier::DesktopNotifier(QString appName, QString desktopEntry, QString 
     // QDBusConnection takes D-Bus signals only by the receiving slot's name.
     bus.connect(Service, Path, Interface, u"ActionInvoked"_s, this, SLOT(onActionInvoked(uint, QString)));
     bus.connect(Service, Path, Interface, u"NotificationClosed"_s, this, SLOT(onNotificationClosed(uint, uint)));
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call(u"GetCapabilities"_s)), this);
+    askCapabilities();
+}
+
+void DesktopNotifier::askCapabilities()
+{
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call(u"GetCapabilities"_s)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopNotifier::capabilitiesAnswered);
 }
 
@@ -66,6 +72,12 @@ void DesktopNotifier::show(const QString& key, const DesktopNotice& notice)
 {
     if (!m_available)
         return;
+    // A server that was not there yet (the service starts with the session) may have come since.
+    if (m_askAgain) {
+        m_askAgain = false;
+        m_capabilities.reset();
+        askCapabilities();
+    }
     Entry& entry = m_entries[key];
     entry.pending = notice;
     entry.withdrawn = false;
@@ -90,8 +102,10 @@ void DesktopNotifier::capabilitiesAnswered(QDBusPendingCallWatcher* watcher)
 {
     watcher->deleteLater();
     const QDBusPendingReply<QStringList> reply = *watcher;
-    // No server, or one that refuses: notices are still sent, as plain text without actions.
+    // No server, or one that refuses: notices are still sent, as plain text without actions, and the
+    // question is asked again with the next notice.
     m_capabilities = reply.isError() ? QStringList() : reply.value();
+    m_askAgain = reply.isError();
     for (const QString& key : m_entries.keys())
         sendPending(key);
 }

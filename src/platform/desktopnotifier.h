@@ -65,6 +65,7 @@ private:
         std::optional<DesktopNotice> pending; ///< the latest notice not yet sent
     };
 
+    void askCapabilities();
     void capabilitiesAnswered(QDBusPendingCallWatcher* call);
     void sendPending(const QString& key);
     void notifyAnswered(const QString& key, QDBusPendingCallWatcher* call);
@@ -81,6 +82,7 @@ private:
     QString m_iconName;
     bool m_available = false;
     std::optional<QStringList> m_capabilities; ///< empty while not yet answered
+    bool m_askAgain = false;                   ///< the last question failed: ask again with the next notice
     QHash<QString, Entry> m_entries;
 };
 

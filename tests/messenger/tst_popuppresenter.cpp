@@ -164,6 +164,26 @@ private Q_SLOTS:
         QCOMPARE(m_fake.calls.constLast().replacesId, 0u);
     }
 
+    // A service started with the session may ask before the notification server is there: once it
+    // has come, its capabilities count (a body with markup is escaped for it).
+    void asksAgainWhenTheServerCameLater()
+    {
+        if (!startBus())
+            QSKIP("dbus-daemon cannot be started here");
+        QDBusConnection desktop(u"desktop"_s);
+        QVERIFY(desktop.unregisterService(u"org.freedesktop.Notifications"_s));
+        platform::DesktopNotifier notifier(u"Tavik Light"_s, u"tavik-messenger"_s, u"tavik-light"_s);
+        notifier.show(u"1"_s, {u"s"_s, u"<b>"_s});
+        QTest::qWait(200); // the question fails: nobody has the name
+        QVERIFY(m_fake.calls.isEmpty());
+
+        m_fake.capabilities = {u"body"_s, u"body-markup"_s};
+        QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
+        notifier.show(u"2"_s, {u"s"_s, u"<b>"_s});
+        QTRY_COMPARE(m_fake.calls.size(), 1);
+        QCOMPARE(m_fake.calls.constFirst().body, u"&lt;b&gt;"_s);
+    }
+
     void refusesWhileTheScreenIsFull()
     {
         PopupPresenter presenter;
