@@ -30,6 +30,25 @@ link() {
 }
 
 [ -x "$program_dir/tavik-light" ] || fail "プログラム $program_dir/tavik-light が見つかりません。"
+
+# Help, version and anything the program does not know are answered by the program itself, before
+# any folder is made or the service started. Qt's own display options (the program lets the same
+# ones through) and their values go the normal way.
+for arg in "$@"; do
+    case $arg in
+    -h | -\? | --help | -v | --version) exec "$program_dir/tavik-light" "$@" ;;
+    -*)
+        name=${arg#-}
+        name=${name#-}
+        case ${name%%=*} in
+        platform | platformpluginpath | platformtheme | plugin | qwindowgeometry | geometry | qwindowtitle | \
+            title | qwindowicon | icon | session | style | stylesheet | display | name | visual | qmljsdebugger | \
+            reverse | widgetcount | testability | nograb | dograb | sync) ;;
+        *) exec "$program_dir/tavik-light" "$@" ;;
+        esac
+        ;;
+    esac
+done
 mkdir -p "$folder/log" 2>/dev/null || fail "フォルダ $folder/log を作れませんでした。"
 [ -w "$folder/log" ] || fail "フォルダ $folder/log に書き込めません。"
 link "$program_dir/tavik-light" "$folder/tavik-light"

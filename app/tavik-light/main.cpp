@@ -2,6 +2,7 @@
 #include "chat/chatservices.h"
 #include "chat/tavik.h"
 #include "common/datetimetext.h"
+#include "common/programinfo.h"
 #include "history/exitlog.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
@@ -9,6 +10,8 @@
 #include "info/frmhelp.h"
 #include "messenger/protocol.h"
 #include "platform/avahicomputerbrowser.h"
+#include "platform/commandline.h"
+#include "platform/displaycheck.h"
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
 #include "platform/japaneseenvironment.h"
@@ -16,8 +19,8 @@
 #include "platform/messenger.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
+#include "platform/sessionattention.h"
 #include "platform/terminationwatcher.h"
-#include "platform/windowflasher.h"
 
 #include <QApplication>
 
@@ -25,14 +28,24 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {} // namespace
-
 int main(int argc, char* argv[])
 {
+    const QString program = QString::fromUtf16(common::program::ChatProgram);
+    // Answered before anything else is made: --help and --version need no display.
+    platform::CommandLine commandLine(
+        program, u"Tavik Light: 同じ LAN の 2 台のパソコンで、サーバーなしに 1 対 1 でチャットします。\n"_s
+                 u"One-to-one chat between two PCs on the same LAN, without a server. See tavik-light(1)."_s);
+    if (const auto status = commandLine.read(platform::CommandLine::arguments(argc, argv)))
+        return *status;
+
     common::pinLocalTimeZone();
+    platform::DisplayCheck displayCheck(program);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"taviklight"_s);
-    QApplication::setApplicationVersion(u"1.3.0.0"_s);
+    displayCheck.finish();
+    QApplication::setApplicationName(QString::fromUtf16(common::program::ApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
+    // The Wayland app id and the X11 window class: the desktop finds the menu entry and its icon by it.
+    QGuiApplication::setDesktopFileName(QString::fromUtf16(common::program::ChatDesktopId));
     QApplication::setWindowIcon(platform::programIcon());
     platform::applyJapaneseEnvironment(app);
 
@@ -44,7 +57,8 @@ int main(int argc, char* argv[])
         });
 
     platform::MessageBoxPrompter prompter;
-    platform::AlertWindowFlasher flasher;
+    // The urgency flash where the window system shows it, a desktop notification on Wayland.
+    platform::SessionAttention flasher(platform::SessionAttention::modeForPlatform(QGuiApplication::platformName()));
     // The connect notice blocks the window while it waits for the partner's service: 5 s at most.
     platform::Messenger messenger(nullptr, messenger::protocol::DefaultPort, std::chrono::seconds(5));
     platform::AvahiComputerBrowser browser;

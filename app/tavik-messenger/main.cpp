@@ -1,18 +1,19 @@
 // tavik-messenger: the per-user notification service. Shows each message another PC sends to TCP
 // port 31001 in a pop-up; without a display it keeps running and answers that it cannot show any.
 
+#include "common/programinfo.h"
 #include "messenger/descriptorlimit.h"
 #include "messenger/displayprobe.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
 #include "messenger/protocol.h"
 #include "messenger/servicepublisher.h"
+#include "platform/commandline.h"
 #include "platform/japaneseenvironment.h"
 #include "platform/programicon.h"
 #include "platform/terminationwatcher.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -32,8 +33,21 @@ void printError(const QString& text)
 
 int main(int argc, char** argv)
 {
+    // Answered before the display is probed: --help and --version start nothing.
+    platform::CommandLine commandLine(
+        QString::fromUtf16(common::program::ServiceProgram),
+        u"Tavik Light の通知サービス: 相手が接続したことを知らせるポップアップを表示します。\n"_s
+        u"The Tavik Light notification service: shows the notice that a partner has connected. "_s
+        u"See tavik-messenger(1)."_s);
+    const QCommandLineOption portOption(u"port"_s, u"待ち受ける TCP ポート (既定 31001) (TCP port to listen on)。"_s,
+                                        u"port"_s, QString::number(messenger::protocol::DefaultPort));
+    commandLine.parser().addOption(portOption);
+    if (const auto status = commandLine.read(platform::CommandLine::arguments(argc, argv)))
+        return *status;
+
     // Before anything opens descriptors: room for a burst of connections that are refused at once.
     messenger::raiseDescriptorLimit();
+
     // Decided before the application object exists: QApplication cannot be made without a display.
     const bool display = messenger::displayAvailable(argc, argv);
     std::unique_ptr<QCoreApplication> app;
@@ -41,27 +55,23 @@ int main(int argc, char** argv)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    QCoreApplication::setApplicationName(u"tavik-messenger"_s);
+    QCoreApplication::setApplicationName(QString::fromUtf16(common::program::ServiceProgram));
+    QCoreApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
     platform::applyJapaneseEnvironment(*app);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(u"Tavik Light の通知サービス"_s);
-    parser.addHelpOption();
-    const QCommandLineOption portOption(u"port"_s, u"待ち受ける TCP ポート (既定 31001)"_s, u"port"_s,
-                                        QString::number(messenger::protocol::DefaultPort));
-    parser.addOption(portOption);
-    parser.process(*app);
-
     bool portValid = false;
-    const uint port = parser.value(portOption).toUInt(&portValid);
+    const uint port = commandLine.parser().value(portOption).toUInt(&portValid);
     if (!portValid || port == 0 || port > 65535) {
-        printError(u"ポート番号が正しくありません: "_s + parser.value(portOption));
+        printError(u"ポート番号が正しくありません: "_s + commandLine.parser().value(portOption));
         return 2;
     }
 
     std::unique_ptr<messenger::Presenter> presenter;
     if (display) {
         QApplication::setWindowIcon(platform::programIcon());
+        // The pop-ups belong to the service's own (hidden) desktop entry: the Wayland app id and the
+        // X11 window class by which the desktop finds its name and icon.
+        QGuiApplication::setDesktopFileName(QString::fromUtf16(common::program::ServiceDesktopId));
         // The service outlives its pop-ups.
         QApplication::setQuitOnLastWindowClosed(false);
         presenter = std::make_unique<messenger::PopupPresenter>();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/programinfo.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -22,7 +24,7 @@ constexpr Ports portsFor(Role role)
 }
 
 /// The application title, carried by every message box that names no title of its own.
-inline constexpr char16_t ApplicationTitle[] = u"taviklight";
+using common::program::ApplicationTitle;
 
 /// Label1 while not connected; the blank after the full-width colon is an ordinary space.
 inline constexpr char16_t NotConnectedLabel[] = u"接続先PC名： 状態：未バインド";

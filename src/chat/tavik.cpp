@@ -5,6 +5,7 @@
 #include "chat/outgoingcheck.h"
 #include "chat/partnerreception.h"
 #include "chat/statuspanel.h"
+#include "common/programinfo.h"
 #include "common/twips.h"
 #include "platform/computerbrowser.h"
 #include "platform/datagramsocket.h"
@@ -55,7 +56,8 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.clock = common::systemClock();
 
     setObjectName(u"tavik"_s);
-    setWindowTitle(u"Tavik Light  ver1.3"_s);
+    setWindowTitle(QString::fromUtf16(common::program::DisplayName) + u"  ver"_s +
+                   QString::fromUtf16(common::program::ShortVersion));
     platform::applyProgramIcon(this);
 
     m_displayLineModel = new DisplayLineModel(this);
@@ -229,7 +231,7 @@ void tavik::showReceived(const ReceivedLine& line)
     m_messageBuffer = line.logLine.message;
     appendLogLine(line.logLine);
     ui.statusPanel->noteArrival(m_lastArrival.time(), line.source);
-    m_services.flasher->flash(this);
+    m_services.flasher->messageArrived(this, line.displayLine);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)

@@ -1,5 +1,6 @@
 #include "exitlog.h"
 
+#include "common/programinfo.h"
 #include "platform/prompter.h"
 
 using namespace Qt::StringLiterals;
@@ -13,7 +14,7 @@ bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, bool messa
     if (!result.failed())
         return true;
     platform::PromptRequest request;
-    request.title = u"taviklight"_s;
+    request.title = QString::fromUtf16(common::program::ApplicationTitle);
     request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' + result.error +
                    u"\n\nログを保存せずに終了しますか？"_s;
     request.icon = platform::PromptIcon::Critical;

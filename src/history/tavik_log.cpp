@@ -1,6 +1,7 @@
 #include "tavik_log.h"
 
 #include "common/programfolder.h"
+#include "common/programinfo.h"
 #include "common/twips.h"
 #include "frmcalender.h"
 #include "logreader.h"
@@ -254,7 +255,7 @@ void tavik_log::loadFile(const QString& path)
     LogReadResult result = readLogFile(path);
     if (!result.ok()) {
         platform::PromptRequest request;
-        request.title = u"taviklight"_s;
+        request.title = QString::fromUtf16(common::program::ApplicationTitle);
         request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + result.error;
         request.icon = platform::PromptIcon::Warning;
         m_prompter.prompt(isVisible() ? this : nullptr, request);

@@ -49,8 +49,8 @@ frmAbout::frmAbout(QWidget* parent)
     lblDisclaimer = makeLabel(this, u"lblDisclaimer"_s, u"フリーソフト版"_s, twipsRect(120, 2880, 3870, 300),
                               Qt::AlignLeft, u"配布の形態"_s);
     lblDisclaimer->setFont(platform::designFont(11.25));
-    lblTitle = makeLabel(this, u"lblTitle"_s, u"Tavik Light"_s, twipsRect(1050, 240, 3885, 360), Qt::AlignHCenter,
-                         u"プログラムの名前"_s);
+    lblTitle = makeLabel(this, u"lblTitle"_s, QString::fromUtf16(common::program::DisplayName),
+                         twipsRect(1050, 240, 3885, 360), Qt::AlignHCenter, u"プログラムの名前"_s);
     lblVersion = makeLabel(this, u"lblVersion"_s, QString::fromUtf16(VersionText), twipsRect(960, 600, 4245, 225),
                            Qt::AlignHCenter, u"プログラムの版"_s);
     Label1 = makeLabel(this, u"Label1"_s, QString::fromUtf16(AuthorLine), twipsRect(960, 1440, 4095, 255),

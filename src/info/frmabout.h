@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/programinfo.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -23,12 +25,12 @@ class frmAbout final : public QDialog
 public:
     explicit frmAbout(QWidget* parent = nullptr);
 
-    /// The version text, fixed with the window's design and not taken from the build's version.
-    static constexpr char16_t VersionText[] = u"V1.3";
+    /// The version text: fixed when the program is built (major.minor), never read at run time.
+    static constexpr char16_t VersionText[] = u"V" TAVIK_SHORT_VERSION;
     static constexpr char16_t RightsNotice[] = u"© 2026 Tavik Light 開発チーム";
     static constexpr char16_t AuthorLine[] = u"作者：Tavik Light 開発チーム";
     /// A reserved example domain: the project publishes no web site.
-    static constexpr char16_t HomePage[] = u"https://taviklight.example/";
+    static constexpr const auto& HomePage = common::program::HomePage;
 
 private:
     void Form_Load();

@@ -1,5 +1,6 @@
 #include "popuppresenter.h"
 
+#include "common/programinfo.h"
 #include "common/visibletext.h"
 #include "popupwindow.h"
 
@@ -7,6 +8,19 @@
 #include <QScreen>
 
 namespace messenger {
+
+PopupPresenter::PopupPresenter()
+    : m_desktop(QString::fromUtf16(common::program::DisplayName), QString::fromUtf16(common::program::ServiceDesktopId),
+                QString::fromUtf16(common::program::IconName))
+{
+    QObject::connect(&m_desktop, &platform::DesktopNotifier::activated, &m_desktop, [this](const QString& key) {
+        if (QWidget* window = m_byKey.value(key)) {
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }
+    });
+}
 
 bool PopupPresenter::hasRoom() const
 {
@@ -23,8 +37,14 @@ bool PopupPresenter::present(const Notification& notification)
     auto* window = new PopupWindow(notification);
     m_open.append(window);
     window->show();
-    m_desktop.notify(PopupWindow::titleFor(notification),
-                     common::visibleText(notification.text, common::TextShape::MultiLine));
+    const QString key = QString::number(++m_shown);
+    m_byKey.insert(key, window);
+    QObject::connect(window, &QObject::destroyed, &m_desktop, [this, key] {
+        m_byKey.remove(key);
+        m_desktop.withdraw(key);
+    });
+    m_desktop.show(key, {PopupWindow::titleFor(notification),
+                         common::visibleText(notification.text, common::TextShape::MultiLine)});
     return true;
 }
 

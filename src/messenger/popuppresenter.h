@@ -1,8 +1,9 @@
 #pragma once
 
-#include "messenger/desktopnotifier.h"
 #include "messenger/presenter.h"
+#include "platform/desktopnotifier.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -11,7 +12,8 @@ namespace messenger {
 
 /**
  * Shows each message in a pop-up window of its own and, where a desktop notification server is on
- * the session bus, as a desktop notification too. Needs a QApplication.
+ * the session bus, raises a desktop notification that draws attention to it: clicking it brings the
+ * pop-up to the front, closing the pop-up withdraws it. Needs a QApplication.
  *
  * The per-sender rate limit does not stop many senders together (or one sender with many IPv6
  * addresses) from covering the screen, so at most MaxOpen pop-ups are open at once; further
@@ -22,12 +24,16 @@ class PopupPresenter final : public Presenter
 public:
     static constexpr int MaxOpen = 20;
 
+    PopupPresenter();
+
     bool hasRoom() const override;
     bool present(const Notification& notification) override;
 
 private:
-    DesktopNotifier m_desktop;
-    mutable QList<QPointer<QWidget>> m_open; ///< pruned of closed pop-ups when counted
+    platform::DesktopNotifier m_desktop;
+    quint64 m_shown = 0;                       ///< numbers the pop-ups, the keys of their notifications
+    QHash<QString, QPointer<QWidget>> m_byKey; ///< the pop-up of each desktop notification
+    mutable QList<QPointer<QWidget>> m_open;   ///< pruned of closed pop-ups when counted
 };
 
 } // namespace messenger

@@ -11,6 +11,12 @@ class WindowFlasher
 public:
     virtual ~WindowFlasher() = default;
     virtual void flash(QWidget* window) = 0;
+    /// A message @p text arrived for @p window. By default the window is flashed.
+    virtual void messageArrived(QWidget* window, const QString& text)
+    {
+        Q_UNUSED(text);
+        flash(window);
+    }
 };
 
 /// QApplication::alert followed by a sync, so that the request reaches the window manager at once.

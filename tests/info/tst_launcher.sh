@@ -79,6 +79,22 @@ status=$?
 [ -e "$top/result" ] && fail "program started without a log folder"
 grep -q "log" "$top/stderr" || fail "no message about the log folder: $(cat "$top/stderr")"
 
+echo "# help, version and unknown options go to the program before anything is made or started"
+for args in "--help" "-v" "--version" "-platform xcb --bogus" "--colour=red"; do
+    home="$top/home args"
+    rm -rf "$home" "$top/result"
+    # shellcheck disable=SC2086
+    run "$home" $args
+    check "exit status for $args" "$?" 0
+    check "started directly for $args" "$(sed -n 's/^arg0=//p' "$top/result")" "$prefix/lib/tavik-light/tavik-light"
+    check "arguments for $args" "$(sed -n 's/^arg=//p' "$top/result" | tr '\n' ' ')" "$args "
+    [ -e "$home" ] && fail "a folder was made for $args"
+done
+echo "# Qt's display options start the program the normal way"
+rm -f "$top/result"
+run "$top/home qt" -platform wayland
+check "started as" "$(sed -n 's/^arg0=//p' "$top/result")" "./tavik-light"
+
 echo "# a missing program is reported"
 mv "$prefix/lib/tavik-light/tavik-light" "$top/moved"
 run "$top/home four"

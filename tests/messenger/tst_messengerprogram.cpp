@@ -1,10 +1,16 @@
+#include "common/programinfo.h"
 #include "messenger/protocol.h"
 #include "platform/messenger.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -144,6 +150,141 @@ private Q_SLOTS:
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
         QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
         stop(service);
+    }
+
+    // Both programs read the same command line before anything else: help and version need no
+    // display and touch nothing, a wrong option never gets as far as a window or a listening port.
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");   // stdout contains this
+        QTest::addColumn<QString>("error"); // the one line on stderr contains this ("" = nothing)
+        const QString chat = QStringLiteral(TAVIK_CHAT_PATH);
+        const QString service = QStringLiteral(TAVIK_MESSENGER_PATH);
+        for (const QString& program : {chat, service}) {
+            const QString name = QFileInfo(program).fileName();
+            const QString version = QString::fromUtf16(common::program::Version);
+            const auto row = [&](const char* what) -> QTestData& {
+                return QTest::addRow("%s: %s", qPrintable(name), what);
+            };
+            row("help") << program << QStringList{u"--help"_s} << 0 << u"--version"_s << QString();
+            row("-h") << program << QStringList{u"-h"_s} << 0 << u"Usage: "_s + name << QString();
+            row("version") << program << QStringList{u"--version"_s} << 0 << name + u' ' + version + u'\n' << QString();
+            row("Qt's option before -v") << program << QStringList{u"-platform"_s, u"offscreen"_s, u"-v"_s} << 0
+                                         << name + u' ' + version + u'\n' << QString();
+            row("unknown option") << program << QStringList{u"--colour"_s} << 2 << QString()
+                                  << u"不明なオプションです: --colour"_s;
+            row("unknown before help") << program << QStringList{u"--bogus"_s, u"--help"_s} << 2 << QString()
+                                       << u"--bogus"_s;
+            row("stray argument") << program << QStringList{u"PC2"_s} << 2 << QString() << u"余分な引数"_s;
+        }
+        QTest::addRow("tavik-messenger: --port without value")
+            << service << QStringList{u"--port"_s} << 2 << QString() << u"--port"_s;
+        QTest::addRow("tavik-light: no display")
+            << chat << QStringList() << 1 << QString() << u"画面に接続できないため起動できません。Cannot start"_s;
+    }
+    void commandLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, error);
+        // A home and a working folder of its own, to see that nothing is made in them.
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QProcessEnvironment env = environment({});
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_DATA_HOME"_s, home.path() + u"/data"_s);
+        env.insert(u"XDG_CONFIG_HOME"_s, home.path() + u"/config"_s);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(home.path());
+        process.start(program, arguments);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+        if (error.isEmpty()) {
+            QCOMPARE(stdErr, QString());
+        } else {
+            QVERIFY2(stdErr.contains(error), qPrintable(stdErr));
+            QCOMPARE(stdErr.count(u'\n'), 1);
+            QVERIFY(stdOut.isEmpty());
+        }
+        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    // The windows announce the installed desktop entry's id as their Wayland app id, so that the
+    // desktop finds their icon and groups them with their menu entry. Needs weston and Qt's Wayland plugin.
+    void windowsCarryTheDesktopFileName_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("desktopId");
+        QTest::newRow("tavik-light") << QStringLiteral(TAVIK_CHAT_PATH)
+                                     << QString::fromUtf16(common::program::ChatDesktopId);
+        QTest::newRow("tavik-messenger") << QStringLiteral(TAVIK_MESSENGER_PATH)
+                                         << QString::fromUtf16(common::program::ServiceDesktopId);
+    }
+    void windowsCarryTheDesktopFileName()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, desktopId);
+        // The id is the name of an entry the package installs.
+        QVERIFY(
+            QFileInfo::exists(qEnvironmentVariable("TAVIK_SOURCE_DIR") + u"/packaging/"_s + desktopId + u".desktop"_s));
+        const QString weston = QStandardPaths::findExecutable(u"weston"_s);
+        if (weston.isEmpty())
+            QSKIP("weston is not installed");
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment env = environment({{u"XDG_RUNTIME_DIR"_s, runtime.path()}});
+        env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        QProcess compositor;
+        compositor.setProcessEnvironment(env);
+        compositor.start(
+            weston, {u"--backend=headless-backend.so"_s, u"--socket=wayland-test"_s, u"--shell=desktop-shell.so"_s});
+        QVERIFY(compositor.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(runtime.path() + u"/wayland-test"_s) || compositor.state() != QProcess::Running, 10000);
+        if (compositor.state() != QProcess::Running)
+            QSKIP("weston cannot run here");
+
+        env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-test"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+        env.insert(u"WAYLAND_DEBUG"_s, u"1"_s);
+        const quint16 port = freePort();
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        if (program.endsWith(u"tavik-messenger"_s)) {
+            // The service opens a window only for a message.
+            QVERIFY(startService(process, port, env));
+            platform::Messenger client(nullptr, port);
+            QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
+        } else {
+            process.setProcessEnvironment(env);
+            process.setWorkingDirectory(runtime.path());
+            process.start(program, {});
+            QVERIFY(process.waitForStarted());
+        }
+        QString log;
+        const QString expected = u"set_app_id(\""_s + desktopId + u"\")"_s;
+        QTRY_VERIFY_WITH_TIMEOUT((log += QString::fromUtf8(process.readAll())).contains(u"set_app_id("_s) ||
+                                     process.state() != QProcess::Running,
+                                 15000);
+        process.kill();
+        process.waitForFinished();
+        compositor.kill();
+        compositor.waitForFinished();
+        if (!log.contains(u"set_app_id("_s) && log.contains(u"wayland"_s, Qt::CaseInsensitive) &&
+            !log.contains(u"xdg_toplevel"_s))
+            QSKIP("Qt's Wayland plugin is not installed");
+        QVERIFY2(log.contains(expected), qPrintable(log.right(2000)));
     }
 
     void rejectsBadPortArgument()

@@ -1,9 +1,10 @@
-#include "messenger/desktopnotifier.h"
 #include "messenger/popuppresenter.h"
 #include "messenger/popupwindow.h"
+#include "platform/desktopnotifier.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QProcess>
 #include <QTest>
@@ -20,17 +21,28 @@ class FakeNotificationServer final : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    QStringList summaries;
-    QStringList bodies;
+    struct Call
+    {
+        uint replacesId;
+        QString appIcon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+    QStringList capabilities;
+    QList<Call> calls;
+    QList<uint> closed;
 
 public Q_SLOTS:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
-                const QVariantMap&, int)
+    QStringList GetCapabilities() { return capabilities; }
+    uint Notify(const QString&, uint replacesId, const QString& appIcon, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap& hints, int)
     {
-        summaries.append(summary);
-        bodies.append(body);
-        return uint(summaries.size());
+        calls.append({replacesId, appIcon, summary, body, actions, hints});
+        return replacesId != 0 ? replacesId : uint(100 + calls.size());
     }
+    void CloseNotification(uint id) { closed.append(id); }
 };
 
 } // namespace
@@ -40,11 +52,33 @@ class TestPopupPresenter final : public QObject
     Q_OBJECT
 
     QProcess m_bus;
+    FakeNotificationServer m_fake;
+
+    /// A private session bus with the fake notification server on it, made once.
+    bool startBus()
+    {
+        if (m_bus.state() == QProcess::Running)
+            return true;
+        m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(5000))
+            return false;
+        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        QDBusConnection desktop = QDBusConnection::connectToBus(address, u"desktop"_s);
+        return desktop.registerService(u"org.freedesktop.Notifications"_s) &&
+               desktop.registerObject(u"/org/freedesktop/Notifications"_s, &m_fake, QDBusConnection::ExportAllSlots);
+    }
 
 private Q_SLOTS:
+    void init()
+    {
+        m_fake.calls.clear();
+        m_fake.closed.clear();
+    }
     void cleanup() { qDeleteAll(QApplication::topLevelWidgets()); }
     void cleanupTestCase()
     {
+        QDBusConnection::disconnectFromBus(u"desktop"_s);
         m_bus.kill();
         m_bus.waitForFinished();
     }
@@ -54,21 +88,29 @@ private Q_SLOTS:
     {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qputenv("XDG_RUNTIME_DIR", QDir::tempPath().toUtf8() + "/no-such-runtime-dir");
-        QVERIFY(!DesktopNotifier().available());
+        QVERIFY(!platform::DesktopNotifier({}, {}, {}).available());
     }
 
+    // The summary is never markup; the body is escaped only for a server that reads markup in it.
+    void showsPopupAndDesktopNotification_data()
+    {
+        QTest::addColumn<QStringList>("capabilities");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("clickable");
+        const QString plain = u"a & b <u>c</u> 'd'\n\u2407"_s;
+        QTest::newRow("plain-text server") << QStringList{u"body"_s} << plain << false;
+        QTest::newRow("body markup") << QStringList{u"body"_s, u"body-markup"_s}
+                                     << u"a &amp; b &lt;u&gt;c&lt;/u&gt; &#39;d&#39;\n\u2407"_s << false;
+        QTest::newRow("actions") << QStringList{u"actions"_s, u"body"_s} << plain << true;
+    }
     void showsPopupAndDesktopNotification()
     {
-        m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(5000))
+        QFETCH(QStringList, capabilities);
+        QFETCH(QString, body);
+        QFETCH(bool, clickable);
+        if (!startBus())
             QSKIP("dbus-daemon cannot be started here");
-        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
-
-        FakeNotificationServer fake;
-        QDBusConnection desktop = QDBusConnection::connectToBus(address, u"desktop"_s);
-        QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
-        QVERIFY(desktop.registerObject(u"/org/freedesktop/Notifications"_s, &fake, QDBusConnection::ExportAllSlots));
+        m_fake.capabilities = capabilities;
 
         PopupPresenter presenter;
         const Notification notification{u"<i>端末A</i>"_s, QHostAddress(u"192.0.2.5"_s), u"たろう"_s,
@@ -80,10 +122,66 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<PopupWindow*>(windows.constFirst()));
         QVERIFY(windows.constFirst()->isVisible());
 
-        QTRY_COMPARE(fake.bodies.size(), 1);
-        QCOMPARE(fake.summaries.constFirst(), u"&lt;i&gt;端末A&lt;/i&gt; からのメッセージ"_s);
-        QCOMPARE(fake.bodies.constFirst(), u"a &amp; b &lt;u&gt;c&lt;/u&gt; &#39;d&#39;\n\u2407"_s);
-        QDBusConnection::disconnectFromBus(u"desktop"_s);
+        QTRY_COMPARE(m_fake.calls.size(), 1);
+        const FakeNotificationServer::Call& call = m_fake.calls.constFirst();
+        QCOMPARE(call.summary, u"<i>端末A</i> からのメッセージ"_s);
+        QCOMPARE(call.body, body);
+        QCOMPARE(call.appIcon, u"tavik-light"_s);
+        QCOMPARE(call.hints.value(u"desktop-entry"_s).toString(), u"tavik-messenger"_s);
+        QCOMPARE(call.replacesId, 0u);
+        QCOMPARE(call.actions.contains(u"default"_s), clickable);
+
+        // A click on the notification brings back the pop-up; closing the pop-up withdraws it.
+        windows.constFirst()->hide();
+        QDBusConnection desktop(u"desktop"_s);
+        desktop.send(QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_s, u"org.freedesktop.Notifications"_s,
+                                                u"ActionInvoked"_s)
+                     << 101u << u"default"_s);
+        QTRY_VERIFY(windows.constFirst()->isVisible());
+        windows.constFirst()->close();
+        QTRY_COMPARE(m_fake.closed, QList<uint>{101u});
+    }
+
+    // Under one key a notification is replaced, not stacked, also in a flood, and withdrawn by its id.
+    void replacesAndWithdrawsUnderOneKey()
+    {
+        if (!startBus())
+            QSKIP("dbus-daemon cannot be started here");
+        m_fake.capabilities = {u"body"_s};
+        platform::DesktopNotifier notifier(u"Tavik Light"_s, u"example.taviklight.TavikLight"_s, u"tavik-light"_s);
+        for (int i = 0; i < 200; ++i)
+            notifier.show(u"conversation"_s, {u"相手からのメッセージ"_s, QString::number(i)});
+        QTRY_COMPARE(m_fake.calls.constLast().body, u"199"_s);
+        QVERIFY2(m_fake.calls.size() <= 3, qPrintable(QString::number(m_fake.calls.size())));
+        QCOMPARE(m_fake.calls.constFirst().replacesId, 0u);
+        for (qsizetype i = 1; i < m_fake.calls.size(); ++i)
+            QCOMPARE(m_fake.calls.at(i).replacesId, 101u);
+        notifier.withdraw(u"conversation"_s);
+        QTRY_COMPARE(m_fake.closed, QList<uint>{101u});
+        // Another key is another notification.
+        notifier.show(u"other"_s, {u"x"_s, u"y"_s});
+        QTRY_COMPARE(m_fake.calls.constLast().body, u"y"_s);
+        QCOMPARE(m_fake.calls.constLast().replacesId, 0u);
+    }
+
+    // A service started with the session may ask before the notification server is there: once it
+    // has come, its capabilities count (a body with markup is escaped for it).
+    void asksAgainWhenTheServerCameLater()
+    {
+        if (!startBus())
+            QSKIP("dbus-daemon cannot be started here");
+        QDBusConnection desktop(u"desktop"_s);
+        QVERIFY(desktop.unregisterService(u"org.freedesktop.Notifications"_s));
+        platform::DesktopNotifier notifier(u"Tavik Light"_s, u"tavik-messenger"_s, u"tavik-light"_s);
+        notifier.show(u"1"_s, {u"s"_s, u"<b>"_s});
+        QTest::qWait(200); // the question fails: nobody has the name
+        QVERIFY(m_fake.calls.isEmpty());
+
+        m_fake.capabilities = {u"body"_s, u"body-markup"_s};
+        QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
+        notifier.show(u"2"_s, {u"s"_s, u"<b>"_s});
+        QTRY_COMPARE(m_fake.calls.size(), 1);
+        QCOMPARE(m_fake.calls.constFirst().body, u"&lt;b&gt;"_s);
     }
 
     void refusesWhileTheScreenIsFull()
