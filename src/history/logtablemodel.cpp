@@ -1,5 +1,7 @@
 #include "logtablemodel.h"
 
+#include "common/cp932codec.h"
+
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -56,16 +58,29 @@ int LogTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString LogTableModel::cellText(int row, int column) const
+QString LogTableModel::cellText(int row, int column, int maxChars) const
 {
     if (m_designRows || row < 0 || row >= m_table.rowCount() || column < 0 || column >= ColumnCount)
         return {};
     const int field = FieldOfColumn[column];
     if (field < 0)
         return {};
-    const QString text = m_table.field(row, field);
-    const QStringView trimmed = trimSpaces(text);
-    return trimmed.size() == text.size() ? text : trimmed.toString();
+    const QByteArrayView raw = m_table.rawField(row, field);
+    // A code page 932 character takes one or two bytes: this many bytes hold more than maxChars
+    // characters after the leading spaces of a usual field, so a longer field is cut here.
+    const qsizetype prefixBytes = 2 * (qsizetype(maxChars) + 64);
+    if (raw.size() <= prefixBytes) {
+        const QString text = common::cp932::decode(raw);
+        const QStringView trimmed = trimSpaces(text);
+        if (trimmed.size() <= maxChars)
+            return trimmed.size() == text.size() ? text : trimmed.toString();
+        return trimmed.first(maxChars) + u'…';
+    }
+    const QString head = common::cp932::decode(raw.first(prefixBytes));
+    QStringView shown = trimSpaces(head);
+    // Only the start of the field was decoded: its end (and a character cut in two there) is not shown.
+    shown = shown.first(std::min<qsizetype>(shown.size(), maxChars));
+    return shown + u'…';
 }
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const
@@ -73,7 +88,7 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     // The tooltip shows the whole text of a cell too narrow for it, a long message above all.
     if (!index.isValid() || index.model() != this || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    return cellText(index.row(), index.column());
+    return cellText(index.row(), index.column(), role == Qt::ToolTipRole ? ToolTipChars : DisplayChars);
 }
 
 QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const

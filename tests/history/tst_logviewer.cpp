@@ -33,6 +33,12 @@ namespace {
 
 const QString AllTextFiles = u"すべてのファイル (*.*)|*.*|テキストファイル (*.txt)|*.txt|"_s;
 
+// A file loads on a worker thread; the grid shows it once the event loop has taken the result.
+bool loaded(const history::tavik_log& viewer)
+{
+    return QTest::qWaitFor([&] { return !viewer.isLoading(); });
+}
+
 } // namespace
 
 class TestLogViewer : public QObject
@@ -152,6 +158,7 @@ private Q_SLOTS:
         viewer.m_reset->trigger();
         QVERIFY(viewer.Text1->text().isEmpty() && viewer.Text2->text().isEmpty());
         viewer.CmdLoadlogdata_Click();
+        QVERIFY(loaded(viewer));
         viewer.m_load->trigger();
 
         const QStringList filters = {
@@ -182,9 +189,11 @@ private Q_SLOTS:
         chooser.paths << ten << two << QString() << empty;
 
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 10);
         QCOMPARE(viewer.statusText(), u"10 件"_s);
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 2);
         QCOMPARE(viewer.model()->cellText(1, 1), u"PCA"_s);
         QCOMPARE(viewer.model()->cellText(1, 2), u"PCB"_s);
@@ -192,8 +201,10 @@ private Q_SLOTS:
         QCOMPARE(viewer.model()->cellText(1, 4), u"メッセージ2"_s);
 
         viewer.m_load_Click(); // cancelled: the grid keeps its rows
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 2);
         viewer.m_load_Click(); // a file without records shows none
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 0);
         QVERIFY(prompter.requests.isEmpty());
     }
@@ -213,6 +224,7 @@ private Q_SLOTS:
         // The status panel's name carries what it shows, or a screen reader would not say it.
         chooser.paths << logOf(3);
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QAccessibleInterface* panel =
             QAccessible::queryAccessibleInterface(viewer.findChild<QLabel*>(u"StatusBar1Panel"_s));
         QVERIFY(panel);
@@ -229,7 +241,9 @@ private Q_SLOTS:
         chooser.paths << logOf(3) << m_dir.filePath(u"missing.txt"_s)
                       << writeFile(u"mixed.txt"_s, "\"A\",\"B\",\"m\",\"T\"\r\njunk\r\n\r\n");
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(prompter.requests.size(), 1);
         QCOMPARE(prompter.requests.at(0).title, u"taviklight"_s);
         QCOMPARE(prompter.requests.at(0).icon, platform::PromptIcon::Warning);
@@ -237,6 +251,7 @@ private Q_SLOTS:
         QCOMPARE(viewer.model()->rowCount(), 3);
 
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 1);
         QVERIFY(viewer.statusText().contains(u"2 行"_s));
     }
@@ -339,6 +354,7 @@ private Q_SLOTS:
 
         holder.show();
         history::tavik_log* first = slot;
+        QVERIFY(loaded(*first));
         QVERIFY(!shownDuringDialog);
         QVERIFY(first->isVisible());
         QCOMPARE(first->model()->rowCount(), 3);
