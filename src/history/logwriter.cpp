@@ -1,6 +1,7 @@
 #include "logwriter.h"
 
 #include "common/cp932codec.h"
+#include "orphanfiles.h"
 #include "oserrortext.h"
 
 #include <QDir>
@@ -103,11 +104,14 @@ LogWriteResult failure(const QString& path, int errorNumber)
 }
 
 // Creates an empty temporary file in @p folder that no other writer uses; its name starts with a
-// dot and does not end in ".txt", so the viewer's file dialog does not offer it.
+// dot and does not end in ".txt", so the viewer's file dialog does not offer it. It carries this
+// process's id, so that a later write can tell a killed write's leftover from a running one.
 int createTempFile(const QString& folder, QByteArray& tempPath)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = u".tavik-log-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        const QString name =
+            QString::fromUtf16(TempFilePrefix) +
+            u"%1-%2.tmp"_s.arg(::getpid()).arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
         tempPath = QFile::encodeName(QDir(folder).filePath(name));
         const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
@@ -180,6 +184,7 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
         return failure(firstName, errno);
 
+    removeStaleTempFiles(folder);
     QByteArray tempPath;
     const int fd = createTempFile(folder, tempPath);
     if (fd < 0)

@@ -1,11 +1,15 @@
 #include "history/logwriter.h"
 
+#include "chat/messagelines.h"
 #include "history/logreader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using common::LogLine;
@@ -99,6 +103,27 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
+    void removesTempFilesOfKilledWrites()
+    {
+        QTemporaryDir dir;
+        const pid_t dead = ::fork();
+        if (dead == 0)
+            ::_exit(0);
+        ::waitpid(dead, nullptr, 0);
+        const auto temp = [&](qint64 pid) {
+            const QString name = u".tavik-log-%1-00000000deadbeef.tmp"_s.arg(pid);
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write("\"A\",\"B\",\"half") > 0 ? name : QString();
+        };
+        const QString killed = temp(dead);
+        const QString running = temp(::getppid()); // a write still going on in another process
+        QVERIFY(!killed.isEmpty() && !running.isEmpty());
+        QCOMPARE(history::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).status,
+                 LogWriteResult::Status::Written);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{running, u"20030305070409.txt"_s}));
+    }
+
     void nothingWithoutSentMessage()
     {
         QTemporaryDir dir;
@@ -133,14 +158,20 @@ private Q_SLOTS:
     void roundTripThroughReader()
     {
         QTemporaryDir dir;
+        // A received datagram that holds a record boundary and a whole record after it stays one
+        // record, with the true sender, receiver and date-time.
+        const QString forging = u"x\",\"2001/01/01 0:00:00\"\r\n\"FORGED-SENDER\",\"victim\",\"forged message"_s;
         const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"a,b \"c\"\nd"_s, u"2003/03/05 7:04:09"_s},
-                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s}};
+                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s},
+                                      chat::receivedLogLine(u"PCB"_s, u"PCA"_s, forging, u"2003/03/05 7:04:10"_s)};
+        QCOMPARE(lines.at(2).message,
+                 u"相手>x\",\"2001/01/01 0:00:00\"??\"FORGED-SENDER\",\"victim\",\"forged message"_s);
         const LogWriteResult written = history::writeLog(lines, ExitTime, dir.path());
         const history::LogReadResult read = history::readLogFile(written.path);
         QVERIFY(read.ok());
-        QCOMPARE(read.table.rowCount(), 2);
+        QCOMPARE(read.table.rowCount(), lines.size());
         QCOMPARE(read.skippedLines, 0);
-        for (int row = 0; row < 2; ++row) {
+        for (int row = 0; row < lines.size(); ++row) {
             const LogLine back{read.table.field(row, 0), read.table.field(row, 1), read.table.field(row, 2),
                                read.table.field(row, 3)};
             QCOMPARE(back, lines.at(row));
