@@ -3,11 +3,13 @@
 #include "common/cp932codec.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
+#include "history/oserrortext.h"
 #include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -251,6 +253,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(!history::readLogFile(dir.filePath(u"missing.txt"_s)).ok());
         QVERIFY(!history::readLogFile(dir.path()).ok());
+        // A symbolic link loop is named in Japanese, as every system error is.
+        QVERIFY(QFile::link(dir.filePath(u"b.txt"_s), dir.filePath(u"a.txt"_s)));
+        QVERIFY(QFile::link(dir.filePath(u"a.txt"_s), dir.filePath(u"b.txt"_s)));
+        QCOMPARE(history::readLogFile(dir.filePath(u"a.txt"_s)).error, history::osErrorText(ELOOP));
+        for (const int error : {ELOOP,   ENAMETOOLONG, EROFS,  EMFILE,  ENFILE, EIO,       ENOSPC, EDQUOT,
+                                EACCES,  EPERM,        ENOENT, ENOTDIR, EISDIR, EEXIST,    EXDEV,  EFBIG,
+                                ETXTBSY, ENOMEM,       EBUSY,  EINVAL,  ESTALE, EOVERFLOW, EAGAIN, ENOTSUP}) {
+            const QString text = history::osErrorText(error);
+            QVERIFY2(!text.startsWith(u"システムエラー"_s) && !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                     qPrintable(text));
+        }
+        QCOMPARE(history::osErrorText(9999), u"システムエラー（番号 9999）"_s);
     }
 
     void modelServesTrimmedFieldsInGridOrder()
