@@ -4,6 +4,8 @@
 #include "chat/terminationwatcher.h"
 #include "common/datetimetext.h"
 #include "history/exitlog.h"
+#include "history/journal.h"
+#include "history/journalrecovery.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
 #include "info/frmabout.h"
@@ -49,16 +51,32 @@ int main(int argc, char* argv[])
     platform::AvahiComputerBrowser browser;
     platform::DialogFileChooser chooser;
 
+    // A conversation an earlier run could not save (it crashed or was killed) becomes a log file
+    // now; this run's conversation is journalled in the same folder as it happens.
+    const QString logFolder = history::defaultLogFolder();
+    history::recoverPreviousConversations(nullptr, prompter, logFolder);
+    history::Journal journal(logFolder);
+
     chat::ChatServices services;
     services.prompter = &prompter;
     services.flasher = &flasher;
     services.messenger = &messenger;
     services.browser = &browser;
-    services.saveLogBeforeExit = [&prompter](QWidget* parent, const QList<common::LogLine>& lines) {
-        return history::saveLogBeforeExit(parent, prompter, true, lines);
+    services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
+    // The journal goes once the log is written, or once the user chose to exit without it. When
+    // the exit writes no log (nothing was sent), a journal with lines stays for the next start.
+    services.saveLogBeforeExit = [&prompter, &journal, logFolder](QWidget* parent,
+                                                                  const QList<common::LogLine>& lines) {
+        if (!history::saveLogBeforeExit(parent, prompter, true, lines, common::systemClock(), logFolder))
+            return false;
+        journal.discard();
+        return true;
     };
-    // Nobody can be asked when the session ends: write what can be written.
-    services.saveLogAtSessionEnd = [](const QList<common::LogLine>& lines) { history::writeLogIfSent(true, lines); };
+    // Nobody can be asked when the session ends: write what can be written; a failure keeps the journal.
+    services.saveLogAtSessionEnd = [&journal, logFolder](const QList<common::LogLine>& lines) {
+        if (!history::writeLogIfSent(true, lines, common::systemClock(), logFolder).failed())
+            journal.discard();
+    };
     services.makeLogViewer = [&prompter, &chooser] { return history::makeLogViewer(prompter, chooser); };
     services.makeHelp = [] { return new info::frmHelp; };
     services.makeAbout = [] { return new info::frmAbout; };

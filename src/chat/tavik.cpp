@@ -412,6 +412,8 @@ void tavik::Winsock1_DataArrival(qint64 /*bytesTotal*/)
 
 void tavik::appendLogLine(const common::LogLine& line)
 {
+    if (m_services.logLineAdded)
+        m_services.logLineAdded(line);
     m_logLineModel->append(line);
 }
 

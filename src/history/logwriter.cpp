@@ -216,19 +216,27 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
         return failure(firstName, error);
     }
 
+    LogWriteResult result = publishLogFile(tempPath, when, folder);
+    if (result.failed())
+        ::unlink(tempPath.constData());
+    return result;
+}
+
+LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& when, const QString& folderPath)
+{
+    const QString folder = QDir(folderPath).absolutePath();
+    const QString stem = logFileStem(when);
+    const QString firstName = QDir(folder).filePath(stem + u".txt"_s);
     for (int n = 1; n <= MaxNameAttempts; ++n) {
         const QString path = n == 1 ? firstName : QDir(folder).filePath(u"%1_%2.txt"_s.arg(stem).arg(n));
-        const int error = publishNoReplace(tempPath, QFile::encodeName(path));
+        const int error = publishNoReplace(sourcePath, QFile::encodeName(path));
         if (error == 0) {
             syncFolder(folder);
             return {LogWriteResult::Status::Written, path, {}};
         }
-        if (error != EEXIST) {
-            ::unlink(tempPath.constData());
+        if (error != EEXIST)
             return failure(path, error);
-        }
     }
-    ::unlink(tempPath.constData());
     return failure(firstName, EEXIST);
 }
 

@@ -46,6 +46,12 @@ struct LogWriteResult
 LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder);
 
 /**
+ * Gives the complete, flushed file @p sourcePath (in @p folder) the name writeLog() would give a log
+ * written at @p when, never replacing an existing file. On failure the file stays where it was.
+ */
+LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& when, const QString& folder);
+
+/**
  * The exit step without any question: when @p messageSent is true, writes @p lines named after
  * the time @p clock gives; otherwise writes nothing. For the confirmed exit, the end of the
  * desktop session and termination signals alike.

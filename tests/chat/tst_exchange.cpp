@@ -211,6 +211,7 @@ private Q_SLOTS:
         QCOMPARE(a->savedAtExit.size(), 1);
         QCOMPARE(a->savedAtExit.first(), a->window->logLines());
         QCOMPARE(a->savedAtExit.first().size(), 2);
+        QCOMPARE(a->journalled, a->window->logLines()); // each line went to the journal as it was made
         QVERIFY(!a->window->isVisible());
         QCOMPARE(socket(*a)->state(), 0); // closing released the port
     }

@@ -1,5 +1,7 @@
 #include "history/exitlog.h"
 #include "history/frmcalender.h"
+#include "history/journal.h"
+#include "history/journalrecovery.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
@@ -24,6 +26,9 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using common::px;
@@ -102,6 +107,32 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(good + u"/20030305070409.txt"_s));
         QVERIFY(history::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
         QCOMPARE(prompter.requests.size(), 2);
+    }
+
+    void recoveredConversationIsToldInOneBox()
+    {
+        QTemporaryDir dir;
+        testsupport::ScriptedPrompter prompter;
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QVERIFY(prompter.requests.isEmpty()); // nothing to recover, nothing said
+
+        const pid_t child = ::fork(); // a run that dies mid-conversation
+        if (child == 0) {
+            history::Journal journal(dir.path());
+            journal.append({u"A"_s, u"B"_s, u"x"_s, u"T"_s});
+            ::_exit(0);
+        }
+        QCOMPARE(::waitpid(child, nullptr, 0), child);
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QCOMPARE(prompter.requests.size(), 1);
+        const platform::PromptRequest& box = prompter.requests.constFirst();
+        QCOMPARE(box.title, u"taviklight"_s);
+        QCOMPARE(box.icon, platform::PromptIcon::Information);
+        const QStringList logs = QDir(dir.path()).entryList({u"*.txt"_s}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QCOMPARE(box.text, u"前回の会話を保存しました。\n\n"_s + dir.filePath(logs.at(0)));
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QCOMPARE(prompter.requests.size(), 1);
     }
 
     void designState()

@@ -1,12 +1,16 @@
 #include "history/logwriter.h"
 
 #include "chat/messagelines.h"
+#include "history/journal.h"
 #include "history/logreader.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +28,23 @@ QByteArray readAll(const QString& path)
 }
 
 const QDateTime ExitTime(QDate(2003, 3, 5), QTime(7, 4, 9));
+
+// Runs @p work in a child process that then dies without any clean-up, as a crash or a kill would.
+template<typename F> bool inDyingChild(F&& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+}
+
+QStringList hiddenFiles(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
 
 } // namespace
 
@@ -153,6 +174,53 @@ private Q_SLOTS:
         QVERIFY(!result.error.isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList{u"log"_s});
+    }
+
+    // The conversation survives the death of the program: each line is in the journal once it is
+    // made, and the next start turns the orphaned journal into a log file of all of them.
+    void journalRecoveredAfterDeath()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello, \"you\""_s, u"2003/03/05 7:04:09"_s},
+                                      {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
+        {
+            history::Journal unused(folder); // a run without log lines leaves nothing
+        }
+        QVERIFY(!QFileInfo::exists(folder));
+
+        QVERIFY(inDyingChild([&] {
+            history::Journal journal(folder);
+            for (const LogLine& line : lines)
+                journal.append(line);
+        }));
+        // A second run died while writing its third record: the torn record is left out.
+        QVERIFY(inDyingChild([&] {
+            history::Journal journal(folder);
+            journal.append(lines.at(0));
+            QFile torn(journal.path());
+            if (torn.open(QIODevice::Append))
+                torn.write("\"PCA\",\"PCB\",\"cut \r");
+        }));
+        history::Journal running(folder); // this process's own journal is not touched
+        running.append(lines.at(1));
+        QCOMPARE(hiddenFiles(folder).size(), 3);
+
+        const QList<history::RecoveredJournal> recovered = history::recoverJournals(folder);
+        QCOMPARE(recovered.size(), 2);
+        QByteArrayList logs;
+        for (const history::RecoveredJournal& journal : recovered) {
+            QVERIFY2(journal.error.isEmpty(), qPrintable(journal.error));
+            QVERIFY(QFileInfo(journal.logPath).fileName().contains(QRegularExpression(u"^\\d{14}(_\\d+)?\\.txt$"_s)));
+            logs << readAll(journal.logPath);
+        }
+        std::sort(logs.begin(), logs.end());
+        QCOMPARE(logs, (QByteArrayList{history::encodeLog({lines.at(0)}), history::encodeLog(lines)}));
+        QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList{QFileInfo(running.path()).fileName()});
+        QVERIFY(history::recoverJournals(folder).isEmpty());
+
+        running.discard(); // the log was written at the exit: the journal goes
+        QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
     }
 
     void roundTripThroughReader()

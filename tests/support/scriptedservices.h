@@ -65,7 +65,10 @@ public:
         parents.append(parent);
         if (m_choices.empty())
             return std::nullopt;
-        std::optional<QString> choice = std::move(m_choices.front());
+        // Swapped out rather than move-constructed: GCC 12 otherwise warns (wrongly) that the
+        // moved-from optional's string may be uninitialized.
+        std::optional<QString> choice;
+        choice.swap(m_choices.front());
         m_choices.pop_front();
         return choice;
     }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "common/logline.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace history {
+
+/**
+ * The conversation as it happens, on disk: every log line is appended to a hidden journal file in
+ * the log folder the moment it is made, in the log's own record format and encoding, so that a
+ * crash, a kill or a power cut loses at most the last second of it. The file is made with the
+ * first line (a run without log lines leaves nothing), written at once and flushed to the disk at
+ * most once a second, and its name says which process writes it, so that the next start can tell
+ * an orphaned journal from a running one (see recoverJournals()).
+ *
+ * The journal stays when the object is destroyed; discard() removes it once the conversation is
+ * safely in a log file (or the user chose to exit without one).
+ */
+class Journal final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Journal)
+
+public:
+    explicit Journal(const QString& folder, QObject* parent = nullptr);
+    ~Journal() override;
+
+    /// Appends @p line; the first line makes the folder and the file.
+    void append(const common::LogLine& line);
+    /// Removes the journal file; a later line starts a new one.
+    void discard();
+    /// The journal file's path, empty before the first line or after discard().
+    QString path() const { return m_path; }
+    /// The Japanese reason the journal could not be written, empty while it works.
+    QString error() const { return m_error; }
+
+private:
+    bool open();
+    void sync();
+
+    QString m_folder;
+    QString m_path;
+    QString m_error;
+    int m_fd = -1;
+    QTimer m_syncTimer;
+};
+
+/// The start of a journal file's name in the log folder.
+inline constexpr char16_t JournalPrefix[] = u".tavik-journal-";
+
+/// One journal that the start turned into a log file, or could not.
+struct RecoveredJournal
+{
+    QString logPath; ///< the log file written (or the one that could not be written)
+    QString error;   ///< Japanese reason when it could not be written; the journal then stays
+};
+
+/**
+ * Turns every journal in @p folder whose process no longer runs into a normal log file named
+ * after the journal's last change, as the exit would have named it; a torn last record (a write
+ * cut by a power loss) is left out, and an empty journal is removed. Journals of running
+ * processes (also of other instances of the program) are left alone.
+ */
+QList<RecoveredJournal> recoverJournals(const QString& folder);
+
+} // namespace history
