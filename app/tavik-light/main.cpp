@@ -63,19 +63,20 @@ int main(int argc, char* argv[])
     services.messenger = &messenger;
     services.browser = &browser;
     services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
-    // The journal goes once the log is written, or once the user chose to exit without it. When
-    // the exit writes no log (nothing was sent), a journal with lines stays for the next start.
-    services.saveLogBeforeExit = [&prompter, &journal, logFolder](QWidget* parent,
-                                                                  const QList<common::LogLine>& lines) {
-        if (!history::saveLogBeforeExit(parent, prompter, true, lines, common::systemClock(), logFolder))
-            return false;
-        journal.discard();
-        return true;
+    // The exit's log is the journal itself, renamed into place, when it holds every line (the
+    // lines in memory are then not needed); the journal goes once the log is written, or once
+    // the user chose to exit without it. When the exit writes no log (nothing was sent), a
+    // journal with lines stays for the next start.
+    services.saveLogBeforeExit = [&prompter, &journal](QWidget* parent, const QList<common::LogLine>& lines) {
+        const bool mayClose = history::saveLogBeforeExit(
+            parent, prompter, [&] { return journal.saveAsLog(lines, common::systemClock()()); });
+        if (mayClose)
+            journal.discard();
+        return mayClose;
     };
     // Nobody can be asked when the session ends: write what can be written; a failure keeps the journal.
-    services.saveLogAtSessionEnd = [&journal, logFolder](const QList<common::LogLine>& lines) {
-        if (!history::writeLogIfSent(true, lines, common::systemClock(), logFolder).failed())
-            journal.discard();
+    services.saveLogAtSessionEnd = [&journal](const QList<common::LogLine>& lines) {
+        journal.saveAsLog(lines, common::systemClock()());
     };
     services.makeLogViewer = [&prompter, &chooser] { return history::makeLogViewer(prompter, chooser); };
     services.makeHelp = [] { return new info::frmHelp; };

@@ -199,11 +199,14 @@ bool Journal::open()
 
 void Journal::append(const common::LogLine& line)
 {
-    if (m_fd < 0 && !open())
+    if (m_fd < 0 && !open()) {
+        m_complete = false;
         return;
+    }
     // One write per record: what the process has written survives its death, in the page cache.
     if (!writeAll(m_fd, encodeLog({line}))) {
         m_error = osErrorText(errno);
+        m_complete = false;
         return;
     }
     if (!m_syncTimer.isActive())
@@ -225,6 +228,29 @@ void Journal::discard()
     m_fd = -1;
     ::unlink(QFile::encodeName(m_path).constData());
     m_path.clear();
+}
+
+LogWriteResult Journal::saveAsLog(const QList<common::LogLine>& lines, const QDateTime& when)
+{
+    if (m_fd < 0 || !m_complete) {
+        // Lines the journal missed (or a run without any) are written from memory; a partial
+        // journal goes with them once that log is written.
+        LogWriteResult result = lines.isEmpty() && m_fd < 0 ? LogWriteResult{} : writeLog(lines, when, m_folder);
+        if (!result.failed())
+            discard();
+        return result;
+    }
+    m_syncTimer.stop();
+    if (::fsync(m_fd) != 0)
+        return {LogWriteResult::Status::Failed, QDir(m_folder).filePath(logFileStem(when) + u".txt"_s),
+                osErrorText(errno)};
+    const LogWriteResult result = publishLogFile(QFile::encodeName(m_path), when, m_folder);
+    if (!result.failed()) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_path.clear();
+    }
+    return result;
 }
 
 QList<RecoveredJournal> recoverJournals(const QString& folder)

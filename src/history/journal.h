@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/logline.h"
+#include "logwriter.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -34,6 +35,13 @@ public:
     void append(const common::LogLine& line);
     /// Removes the journal file; a later line starts a new one.
     void discard();
+    /**
+     * Writes the conversation as the log file named after @p when (see writeLog()). When every line
+     * of this run is in the journal, the journal itself is flushed and renamed into place, so the
+     * lines need not be in memory; otherwise @p lines are written. On success the journal is gone;
+     * on failure it stays and takes further lines.
+     */
+    LogWriteResult saveAsLog(const QList<common::LogLine>& lines, const QDateTime& when);
     /// The journal file's path, empty before the first line or after discard().
     QString path() const { return m_path; }
     /// The Japanese reason the journal could not be written, empty while it works.
@@ -47,6 +55,7 @@ private:
     QString m_path;
     QString m_error;
     int m_fd = -1;
+    bool m_complete = true; ///< every line of this run went into the journal file
     QTimer m_syncTimer;
 };
 

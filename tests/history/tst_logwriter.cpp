@@ -219,7 +219,12 @@ private Q_SLOTS:
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList{QFileInfo(running.path()).fileName()});
         QVERIFY(history::recoverJournals(folder).isEmpty());
 
-        running.discard(); // the log was written at the exit: the journal goes
+        // The exit's log is the journal renamed into place: every line, also those no longer in memory.
+        running.append(lines.at(0));
+        const LogWriteResult saved = running.saveAsLog({lines.at(0)}, ExitTime);
+        QCOMPARE(saved.status, LogWriteResult::Status::Written);
+        QCOMPARE(QFileInfo(saved.path).fileName(), u"20030305070409.txt"_s);
+        QCOMPARE(readAll(saved.path), history::encodeLog({lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
     }
 
