@@ -2,6 +2,9 @@
 
 #include "common/cp932codec.h"
 
+#include <QTimerEvent>
+
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -35,22 +38,50 @@ LogTableModel::LogTableModel(QObject* parent)
     : QAbstractTableModel(parent)
 {}
 
+namespace {
+
+// A view addresses rows with int; more rows than that cannot be shown.
+int viewableRows(const LogTable& table)
+{
+    return static_cast<int>(std::min<qsizetype>(table.rowCount(), std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
 void LogTableModel::setTable(LogTable table)
 {
+    m_revealTimer.stop();
     beginResetModel();
     m_table = std::move(table);
     m_designRows = false;
+    m_shownRows = std::min(viewableRows(m_table), RevealRows);
     endResetModel();
+    if (m_shownRows < viewableRows(m_table))
+        m_revealTimer.start(0, this);
+}
+
+void LogTableModel::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_revealTimer.timerId()) {
+        QAbstractTableModel::timerEvent(event);
+        return;
+    }
+    const int total = viewableRows(m_table);
+    const int next = total - m_shownRows > RevealRows ? m_shownRows + RevealRows : total;
+    if (next > m_shownRows) {
+        beginInsertRows({}, m_shownRows, next - 1);
+        m_shownRows = next;
+        endInsertRows();
+    }
+    if (m_shownRows >= total)
+        m_revealTimer.stop();
 }
 
 int LogTableModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid())
         return 0;
-    if (m_designRows)
-        return DesignRows;
-    // A view addresses rows with int; more rows than that cannot be shown.
-    return static_cast<int>(std::min<qsizetype>(m_table.rowCount(), std::numeric_limits<int>::max()));
+    return m_designRows ? DesignRows : m_shownRows;
 }
 
 int LogTableModel::columnCount(const QModelIndex& parent) const

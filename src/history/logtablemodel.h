@@ -3,6 +3,7 @@
 #include "logreader.h"
 
 #include <QAbstractTableModel>
+#include <QBasicTimer>
 
 namespace history {
 
@@ -29,7 +30,13 @@ public:
     explicit LogTableModel(QObject* parent = nullptr);
 
     /// Shows the records of @p table, replacing whatever was shown; an empty table shows no rows.
+    /// A view sets up its rows in time proportional to their number, so a table of more than
+    /// RevealRows records is shown RevealRows rows per turn of the event loop.
     void setTable(LogTable table);
+
+    static constexpr int RevealRows = 1 << 20;
+    /// Whether rows of the table are still to be shown.
+    bool isRevealing() const { return m_revealTimer.isActive(); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -41,9 +48,14 @@ public:
     /// @p maxChars = ToolTipChars the cell's tooltip.
     QString cellText(int row, int column, int maxChars = DisplayChars) const;
 
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
     LogTable m_table;
     bool m_designRows = true;
+    int m_shownRows = 0;
+    QBasicTimer m_revealTimer;
 };
 
 /// @p text without the half-width and full-width spaces at its start and end.

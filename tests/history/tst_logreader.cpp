@@ -307,6 +307,15 @@ private Q_SLOTS:
 
         model.setTable(history::parseLog(QByteArray("no record here\r\n")).table);
         QCOMPARE(model.rowCount(), 0);
+
+        // A very long file reaches the view in steps, each short enough to keep the chat's event
+        // loop turning, and in the end whole.
+        history::LogTableModel longModel;
+        constexpr int Records = history::LogTableModel::RevealRows + 5;
+        longModel.setTable(history::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
+        QCOMPARE(longModel.rowCount(), history::LogTableModel::RevealRows);
+        QTRY_COMPARE(longModel.rowCount(), Records);
+        QCOMPARE(longModel.cellText(Records - 1, 3), u"last"_s);
     }
 };
 
