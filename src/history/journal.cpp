@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -187,7 +188,7 @@ bool Journal::open()
         return false;
     }
     const QString path = QDir(m_folder).filePath(journalName(ownName()));
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (m_fd < 0) {
         m_error = osErrorText(errno);
         return false;
@@ -199,18 +200,18 @@ bool Journal::open()
 
 void Journal::append(const common::LogLine& line)
 {
-    if (m_fd < 0 && !open()) {
-        m_complete = false;
-        return;
-    }
-    // One write per record: what the process has written survives its death, in the page cache.
-    if (!writeAll(m_fd, encodeLog({line}))) {
+    ++m_lines;
+    if (m_unwritten.isEmpty() && (m_fd >= 0 || open())) {
+        // One write per record: what the process has written survives its death, in the page cache.
+        if (writeAll(m_fd, encodeLog({line}))) {
+            if (!m_syncTimer.isActive())
+                m_syncTimer.start();
+            return;
+        }
         m_error = osErrorText(errno);
-        m_complete = false;
-        return;
     }
-    if (!m_syncTimer.isActive())
-        m_syncTimer.start();
+    // The disk refused (full, gone read-only): the line is kept in memory for the exit's log.
+    m_unwritten.append(line);
 }
 
 void Journal::sync()
@@ -222,6 +223,8 @@ void Journal::sync()
 void Journal::discard()
 {
     m_syncTimer.stop();
+    m_unwritten.clear();
+    m_lines = 0;
     if (m_fd < 0)
         return;
     ::close(m_fd);
@@ -232,24 +235,48 @@ void Journal::discard()
 
 LogWriteResult Journal::saveAsLog(const QList<common::LogLine>& lines, const QDateTime& when)
 {
-    if (m_fd < 0 || !m_complete) {
-        // Lines the journal missed (or a run without any) are written from memory; a partial
-        // journal goes with them once that log is written.
-        LogWriteResult result = lines.isEmpty() && m_fd < 0 ? LogWriteResult{} : writeLog(lines, when, m_folder);
-        if (!result.failed())
-            discard();
+    if (m_lines == 0)
+        return lines.isEmpty() ? LogWriteResult{} : writeLog(lines, when, m_folder);
+    if (m_fd >= 0 && m_unwritten.isEmpty()) {
+        m_syncTimer.stop();
+        if (::fsync(m_fd) != 0)
+            return {LogWriteResult::Status::Failed, QDir(m_folder).filePath(logFileStem(when) + u".txt"_s),
+                    osErrorText(errno)};
+        const LogWriteResult result = publishLogFile(QFile::encodeName(m_path), when, m_folder);
+        if (!result.failed()) {
+            ::close(m_fd);
+            m_fd = -1;
+            m_path.clear();
+            m_lines = 0;
+        }
         return result;
     }
-    m_syncTimer.stop();
-    if (::fsync(m_fd) != 0)
-        return {LogWriteResult::Status::Failed, QDir(m_folder).filePath(logFileStem(when) + u".txt"_s),
-                osErrorText(errno)};
-    const LogWriteResult result = publishLogFile(QFile::encodeName(m_path), when, m_folder);
-    if (!result.failed()) {
-        ::close(m_fd);
-        m_fd = -1;
-        m_path.clear();
-    }
+    // The whole records of the journal file (a failed write may have left a torn one), then the
+    // lines that did not reach it.
+    const LogWriteResult result = writeLogWith(
+        [this](int out) {
+            if (m_fd >= 0) {
+                struct stat info = {};
+                if (::fstat(m_fd, &info) != 0)
+                    return errno;
+                const off_t end = endOfLastRecord(m_fd, info.st_size);
+                char buffer[64 * 1024];
+                for (off_t at = 0; at < end;) {
+                    const ssize_t n = ::pread(m_fd, buffer, size_t(std::min<off_t>(sizeof buffer, end - at)), at);
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        return n < 0 ? errno : EIO;
+                    if (!writeAll(out, QByteArray::fromRawData(buffer, n)))
+                        return errno;
+                    at += n;
+                }
+            }
+            return writeLogRecords(out, m_unwritten);
+        },
+        when, m_folder);
+    if (!result.failed())
+        discard();
     return result;
 }
 

@@ -36,12 +36,16 @@ public:
     /// Removes the journal file; a later line starts a new one.
     void discard();
     /**
-     * Writes the conversation as the log file named after @p when (see writeLog()). When every line
-     * of this run is in the journal, the journal itself is flushed and renamed into place, so the
-     * lines need not be in memory; otherwise @p lines are written. On success the journal is gone;
-     * on failure it stays and takes further lines.
+     * Writes the conversation as the log file named after @p when (see writeLog()), from the journal:
+     * when every line is in the journal file, that file is flushed and renamed into place; when
+     * writing to it failed at some point, its whole records are copied and the lines kept in memory
+     * since then follow. So the lines the window keeps are not needed; @p lines are written only
+     * when the journal never saw a line (a window without the journal hook). On success the
+     * journal is gone; on failure it stays and takes further lines.
      */
     LogWriteResult saveAsLog(const QList<common::LogLine>& lines, const QDateTime& when);
+    /// The lines that could not be written to the journal file and are kept in memory instead.
+    qsizetype unwrittenLines() const { return m_unwritten.size(); }
     /// The journal file's path, empty before the first line or after discard().
     QString path() const { return m_path; }
     /// The Japanese reason the journal could not be written, empty while it works.
@@ -55,7 +59,9 @@ private:
     QString m_path;
     QString m_error;
     int m_fd = -1;
-    bool m_complete = true; ///< every line of this run went into the journal file
+    qsizetype m_lines = 0; ///< lines appended since the journal was last saved or discarded
+    // From the first failed write on, every further line waits here, so that the order is kept.
+    QList<common::LogLine> m_unwritten;
     QTimer m_syncTimer;
 };
 

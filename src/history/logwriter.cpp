@@ -175,11 +175,30 @@ QString defaultLogFolder()
     return QDir::current().absoluteFilePath(u"log"_s);
 }
 
-LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folderPath)
+int writeLogRecords(int fd, const QList<common::LogLine>& lines)
+{
+    QString chunk;
+    chunk.reserve(ChunkChars + 1024);
+    for (const common::LogLine& line : lines) {
+        appendRecord(chunk, line);
+        if (chunk.size() >= ChunkChars) {
+            if (!writeAll(fd, encodeText(chunk)))
+                return errno;
+            chunk.clear();
+        }
+    }
+    return writeAll(fd, encodeText(chunk)) ? 0 : errno;
+}
+
+LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder)
+{
+    return writeLogWith([&lines](int fd) { return writeLogRecords(fd, lines); }, when, folder);
+}
+
+LogWriteResult writeLogWith(const std::function<int(int fd)>& fill, const QDateTime& when, const QString& folderPath)
 {
     const QString folder = QDir(folderPath).absolutePath();
-    const QString stem = logFileStem(when);
-    const QString firstName = QDir(folder).filePath(stem + u".txt"_s);
+    const QString firstName = QDir(folder).filePath(logFileStem(when) + u".txt"_s);
 
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
         return failure(firstName, errno);
@@ -196,18 +215,8 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
         return failure(firstName, errorNumber);
     };
 
-    QString chunk;
-    chunk.reserve(ChunkChars + 1024);
-    for (const common::LogLine& line : lines) {
-        appendRecord(chunk, line);
-        if (chunk.size() >= ChunkChars) {
-            if (!writeAll(fd, encodeText(chunk)))
-                return abandon(errno);
-            chunk.clear();
-        }
-    }
-    if (!writeAll(fd, encodeText(chunk)))
-        return abandon(errno);
+    if (const int error = fill(fd); error != 0)
+        return abandon(error);
     if (::fsync(fd) != 0)
         return abandon(errno);
     if (::close(fd) != 0) {

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -226,6 +228,26 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(saved.path).fileName(), u"20030305070409.txt"_s);
         QCOMPARE(readAll(saved.path), history::encodeLog({lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
+
+        // A disk that refuses a write part-way (here: a file size limit): the torn record and every
+        // later line are kept in memory, and the exit's log still holds every line, in order.
+        QTemporaryDir fullDir;
+        history::Journal full(fullDir.path());
+        full.append(lines.at(0));
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old = {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const rlimit cap{rlim_t(QFileInfo(full.path()).size() + 10), old.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &cap), 0);
+        full.append(lines.at(1));
+        full.append(lines.at(0));
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
+        QCOMPARE(full.unwrittenLines(), 2);
+        QVERIFY(!full.error().isEmpty());
+        const LogWriteResult kept = full.saveAsLog({}, ExitTime);
+        QCOMPARE(kept.status, LogWriteResult::Status::Written);
+        QCOMPARE(readAll(kept.path), history::encodeLog({lines.at(0), lines.at(1), lines.at(0)}));
+        QCOMPARE(hiddenFiles(fullDir.path()), QStringList{u"20030305070409.txt"_s});
     }
 
     void roundTripThroughReader()
