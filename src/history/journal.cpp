@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -164,21 +167,101 @@ std::optional<RecoveredJournal> recoverOne(const QString& path)
 
 } // namespace
 
+/**
+ * Flushes the journal file on a thread of its own when asked: fsync waits for the disk, up to
+ * hundreds of milliseconds under a flood of long datagrams, and the chat's event loop must not.
+ */
+class Journal::Syncer final
+{
+public:
+    Syncer()
+        : m_thread([this] { run(); })
+    {}
+    ~Syncer()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+    void request()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_wanted = true;
+        }
+        m_wake.notify_one();
+    }
+
+    /// The descriptor to flush from now on; returns once no flush of the previous one is running.
+    void setDescriptor(int fd)
+    {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return !m_busy; });
+        m_fd = fd;
+        m_wanted = false;
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || (m_wanted && m_fd >= 0); });
+            if (m_stop)
+                return;
+            m_wanted = false;
+            m_busy = true;
+            const int fd = m_fd;
+            lock.unlock();
+            ::fsync(fd);
+            lock.lock();
+            m_busy = false;
+            m_idle.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    int m_fd = -1;
+    bool m_wanted = false;
+    bool m_busy = false;
+    bool m_stop = false;
+    std::thread m_thread; // last: it starts running at once
+};
+
 Journal::Journal(const QString& folder, QObject* parent)
     : QObject(parent)
     , m_folder(QDir(folder).absolutePath())
 {
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(SyncIntervalMs);
-    connect(&m_syncTimer, &QTimer::timeout, this, &Journal::sync);
+    connect(&m_syncTimer, &QTimer::timeout, this, [this] {
+        if (m_syncer)
+            m_syncer->request();
+    });
 }
 
 Journal::~Journal()
 {
-    if (m_fd >= 0) {
+    if (m_fd >= 0)
         ::fsync(m_fd);
+    close();
+}
+
+// Closes the journal file, after any flush of it on the syncer's thread.
+void Journal::close()
+{
+    m_syncTimer.stop();
+    if (m_syncer)
+        m_syncer->setDescriptor(-1);
+    if (m_fd >= 0)
         ::close(m_fd);
-    }
+    m_fd = -1;
 }
 
 bool Journal::open()
@@ -195,6 +278,9 @@ bool Journal::open()
     }
     m_path = path;
     m_error.clear();
+    if (!m_syncer)
+        m_syncer = std::make_unique<Syncer>();
+    m_syncer->setDescriptor(m_fd);
     return true;
 }
 
@@ -214,21 +300,13 @@ void Journal::append(const common::LogLine& line)
     m_unwritten.append(line);
 }
 
-void Journal::sync()
-{
-    if (m_fd >= 0 && ::fsync(m_fd) != 0)
-        m_error = osErrorText(errno);
-}
-
 void Journal::discard()
 {
-    m_syncTimer.stop();
     m_unwritten.clear();
     m_lines = 0;
     if (m_fd < 0)
         return;
-    ::close(m_fd);
-    m_fd = -1;
+    close();
     ::unlink(QFile::encodeName(m_path).constData());
     m_path.clear();
 }
@@ -244,8 +322,7 @@ LogWriteResult Journal::saveAsLog(const QList<common::LogLine>& lines, const QDa
                     osErrorText(errno)};
         const LogWriteResult result = publishLogFile(QFile::encodeName(m_path), when, m_folder);
         if (!result.failed()) {
-            ::close(m_fd);
-            m_fd = -1;
+            close();
             m_path.clear();
             m_lines = 0;
         }

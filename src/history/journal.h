@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 namespace history {
 
 /**
@@ -16,8 +18,8 @@ namespace history {
  * the log folder the moment it is made, in the log's own record format and encoding, so that a
  * crash, a kill or a power cut loses at most the last second of it. The file is made with the
  * first line (a run without log lines leaves nothing), written at once and flushed to the disk at
- * most once a second, and its name says which process writes it, so that the next start can tell
- * an orphaned journal from a running one (see recoverJournals()).
+ * most once a second (on a thread of its own, so a slow disk never holds up the chat), and its name says which process
+ * writes it, so that the next start can tell an orphaned journal from a running one (see recoverJournals()).
  *
  * The journal stays when the object is destroyed; discard() removes it once the conversation is
  * safely in a log file (or the user chose to exit without one).
@@ -52,8 +54,10 @@ public:
     QString error() const { return m_error; }
 
 private:
+    class Syncer;
+
     bool open();
-    void sync();
+    void close();
 
     QString m_folder;
     QString m_path;
@@ -63,6 +67,7 @@ private:
     // From the first failed write on, every further line waits here, so that the order is kept.
     QList<common::LogLine> m_unwritten;
     QTimer m_syncTimer;
+    std::unique_ptr<Syncer> m_syncer; ///< flushes on its own thread: a flush may take long
 };
 
 /// The start of a journal file's name in the log folder.
