@@ -116,7 +116,7 @@ QString LogTableModel::cellText(int row, int column, int maxChars) const
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const
 {
-    // The tooltip shows the whole text of a cell too narrow for it, a long message above all.
+    // The tooltip shows more of a cell too narrow for it (a long message above all), up to ToolTipChars.
     if (!index.isValid() || index.model() != this || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     return cellText(index.row(), index.column(), role == Qt::ToolTipRole ? ToolTipChars : DisplayChars);
