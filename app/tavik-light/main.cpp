@@ -4,6 +4,8 @@
 #include "common/datetimetext.h"
 #include "common/programinfo.h"
 #include "history/exitlog.h"
+#include "history/journal.h"
+#include "history/journalrecovery.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
 #include "info/frmabout.h"
@@ -64,16 +66,32 @@ int main(int argc, char* argv[])
     platform::AvahiComputerBrowser browser;
     platform::DialogFileChooser chooser;
 
+    // A conversation an earlier run could not save (it crashed or was killed) becomes a log file
+    // now; this run's conversation is journalled in the same folder as it happens.
+    const QString logFolder = history::defaultLogFolder();
+    history::recoverPreviousConversations(nullptr, prompter, logFolder);
+    history::Journal journal(logFolder);
+
     chat::ChatServices services;
     services.prompter = &prompter;
     services.flasher = &flasher;
     services.messenger = &messenger;
     services.browser = &browser;
-    services.saveLogBeforeExit = [&prompter](QWidget* parent, const QList<common::LogLine>& lines) {
-        return history::saveLogBeforeExit(parent, prompter, true, lines);
+    services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
+    // The exit's log is the journal itself, renamed into place, when it holds every line (the
+    // lines in memory are then not needed); the journal goes once the log is written, or once
+    // the user chose to exit without it.
+    services.saveLogBeforeExit = [&prompter, &journal](QWidget* parent, const QList<common::LogLine>& lines) {
+        const bool mayClose = history::saveLogBeforeExit(
+            parent, prompter, [&] { return journal.saveAsLog(lines, common::systemClock()()); });
+        if (mayClose)
+            journal.discard();
+        return mayClose;
     };
-    // Nobody can be asked when the session ends: write what can be written.
-    services.saveLogAtSessionEnd = [](const QList<common::LogLine>& lines) { history::writeLogIfSent(true, lines); };
+    // Nobody can be asked when the session ends: write what can be written; a failure keeps the journal.
+    services.saveLogAtSessionEnd = [&journal](const QList<common::LogLine>& lines) {
+        journal.saveAsLog(lines, common::systemClock()());
+    };
     services.makeLogViewer = [&prompter, &chooser] { return history::makeLogViewer(prompter, chooser); };
     services.makeHelp = [] { return new info::frmHelp; };
     services.makeAbout = [] { return new info::frmAbout; };

@@ -53,6 +53,12 @@ struct ChatServices
      */
     std::function<void(const QList<common::LogLine>& lines)> saveLogAtSessionEnd;
 
+    /**
+     * Called with every log line the moment it is made (sent or received), before it is shown;
+     * the program journals it, so that a crash loses nothing. Optional.
+     */
+    std::function<void(const common::LogLine& line)> logLineAdded;
+
     /// Make the log viewer, the help window and the About window; each is shown at most once.
     std::function<QWidget*()> makeLogViewer;
     std::function<QWidget*()> makeHelp;

@@ -51,10 +51,20 @@ common::LogLine sentLogLine(const QString& ownHost, const QString& partner, cons
     return {ownHost, partner, text, dateTime};
 }
 
+QString loggedText(const QString& received)
+{
+    const auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
+    if (std::none_of(received.cbegin(), received.cend(), isBreak))
+        return received;
+    QString logged = received;
+    std::replace_if(logged.begin(), logged.end(), isBreak, QChar(u'?'));
+    return logged;
+}
+
 common::LogLine receivedLogLine(const QString& partner, const QString& ownHost, const QString& received,
                                 const QString& dateTime)
 {
-    return {partner, ownHost, QString::fromUtf16(PartnerPrefix) + received, dateTime};
+    return {partner, ownHost, QString::fromUtf16(PartnerPrefix) + loggedText(received), dateTime};
 }
 
 } // namespace chat

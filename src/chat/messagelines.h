@@ -29,7 +29,14 @@ QString partnerDisplayLine(const QString& received);
 /// The log line of a sent message: own host, partner name, the text, when the send started.
 common::LogLine sentLogLine(const QString& ownHost, const QString& partner, const QString& text,
                             const QString& dateTime);
-/// The log line of a received message: partner name, own host, "相手>" and the text as received, arrival time.
+/**
+ * A received text as the log stores it: CR and LF written as "?", as characters without a code
+ * page 932 form are. The log format cannot escape, and the chat's one-line box never sends a line
+ * break, so a received one could only forge a record boundary; one datagram stays one record.
+ */
+QString loggedText(const QString& received);
+
+/// The log line of a received message: partner name, own host, "相手>" and loggedText(), arrival time.
 common::LogLine receivedLogLine(const QString& partner, const QString& ownHost, const QString& received,
                                 const QString& dateTime);
 

@@ -129,7 +129,8 @@ ReceivedLine SenderClassifier::classify(const Arrival& arrival)
         m_strangerSinceLookup = true;
     line.source = sourceText(address, arrival.port, m_partnerPort);
     line.displayLine = u"他のPC("_s + line.source + u")>"_s + shownText(arrival.text);
-    line.logLine = {line.source, arrival.ownHost, QString::fromUtf16(StrangerPrefix) + arrival.text, arrival.dateTime};
+    line.logLine = {line.source, arrival.ownHost, QString::fromUtf16(StrangerPrefix) + loggedText(arrival.text),
+                    arrival.dateTime};
     return line;
 }
 

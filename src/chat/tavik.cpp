@@ -236,6 +236,8 @@ void tavik::showReceived(const ReceivedLine& line)
 
 void tavik::appendLogLine(const common::LogLine& line)
 {
+    if (m_services.logLineAdded)
+        m_services.logLineAdded(line);
     m_logLineModel->append(line);
 }
 

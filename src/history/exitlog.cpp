@@ -10,7 +10,12 @@ namespace history {
 bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, bool messageSent,
                        const QList<common::LogLine>& lines, const common::Clock& clock, const QString& folder)
 {
-    const LogWriteResult result = writeLogIfSent(messageSent, lines, clock, folder);
+    return saveLogBeforeExit(parent, prompter, [&] { return writeLogIfSent(messageSent, lines, clock, folder); });
+}
+
+bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, const std::function<LogWriteResult()>& write)
+{
+    const LogWriteResult result = write();
     if (!result.failed())
         return true;
     platform::PromptRequest request;

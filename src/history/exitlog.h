@@ -2,6 +2,8 @@
 
 #include "history/logwriter.h"
 
+#include <functional>
+
 class QWidget;
 
 namespace platform {
@@ -20,5 +22,8 @@ namespace history {
 bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, bool messageSent,
                        const QList<common::LogLine>& lines, const common::Clock& clock = common::systemClock(),
                        const QString& folder = defaultLogFolder());
+
+/// The same log step with the writing done by @p write (the journal's, for one).
+bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, const std::function<LogWriteResult()>& write);
 
 } // namespace history

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -31,6 +32,27 @@ QString tooLargeText()
 {
     return u"ファイルが大きすぎます（1 GB まで読み込めます）。"_s;
 }
+
+QString outOfMemoryText()
+{
+    return u"メモリが足りないため、このファイルを読み込めません。記録が多すぎるか、ログファイルではないファイルです。"_s;
+}
+
+QString cancelledText()
+{
+    return u"読み込みを取り消しました。"_s;
+}
+
+// Thrown inside a load that was asked to stop; caught where the load began.
+struct LoadCancelled
+{};
+
+// A grid's row header keeps about this much per row (Qt's QHeaderView: one 8-byte section item);
+// it is part of what viewing a file needs, so the budget counts it with the index.
+constexpr qint64 ViewBytesPerRecord = 8;
+
+// Bytes read or parsed between two looks at the progress and the cancel request.
+constexpr qsizetype ProgressStep = 4 * 1024 * 1024;
 
 // Asks for huge pages behind a large buffer that is about to be filled: a million records fill
 // about 100 MB, and faulting that in 4 KB pages costs more than the parsing. Only a hint.
@@ -72,35 +94,81 @@ qsizetype nextSpecial(const char* d, qsizetype i, qsizetype n)
     return n;
 }
 
+// The general rules for one line [@p start, @p eol): four fields, each after leading spaces
+// either quoted or plain; a plain fourth field takes the rest of the line.
+bool generalFields(const char* d, qsizetype start, qsizetype eol, qsizetype (&begin)[LogTable::FieldsPerRecord],
+                   qsizetype (&end)[LogTable::FieldsPerRecord])
+{
+    qsizetype i = start;
+    for (int k = 0; k < LogTable::FieldsPerRecord; ++k) {
+        while (i < eol && d[i] == ' ')
+            ++i;
+        if (i < eol && d[i] == '"') {
+            qsizetype close = i + 1;
+            while (close < eol && d[close] != '"')
+                ++close;
+            if (close >= eol)
+                return false;
+            begin[k] = i + 1;
+            end[k] = close;
+            i = close + 1;
+            while (i < eol && d[i] != ',')
+                ++i;
+        } else {
+            qsizetype e = i;
+            if (k == LogTable::FieldsPerRecord - 1)
+                e = eol;
+            else
+                while (e < eol && d[e] != ',')
+                    ++e;
+            begin[k] = i;
+            end[k] = e;
+            i = e;
+        }
+        if (k < LogTable::FieldsPerRecord - 1) {
+            if (i >= eol)
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 /// One pass over the decoded text; see parseLog() for the rules.
 class LogParser final
 {
 public:
-    explicit LogParser(QByteArray bytes)
+    LogParser(QByteArray bytes, LoadProgress* progress)
+        : m_progress(progress)
     {
         m_table.m_bytes = std::move(bytes);
         m_d = m_table.m_bytes.constData();
         m_n = m_table.m_bytes.size();
+        m_indexBudget = loadBudget(m_n) - m_n;
     }
 
     LogReadResult run()
     {
         LogReadResult result;
-        if (static_cast<quint64>(m_n) > std::numeric_limits<quint32>::max()) {
+        // Positions are kept in 31 bits; the top bit of a record marks a line read by the general rules.
+        if (m_n > MaxFileBytes) {
             result.error = tooLargeText();
             return result;
         }
-        // One record per line in the usual case; reserving avoids regrowing a large vector.
-        qsizetype lines = std::count(m_d, m_d + m_n, '\n');
-        if (lines == 0)
-            lines = std::count(m_d, m_d + m_n, '\r');
-        m_table.m_spans.reserve(static_cast<size_t>(lines + 1) * LogTable::FieldsPerRecord);
-        preferHugePages(m_table.m_spans.data(), m_table.m_spans.capacity() * sizeof(LogTable::Span));
-
         qsizetype pos = 0;
+        qsizetype reported = 0;
         while (pos < m_n) {
+            if (pos - reported >= ProgressStep) {
+                reportProgress(pos - reported);
+                reported = pos;
+            }
+            if (isBreak(pos)) { // a blank line, the commonest line that is not a record
+                ++m_skipped;
+                pos = afterBreak(pos);
+                continue;
+            }
             qsizetype start = pos;
             while (start < m_n && m_d[start] == ' ')
                 ++start;
@@ -109,10 +177,15 @@ public:
                 continue;
             }
             const qsizetype eol = lineEnd(pos);
-            if (!parseGeneralLine(pos, eol))
+            qsizetype begin[LogTable::FieldsPerRecord];
+            qsizetype end[LogTable::FieldsPerRecord];
+            if (generalFields(m_d, pos, eol, begin, end))
+                addRecord({LogTable::GeneralLine | static_cast<quint32>(pos), static_cast<quint32>(eol), 0, 0});
+            else
                 ++m_skipped;
             pos = afterBreak(eol);
         }
+        reportProgress(m_n - reported);
         result.table = std::move(m_table);
         result.skippedLines = m_skipped;
         return result;
@@ -126,6 +199,15 @@ private:
         qsizetype separator; // the last "," that ends before it, or -1
         qsizetype lastBreak; // the last CR or LF before it, or -1
     };
+
+    void reportProgress(qsizetype parsed)
+    {
+        if (!m_progress)
+            return;
+        m_progress->done.fetch_add(parsed, std::memory_order_relaxed);
+        if (m_progress->cancel.load(std::memory_order_relaxed))
+            throw LoadCancelled{};
+    }
 
     bool isBreak(qsizetype i) const { return m_d[i] == '\r' || m_d[i] == '\n'; }
     bool isSeparator(qsizetype i) const
@@ -253,65 +335,34 @@ private:
                 break;
             end = later;
         }
-        addField(start + 1, first);
-        addField(first + 3, second);
-        addField(messageStart, end->separator);
-        addField(end->separator + 3, end->end);
+        addRecord({static_cast<quint32>(start + 1), static_cast<quint32>(first), static_cast<quint32>(second),
+                   static_cast<quint32>(end->separator)});
         return afterBreak(lineEnd(end->end + 1));
     }
 
-    // The general rules for one line [@p start, @p eol): four fields, each after leading spaces
-    // either quoted or plain; a plain fourth field takes the rest of the line.
-    bool parseGeneralLine(qsizetype start, qsizetype eol)
+    // Stores one record; a new block of the index is taken only when the last one is full, and
+    // only while the whole load stays within its budget.
+    void addRecord(const LogTable::Record& record)
     {
-        qsizetype begin[LogTable::FieldsPerRecord];
-        qsizetype end[LogTable::FieldsPerRecord];
-        qsizetype i = start;
-        for (int k = 0; k < LogTable::FieldsPerRecord; ++k) {
-            while (i < eol && m_d[i] == ' ')
-                ++i;
-            if (i < eol && m_d[i] == '"') {
-                qsizetype close = i + 1;
-                while (close < eol && m_d[close] != '"')
-                    ++close;
-                if (close >= eol)
-                    return false;
-                begin[k] = i + 1;
-                end[k] = close;
-                i = close + 1;
-                while (i < eol && m_d[i] != ',')
-                    ++i;
-            } else {
-                qsizetype e = i;
-                if (k == LogTable::FieldsPerRecord - 1)
-                    e = eol;
-                else
-                    while (e < eol && m_d[e] != ',')
-                        ++e;
-                begin[k] = i;
-                end[k] = e;
-                i = e;
-            }
-            if (k < LogTable::FieldsPerRecord - 1) {
-                if (i >= eol)
-                    return false;
-                ++i;
-            }
+        const auto slot = static_cast<size_t>(m_table.m_count % LogTable::BlockRecords);
+        if (slot == 0) {
+            const qint64 blockBytes = LogTable::BlockRecords * (qint64(sizeof(LogTable::Record)) + ViewBytesPerRecord);
+            m_indexBytes += blockBytes + qint64(sizeof(void*));
+            if (m_indexBytes > m_indexBudget)
+                throw std::bad_alloc();
+            m_table.m_blocks.push_back(std::make_unique_for_overwrite<LogTable::Record[]>(LogTable::BlockRecords));
         }
-        for (int k = 0; k < LogTable::FieldsPerRecord; ++k)
-            addField(begin[k], end[k]);
-        return true;
-    }
-
-    void addField(qsizetype begin, qsizetype end)
-    {
-        m_table.m_spans.push_back({static_cast<quint32>(begin), static_cast<quint32>(end - begin)});
+        m_table.m_blocks.back()[slot] = record;
+        ++m_table.m_count;
     }
 
     LogTable m_table;
     const char* m_d = nullptr;
     qsizetype m_n = 0;
     qsizetype m_skipped = 0;
+    LoadProgress* m_progress = nullptr;
+    qint64 m_indexBudget = 0;
+    qint64 m_indexBytes = 0;
 
     qsizetype m_scan = 0;
     qsizetype m_lastSeparator = -1;
@@ -325,48 +376,82 @@ QString LogTable::field(qsizetype row, int index) const
     return common::cp932::decode(rawField(row, index));
 }
 
-LogReadResult parseLog(QByteArray bytes)
+QByteArrayView LogTable::rawField(qsizetype row, int index) const
 {
-    return LogParser(std::move(bytes)).run();
+    const Record& r = record(row);
+    const char* d = m_bytes.constData();
+    const auto view = [d](qsizetype begin, qsizetype end) { return QByteArrayView(d + begin, end - begin); };
+    if (r.a & GeneralLine) {
+        qsizetype begin[FieldsPerRecord];
+        qsizetype end[FieldsPerRecord];
+        if (!generalFields(d, r.a & ~GeneralLine, r.b, begin, end))
+            return {};
+        return view(begin[index], end[index]);
+    }
+    switch (index) {
+    case 0:
+        return view(r.a, r.b);
+    case 1:
+        return view(r.b + 3, r.c);
+    case 2:
+        return view(r.c + 3, r.d);
+    default: {
+        // The date-time holds no line break and its closing quote is followed by spaces at most,
+        // then the line end or the end of the file.
+        const qsizetype n = m_bytes.size();
+        qsizetype e = nextSpecial(d, r.d + 3, n);
+        while (e < n && d[e] != '\r' && d[e] != '\n')
+            e = nextSpecial(d, e + 1, n);
+        while (e > r.d + 3 && d[e - 1] == ' ')
+            --e;
+        return view(r.d + 3, std::max<qsizetype>(e - 1, r.d + 3));
+    }
+    }
 }
 
-LogReadResult readLogFile(const QString& path)
+qint64 loadBudget(qint64 fileBytes)
 {
-    LogReadResult failed;
-    // O_NONBLOCK keeps a named pipe from blocking the window; it is refused below anyway.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        failed.error = osErrorText(errno);
-        return failed;
-    }
-    const auto fail = [&](const QString& error) {
-        ::close(fd);
-        failed.error = error;
-        return failed;
-    };
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0)
-        return fail(osErrorText(errno));
-    if (S_ISDIR(info.st_mode))
-        return fail(osErrorText(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        return fail(u"通常のファイルではありません。"_s);
-    if (info.st_size > MaxFileBytes)
-        return fail(tooLargeText());
+    return 3 * fileBytes + (qint64(64) << 20);
+}
 
-    QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+LogReadResult parseLog(QByteArray bytes, LoadProgress* progress)
+{
+    LogReadResult result;
+    try {
+        return LogParser(std::move(bytes), progress).run();
+    } catch (const std::bad_alloc&) {
+        result.error = outOfMemoryText();
+    } catch (const LoadCancelled&) {
+        result.error = cancelledText();
+        result.cancelled = true;
+    }
+    return result;
+}
+
+namespace {
+
+// Reads the whole file behind @p fd into @p bytes; 0 or the errno value. Throws on cancel.
+int readAll(int fd, qint64 size, QByteArray& bytes, LoadProgress* progress)
+{
+    bytes = QByteArray(static_cast<qsizetype>(size), Qt::Uninitialized);
     preferHugePages(bytes.constData(), static_cast<size_t>(bytes.size()));
     qsizetype total = 0;
     while (total < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + total, static_cast<size_t>(bytes.size() - total));
+        const auto want = std::min<qsizetype>(bytes.size() - total, ProgressStep);
+        const ssize_t n = ::read(fd, bytes.data() + total, static_cast<size_t>(want));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(osErrorText(errno));
+            return errno;
         }
         if (n == 0)
             break;
         total += n;
+        if (progress) {
+            progress->done.fetch_add(n, std::memory_order_relaxed);
+            if (progress->cancel.load(std::memory_order_relaxed))
+                throw LoadCancelled{};
+        }
     }
     bytes.truncate(total);
     // A file that grew after it was measured is read on in pieces, up to the limit.
@@ -375,19 +460,65 @@ LogReadResult readLogFile(const QString& path)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(osErrorText(errno));
+            return errno;
         }
         if (n == 0)
             break;
         bytes.append(piece, n);
         total += n;
     }
+    return 0;
+}
+
+} // namespace
+
+LogReadResult readLogFile(const QString& path, LoadProgress* progress)
+{
+    LogReadResult failed;
+    // O_NONBLOCK keeps a named pipe from blocking the window; it is refused below anyway.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        failed.error = osErrorText(errno);
+        return failed;
+    }
+    struct stat info = {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    if (error != 0)
+        failed.error = osErrorText(error);
+    else if (!S_ISREG(info.st_mode))
+        failed.error = u"通常のファイルではありません。"_s;
+    else if (info.st_size > MaxFileBytes)
+        failed.error = tooLargeText();
+    if (!failed.ok()) {
+        ::close(fd);
+        return failed;
+    }
+    if (progress)
+        progress->total.store(info.st_size, std::memory_order_relaxed);
+
+    QByteArray bytes;
+    try {
+        error = readAll(fd, info.st_size, bytes, progress);
+    } catch (const std::bad_alloc&) {
+        failed.error = outOfMemoryText();
+    } catch (const LoadCancelled&) {
+        failed.error = cancelledText();
+        failed.cancelled = true;
+    }
     ::close(fd);
-    if (total > MaxFileBytes) {
+    if (error != 0)
+        failed.error = osErrorText(error);
+    if (!failed.ok())
+        return failed;
+    if (bytes.size() > MaxFileBytes) {
         failed.error = tooLargeText();
         return failed;
     }
-    return parseLog(std::move(bytes));
+    return parseLog(std::move(bytes), progress);
 }
 
 } // namespace history

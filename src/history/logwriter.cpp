@@ -1,6 +1,7 @@
 #include "logwriter.h"
 
 #include "common/cp932codec.h"
+#include "orphanfiles.h"
 #include "oserrortext.h"
 
 #include <QDir>
@@ -103,11 +104,14 @@ LogWriteResult failure(const QString& path, int errorNumber)
 }
 
 // Creates an empty temporary file in @p folder that no other writer uses; its name starts with a
-// dot and does not end in ".txt", so the viewer's file dialog does not offer it.
+// dot and does not end in ".txt", so the viewer's file dialog does not offer it. It carries this
+// process's id, so that a later write can tell a killed write's leftover from a running one.
 int createTempFile(const QString& folder, QByteArray& tempPath)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = u".tavik-log-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        const QString name =
+            QString::fromUtf16(TempFilePrefix) +
+            u"%1-%2.tmp"_s.arg(::getpid()).arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
         tempPath = QFile::encodeName(QDir(folder).filePath(name));
         const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
@@ -171,15 +175,35 @@ QString defaultLogFolder()
     return QDir::current().absoluteFilePath(u"log"_s);
 }
 
-LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folderPath)
+int writeLogRecords(int fd, const QList<common::LogLine>& lines)
+{
+    QString chunk;
+    chunk.reserve(ChunkChars + 1024);
+    for (const common::LogLine& line : lines) {
+        appendRecord(chunk, line);
+        if (chunk.size() >= ChunkChars) {
+            if (!writeAll(fd, encodeText(chunk)))
+                return errno;
+            chunk.clear();
+        }
+    }
+    return writeAll(fd, encodeText(chunk)) ? 0 : errno;
+}
+
+LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder)
+{
+    return writeLogWith([&lines](int fd) { return writeLogRecords(fd, lines); }, when, folder);
+}
+
+LogWriteResult writeLogWith(const std::function<int(int fd)>& fill, const QDateTime& when, const QString& folderPath)
 {
     const QString folder = QDir(folderPath).absolutePath();
-    const QString stem = logFileStem(when);
-    const QString firstName = QDir(folder).filePath(stem + u".txt"_s);
+    const QString firstName = QDir(folder).filePath(logFileStem(when) + u".txt"_s);
 
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
         return failure(firstName, errno);
 
+    removeStaleTempFiles(folder);
     QByteArray tempPath;
     const int fd = createTempFile(folder, tempPath);
     if (fd < 0)
@@ -191,18 +215,8 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
         return failure(firstName, errorNumber);
     };
 
-    QString chunk;
-    chunk.reserve(ChunkChars + 1024);
-    for (const common::LogLine& line : lines) {
-        appendRecord(chunk, line);
-        if (chunk.size() >= ChunkChars) {
-            if (!writeAll(fd, encodeText(chunk)))
-                return abandon(errno);
-            chunk.clear();
-        }
-    }
-    if (!writeAll(fd, encodeText(chunk)))
-        return abandon(errno);
+    if (const int error = fill(fd); error != 0)
+        return abandon(error);
     if (::fsync(fd) != 0)
         return abandon(errno);
     if (::close(fd) != 0) {
@@ -211,19 +225,27 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
         return failure(firstName, error);
     }
 
+    LogWriteResult result = publishLogFile(tempPath, when, folder);
+    if (result.failed())
+        ::unlink(tempPath.constData());
+    return result;
+}
+
+LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& when, const QString& folderPath)
+{
+    const QString folder = QDir(folderPath).absolutePath();
+    const QString stem = logFileStem(when);
+    const QString firstName = QDir(folder).filePath(stem + u".txt"_s);
     for (int n = 1; n <= MaxNameAttempts; ++n) {
         const QString path = n == 1 ? firstName : QDir(folder).filePath(u"%1_%2.txt"_s.arg(stem).arg(n));
-        const int error = publishNoReplace(tempPath, QFile::encodeName(path));
+        const int error = publishNoReplace(sourcePath, QFile::encodeName(path));
         if (error == 0) {
             syncFolder(folder);
             return {LogWriteResult::Status::Written, path, {}};
         }
-        if (error != EEXIST) {
-            ::unlink(tempPath.constData());
+        if (error != EEXIST)
             return failure(path, error);
-        }
     }
-    ::unlink(tempPath.constData());
     return failure(firstName, EEXIST);
 }
 

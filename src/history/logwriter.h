@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace history {
 
 /**
@@ -44,6 +46,21 @@ struct LogWriteResult
  * the same folder, are flushed to the disk and then renamed into place.
  */
 LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder);
+
+/**
+ * The same with the bytes written by @p fill into the temporary file's descriptor; it returns 0,
+ * or the errno value of a failure (the file is then removed).
+ */
+LogWriteResult writeLogWith(const std::function<int(int fd)>& fill, const QDateTime& when, const QString& folder);
+
+/// Writes the records of @p lines to @p fd in pieces; 0, or the errno value of a failure.
+int writeLogRecords(int fd, const QList<common::LogLine>& lines);
+
+/**
+ * Gives the complete, flushed file @p sourcePath (in @p folder) the name writeLog() would give a log
+ * written at @p when, never replacing an existing file. On failure the file stays where it was.
+ */
+LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& when, const QString& folder);
 
 /**
  * The exit step without any question: when @p messageSent is true and there are @p lines, writes

@@ -4,7 +4,8 @@
 
 namespace history {
 
-/// A short Japanese description of the system error @p errorNumber (an errno value) for message boxes.
+/// A short Japanese description of the system error @p errorNumber (an errno value) for message
+/// boxes; one the program does not know reads 「システムエラー（番号 N）」, never the system's English.
 QString osErrorText(int errorNumber);
 
 } // namespace history

@@ -4,6 +4,7 @@
 #include "common/programinfo.h"
 #include "common/twips.h"
 #include "frmcalender.h"
+#include "logloader.h"
 #include "logreader.h"
 #include "logtablemodel.h"
 #include "platform/designcontrol.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -72,6 +74,8 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
     , m_prompter(prompter)
     , m_chooser(chooser)
     , m_model(new LogTableModel(this))
+    , m_loader(new LogLoader(this))
+    , m_progressTimer(new QTimer(this))
     , m_statusPanel(named(new QLabel, u"StatusBar1Panel"_s))
 {
     setObjectName(u"tavik_log"_s);
@@ -121,6 +125,10 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
     status->addPermanentWidget(m_statusPanel, 1);
     setStatusBar(status);
 
+    connect(m_loader, &LogLoader::finished, this, &tavik_log::showLoaded);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this,
+            [this] { showStatus(m_statusPanel, u"読み込み中… %1%"_s.arg(m_loader->percent())); });
     connect(m_load, &QAction::triggered, this, &tavik_log::m_load_Click);
     connect(m_close, &QAction::triggered, this, &tavik_log::m_close_Click);
     connect(m_select, &QAction::triggered, this, &tavik_log::m_select_Click);
@@ -250,15 +258,36 @@ void tavik_log::chooseAndLoad(const QString& datePrefix)
     loadFile(path);
 }
 
+bool tavik_log::isLoading() const
+{
+    return m_loader->isRunning();
+}
+
 void tavik_log::loadFile(const QString& path)
 {
-    LogReadResult result = readLogFile(path);
+    // The file is read on a worker thread: the chat's window, in the same event loop, keeps
+    // receiving while a large file loads. The grid keeps the previous file until then.
+    if (!m_loader->isRunning())
+        m_statusBeforeLoad = m_statusPanel->text();
+    m_loader->start(path);
+    showStatus(m_statusPanel, u"読み込み中… 0%"_s);
+    m_progressTimer->start();
+}
+
+void tavik_log::showLoaded()
+{
+    m_progressTimer->stop();
+    const QString path = m_loader->path();
+    LogReadResult result = m_loader->takeResult();
     if (!result.ok()) {
+        // The grid still shows the previous file; so does the status bar again.
+        showStatus(m_statusPanel, m_statusBeforeLoad);
         platform::PromptRequest request;
         request.title = QString::fromUtf16(common::program::ApplicationTitle);
         request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + result.error;
         request.icon = platform::PromptIcon::Warning;
         m_prompter.prompt(isVisible() ? this : nullptr, request);
+        Q_EMIT loadFinished();
         return;
     }
     const qsizetype records = result.table.rowCount();
@@ -268,6 +297,7 @@ void tavik_log::loadFile(const QString& path)
     if (result.skippedLines > 0)
         text += u"（記録として読めない %1 行を読み飛ばしました）"_s.arg(result.skippedLines);
     showStatus(m_statusPanel, text);
+    Q_EMIT loadFinished();
 }
 
 void tavik_log::Form_Resize()

@@ -11,6 +11,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace platform {
 class FileChooser;
@@ -19,6 +20,7 @@ class Prompter;
 
 namespace history {
 
+class LogLoader;
 class LogTableModel;
 
 /**
@@ -62,6 +64,8 @@ public:
     QString statusText() const;
     /// How many lines of the last loaded file were not records.
     qsizetype skippedLines() const { return m_skippedLines; }
+    /// Whether a file is being loaded (on a worker thread; the grid shows the previous file meanwhile).
+    bool isLoading() const;
 
     /// Runs m_load_Click; called once, before the window is first shown.
     void Form_Load();
@@ -80,6 +84,10 @@ public:
     /// Keeps the outer size at 9000 x 2000 twips at least and fits the grid and the right-hand buttons.
     void Form_Resize();
 
+Q_SIGNALS:
+    /// A load ended: its records are in the grid, or its failure was reported.
+    void loadFinished();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -91,14 +99,18 @@ private:
     /// Writes the date the date dialog handed on into Text1, Text2 and Text3.
     void fillDateFields(QDate date);
     void loadFile(const QString& path);
+    void showLoaded();
     void layoutControls();
 
     platform::Prompter& m_prompter;
     platform::FileChooser& m_chooser;
     LogTableModel* const m_model;
+    LogLoader* const m_loader;
+    QTimer* const m_progressTimer;
     QLabel* const m_statusPanel;
     QPointer<frmCalender> m_dateDialog;
     qsizetype m_skippedLines = 0;
+    QString m_statusBeforeLoad;
 };
 
 /**

@@ -3,13 +3,27 @@
 #include "common/cp932codec.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
+#include "history/oserrortext.h"
 #include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVIK_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVIK_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 using namespace Qt::StringLiterals;
 using Records = QList<QStringList>;
@@ -35,6 +49,40 @@ QString randomText(QRandomGenerator& random, QStringView alphabet, int maxLength
     for (int i = 0; i < length; ++i)
         text += alphabet[random.bounded(int(alphabet.size()))];
     return text;
+}
+
+// Reads @p path in a child process whose address space is limited to the load budget of the file
+// (3 × its size + 64 MiB, the child's own program included) and returns what the load gave:
+// "ok <records> <skipped>" or "error <text>"; an abort or a crash gives "died <status>".
+QString readUnderAddressLimit(const QString& path)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return u"pipe failed"_s;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        const auto limit = static_cast<rlim_t>(history::loadBudget(QFileInfo(path).size()));
+        const rlimit cap{limit, limit};
+        ::setrlimit(RLIMIT_AS, &cap);
+        const history::LogReadResult result = history::readLogFile(path);
+        const QByteArray answer = result.ok() ? "ok " + QByteArray::number(result.table.rowCount()) + ' ' +
+                                                    QByteArray::number(result.skippedLines)
+                                              : QByteArray("error " + result.error.toUtf8());
+        [[maybe_unused]] const auto written = ::write(fds[1], answer.constData(), size_t(answer.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray answer;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return u"died %1"_s.arg(status);
+    return QString::fromUtf8(answer);
 }
 
 } // namespace
@@ -173,11 +221,61 @@ private Q_SLOTS:
         QCOMPARE(recordsOf(fromFile.table), recordsOf(history::parseLog(bytes).table));
     }
 
+    // A hostile file never aborts the program that views it: a load stays within 3 × the file
+    // plus 64 MiB, and a file whose records need more is refused with a message.
+    void loadsWithinBudget_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<QString>("expected");
+        constexpr int Size = 64 << 20;
+        QTest::newRow("bare line ends") << QByteArray("\n") << u"ok 0 %1"_s.arg(Size);
+        QTest::newRow("written records")
+            << QByteArray("\"PCA\",\"PCB\",\"hello there, 0123456789\",\"2002/10/18 9:05:03\"\r\n") << u"ok *"_s;
+        // Four empty fields per 4 bytes: 16 bytes of index each, 5 × the file in all.
+        QTest::newRow("records of four bytes")
+            << QByteArray(",,,\n") << u"error メモリが足りないため、このファイルを読み込めません。"_s;
+    }
+    void loadsWithinBudget()
+    {
+#ifdef TAVIK_ADDRESS_SANITIZER
+        QSKIP("AddressSanitizer reserves terabytes of address space: a limit on it cannot be tested here");
+#endif
+        QFETCH(QByteArray, pattern);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"hostile.txt"_s);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const QByteArray chunk = pattern.repeated((1 << 20) / pattern.size());
+            while (file.size() + chunk.size() <= (64 << 20))
+                QCOMPARE(file.write(chunk), chunk.size());
+            QCOMPARE(file.write(pattern.repeated(int((64 << 20) - file.size()) / pattern.size())) >= 0, true);
+        }
+        const QString answer = readUnderAddressLimit(path);
+        if (expected.endsWith(u'*'))
+            QVERIFY2(answer.startsWith(expected.chopped(1)), qPrintable(answer));
+        else
+            QVERIFY2(answer.startsWith(expected), qPrintable(answer));
+    }
+
     void unreadableFiles()
     {
         QTemporaryDir dir;
         QVERIFY(!history::readLogFile(dir.filePath(u"missing.txt"_s)).ok());
         QVERIFY(!history::readLogFile(dir.path()).ok());
+        // A symbolic link loop is named in Japanese, as every system error is.
+        QVERIFY(QFile::link(dir.filePath(u"b.txt"_s), dir.filePath(u"a.txt"_s)));
+        QVERIFY(QFile::link(dir.filePath(u"a.txt"_s), dir.filePath(u"b.txt"_s)));
+        QCOMPARE(history::readLogFile(dir.filePath(u"a.txt"_s)).error, history::osErrorText(ELOOP));
+        for (const int error : {ELOOP,   ENAMETOOLONG, EROFS,  EMFILE,  ENFILE, EIO,       ENOSPC, EDQUOT,
+                                EACCES,  EPERM,        ENOENT, ENOTDIR, EISDIR, EEXIST,    EXDEV,  EFBIG,
+                                ETXTBSY, ENOMEM,       EBUSY,  EINVAL,  ESTALE, EOVERFLOW, EAGAIN, ENOTSUP}) {
+            const QString text = history::osErrorText(error);
+            QVERIFY2(!text.startsWith(u"システムエラー"_s) && !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                     qPrintable(text));
+        }
+        QCOMPARE(history::osErrorText(9999), u"システムエラー（番号 9999）"_s);
     }
 
     void modelServesTrimmedFieldsInGridOrder()
@@ -203,8 +301,32 @@ private Q_SLOTS:
         QCOMPARE(model.index(0, 4).data().toString(), u"\tmsg"_s); // only spaces are trimmed
         QCOMPARE(model.index(1, 4).data().toString(), u"m2"_s);
 
+        // A cell shows the start of a long field, its tooltip a longer start, each marked as cut;
+        // only that start is decoded, so a field of 20 MiB is drawn as fast as a short one.
+        const QByteArray huge = QByteArray("\x82\xa0").repeated(10 << 20); // 「あ」 × 10 Mi
+        model.setTable(history::parseLog("\"A\",\"B\",\"" + QByteArray(1000, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" +
+                                         QByteArray(1001, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" + huge + "\",\"" + huge +
+                                         "\"\r\n")
+                           .table);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.index(0, 4).data().toString(), QString(1000, u'x'));
+        QCOMPARE(model.index(1, 4).data().toString(), QString(1000, u'x') + u'…');
+        QCOMPARE(model.index(1, 4).data(Qt::ToolTipRole).toString(), QString(1001, u'x'));
+        QCOMPARE(model.index(2, 4).data().toString(), QString(1000, u'あ') + u'…');
+        QCOMPARE(model.index(2, 3).data().toString(), QString(1000, u'あ') + u'…');
+        QCOMPARE(model.index(2, 4).data(Qt::ToolTipRole).toString(), QString(4000, u'あ') + u'…');
+
         model.setTable(history::parseLog(QByteArray("no record here\r\n")).table);
         QCOMPARE(model.rowCount(), 0);
+
+        // A very long file reaches the view in steps, each short enough to keep the chat's event
+        // loop turning, and in the end whole.
+        history::LogTableModel longModel;
+        constexpr int Records = history::LogTableModel::RevealRows + 5;
+        longModel.setTable(history::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
+        QCOMPARE(longModel.rowCount(), history::LogTableModel::RevealRows);
+        QTRY_COMPARE(longModel.rowCount(), Records);
+        QCOMPARE(longModel.cellText(Records - 1, 3), u"last"_s);
     }
 };
 

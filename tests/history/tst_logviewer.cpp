@@ -1,5 +1,7 @@
 #include "history/exitlog.h"
 #include "history/frmcalender.h"
+#include "history/journal.h"
+#include "history/journalrecovery.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
 #include "history/tavik_log.h"
@@ -31,6 +33,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 using common::px;
 using common::twips;
@@ -38,6 +43,12 @@ using common::twips;
 namespace {
 
 const QString AllTextFiles = u"すべてのファイル (*.*)|*.*|テキストファイル (*.txt)|*.txt|"_s;
+
+// A file loads on a worker thread; the grid shows it once the event loop has taken the result.
+bool loaded(const history::tavik_log& viewer)
+{
+    return QTest::qWaitFor([&] { return !viewer.isLoading(); });
+}
 
 } // namespace
 
@@ -107,6 +118,32 @@ private Q_SLOTS:
         QCOMPARE(prompter.requests.size(), 2);
     }
 
+    void recoveredConversationIsToldInOneBox()
+    {
+        QTemporaryDir dir;
+        testsupport::ScriptedPrompter prompter;
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QVERIFY(prompter.requests.isEmpty()); // nothing to recover, nothing said
+
+        const pid_t child = ::fork(); // a run that dies mid-conversation
+        if (child == 0) {
+            history::Journal journal(dir.path());
+            journal.append({u"A"_s, u"B"_s, u"x"_s, u"T"_s});
+            ::_exit(0);
+        }
+        QCOMPARE(::waitpid(child, nullptr, 0), child);
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QCOMPARE(prompter.requests.size(), 1);
+        const platform::PromptRequest& box = prompter.requests.constFirst();
+        QCOMPARE(box.title, u"taviklight"_s);
+        QCOMPARE(box.icon, platform::PromptIcon::Information);
+        const QStringList logs = QDir(dir.path()).entryList({u"*.txt"_s}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QCOMPARE(box.text, u"前回の会話を保存しました。\n\n"_s + dir.filePath(logs.at(0)));
+        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        QCOMPARE(prompter.requests.size(), 1);
+    }
+
     void designState()
     {
         testsupport::ScriptedPrompter prompter;
@@ -172,6 +209,7 @@ private Q_SLOTS:
         viewer.m_reset->trigger();
         QVERIFY(viewer.Text1->text().isEmpty() && viewer.Text2->text().isEmpty());
         viewer.CmdLoadlogdata_Click();
+        QVERIFY(loaded(viewer));
         viewer.m_load->trigger();
 
         const QStringList filters = {
@@ -231,9 +269,11 @@ private Q_SLOTS:
         chooser.paths << ten << two << QString() << empty;
 
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 10);
         QCOMPARE(viewer.statusText(), u"10 件"_s);
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 2);
         QCOMPARE(viewer.model()->cellText(1, 1), u"PCA"_s);
         QCOMPARE(viewer.model()->cellText(1, 2), u"PCB"_s);
@@ -241,8 +281,10 @@ private Q_SLOTS:
         QCOMPARE(viewer.model()->cellText(1, 4), u"メッセージ2"_s);
 
         viewer.m_load_Click(); // cancelled: the grid keeps its rows
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 2);
         viewer.m_load_Click(); // a file without records shows none
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 0);
         QVERIFY(prompter.requests.isEmpty());
     }
@@ -262,6 +304,7 @@ private Q_SLOTS:
         // The status panel's name carries what it shows, or a screen reader would not say it.
         chooser.paths << logOf(3);
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QAccessibleInterface* panel =
             QAccessible::queryAccessibleInterface(viewer.findChild<QLabel*>(u"StatusBar1Panel"_s));
         QVERIFY(panel);
@@ -278,7 +321,9 @@ private Q_SLOTS:
         chooser.paths << logOf(3) << m_dir.filePath(u"missing.txt"_s)
                       << writeFile(u"mixed.txt"_s, "\"A\",\"B\",\"m\",\"T\"\r\njunk\r\n\r\n");
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(prompter.requests.size(), 1);
         QCOMPARE(prompter.requests.at(0).title, u"taviklight"_s);
         QCOMPARE(prompter.requests.at(0).icon, platform::PromptIcon::Warning);
@@ -286,6 +331,7 @@ private Q_SLOTS:
         QCOMPARE(viewer.model()->rowCount(), 3);
 
         viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
         QCOMPARE(viewer.model()->rowCount(), 1);
         QVERIFY(viewer.statusText().contains(u"2 行"_s));
     }
@@ -392,6 +438,7 @@ private Q_SLOTS:
 
         holder.show();
         history::tavik_log* first = slot;
+        QVERIFY(loaded(*first));
         QVERIFY(!shownDuringDialog);
         QVERIFY(first->isVisible());
         QCOMPARE(first->model()->rowCount(), 3);

@@ -1,11 +1,21 @@
 #include "history/logwriter.h"
 
+#include "chat/messagelines.h"
+#include "history/journal.h"
 #include "history/logreader.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using common::LogLine;
@@ -20,6 +30,23 @@ QByteArray readAll(const QString& path)
 }
 
 const QDateTime ExitTime(QDate(2003, 3, 5), QTime(7, 4, 9));
+
+// Runs @p work in a child process that then dies without any clean-up, as a crash or a kill would.
+template<typename F> bool inDyingChild(F&& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+}
+
+QStringList hiddenFiles(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
 
 } // namespace
 
@@ -99,6 +126,27 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
+    void removesTempFilesOfKilledWrites()
+    {
+        QTemporaryDir dir;
+        const pid_t dead = ::fork();
+        if (dead == 0)
+            ::_exit(0);
+        ::waitpid(dead, nullptr, 0);
+        const auto temp = [&](qint64 pid) {
+            const QString name = u".tavik-log-%1-00000000deadbeef.tmp"_s.arg(pid);
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write("\"A\",\"B\",\"half") > 0 ? name : QString();
+        };
+        const QString killed = temp(dead);
+        const QString running = temp(::getppid()); // a write still going on in another process
+        QVERIFY(!killed.isEmpty() && !running.isEmpty());
+        QCOMPARE(history::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).status,
+                 LogWriteResult::Status::Written);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{running, u"20030305070409.txt"_s}));
+    }
+
     void nothingWithoutSentMessage()
     {
         QTemporaryDir dir;
@@ -133,17 +181,95 @@ private Q_SLOTS:
                  QStringList{u"log"_s});
     }
 
+    // The conversation survives the death of the program: each line is in the journal once it is
+    // made, and the next start turns the orphaned journal into a log file of all of them.
+    void journalRecoveredAfterDeath()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"log"_s);
+        const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello, \"you\""_s, u"2003/03/05 7:04:09"_s},
+                                      {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
+        {
+            history::Journal unused(folder); // a run without log lines leaves nothing
+        }
+        QVERIFY(!QFileInfo::exists(folder));
+
+        QVERIFY(inDyingChild([&] {
+            history::Journal journal(folder);
+            for (const LogLine& line : lines)
+                journal.append(line);
+        }));
+        // A second run died while writing its third record: the torn record is left out.
+        QVERIFY(inDyingChild([&] {
+            history::Journal journal(folder);
+            journal.append(lines.at(0));
+            QFile torn(journal.path());
+            if (torn.open(QIODevice::Append))
+                torn.write("\"PCA\",\"PCB\",\"cut \r");
+        }));
+        history::Journal running(folder); // this process's own journal is not touched
+        running.append(lines.at(1));
+        QCOMPARE(hiddenFiles(folder).size(), 3);
+
+        const QList<history::RecoveredJournal> recovered = history::recoverJournals(folder);
+        QCOMPARE(recovered.size(), 2);
+        QByteArrayList logs;
+        for (const history::RecoveredJournal& journal : recovered) {
+            QVERIFY2(journal.error.isEmpty(), qPrintable(journal.error));
+            QVERIFY(QFileInfo(journal.logPath).fileName().contains(QRegularExpression(u"^\\d{14}(_\\d+)?\\.txt$"_s)));
+            logs << readAll(journal.logPath);
+        }
+        std::sort(logs.begin(), logs.end());
+        QCOMPARE(logs, (QByteArrayList{history::encodeLog({lines.at(0)}), history::encodeLog(lines)}));
+        QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList{QFileInfo(running.path()).fileName()});
+        QVERIFY(history::recoverJournals(folder).isEmpty());
+
+        // The exit's log is the journal renamed into place: every line, also those no longer in memory.
+        running.append(lines.at(0));
+        const LogWriteResult saved = running.saveAsLog({lines.at(0)}, ExitTime);
+        QCOMPARE(saved.status, LogWriteResult::Status::Written);
+        QCOMPARE(QFileInfo(saved.path).fileName(), u"20030305070409.txt"_s);
+        QCOMPARE(readAll(saved.path), history::encodeLog({lines.at(1), lines.at(0)}));
+        QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
+
+        // A disk that refuses a write part-way (here: a file size limit): the torn record and every
+        // later line are kept in memory, and the exit's log still holds every line, in order.
+        QTemporaryDir fullDir;
+        history::Journal full(fullDir.path());
+        full.append(lines.at(0));
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old = {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const rlimit cap{rlim_t(QFileInfo(full.path()).size() + 10), old.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &cap), 0);
+        full.append(lines.at(1));
+        full.append(lines.at(0));
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
+        QCOMPARE(full.unwrittenLines(), 2);
+        QVERIFY(!full.error().isEmpty());
+        const LogWriteResult kept = full.saveAsLog({}, ExitTime);
+        QCOMPARE(kept.status, LogWriteResult::Status::Written);
+        QCOMPARE(readAll(kept.path), history::encodeLog({lines.at(0), lines.at(1), lines.at(0)}));
+        QCOMPARE(hiddenFiles(fullDir.path()), QStringList{u"20030305070409.txt"_s});
+    }
+
     void roundTripThroughReader()
     {
         QTemporaryDir dir;
+        // A received datagram that holds a record boundary and a whole record after it stays one
+        // record, with the true sender, receiver and date-time.
+        const QString forging = u"x\",\"2001/01/01 0:00:00\"\r\n\"FORGED-SENDER\",\"victim\",\"forged message"_s;
         const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"a,b \"c\"\nd"_s, u"2003/03/05 7:04:09"_s},
-                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s}};
+                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s},
+                                      chat::receivedLogLine(u"PCB"_s, u"PCA"_s, forging, u"2003/03/05 7:04:10"_s)};
+        QCOMPARE(lines.at(2).message,
+                 u"相手>x\",\"2001/01/01 0:00:00\"??\"FORGED-SENDER\",\"victim\",\"forged message"_s);
         const LogWriteResult written = history::writeLog(lines, ExitTime, dir.path());
         const history::LogReadResult read = history::readLogFile(written.path);
         QVERIFY(read.ok());
-        QCOMPARE(read.table.rowCount(), 2);
+        QCOMPARE(read.table.rowCount(), lines.size());
         QCOMPARE(read.skippedLines, 0);
-        for (int row = 0; row < 2; ++row) {
+        for (int row = 0; row < lines.size(); ++row) {
             const LogLine back{read.table.field(row, 0), read.table.field(row, 1), read.table.field(row, 2),
                                read.table.field(row, 3)};
             QCOMPARE(back, lines.at(row));

@@ -28,6 +28,7 @@ struct ChatHarness
     ScriptedComputerBrowser browser;
     QList<QList<common::LogLine>> savedAtExit;
     QList<QList<common::LogLine>> savedAtSessionEnd;
+    QList<common::LogLine> journalled;
     bool exitMayGoOn = true;
     std::unique_ptr<chat::tavik> window;
 
@@ -47,6 +48,7 @@ struct ChatHarness
             return exitMayGoOn;
         };
         services.saveLogAtSessionEnd = [this](const QList<common::LogLine>& lines) { savedAtSessionEnd.append(lines); };
+        services.logLineAdded = [this](const common::LogLine& line) { journalled.append(line); };
         if (adjust)
             adjust(services);
         window = std::make_unique<chat::tavik>(std::move(services));

@@ -1,0 +1,39 @@
+#include "journalrecovery.h"
+
+#include "journal.h"
+#include "platform/prompter.h"
+
+using namespace Qt::StringLiterals;
+
+namespace history {
+
+void recoverPreviousConversations(QWidget* parent, platform::Prompter& prompter, const QString& folder)
+{
+    const QList<RecoveredJournal> recovered = recoverJournals(folder);
+    if (recovered.isEmpty())
+        return;
+    QStringList written;
+    QStringList failed;
+    for (const RecoveredJournal& journal : recovered) {
+        if (journal.error.isEmpty())
+            written << journal.logPath;
+        else
+            failed << journal.logPath + u'\n' + journal.error;
+    }
+    QString text;
+    if (!written.isEmpty())
+        text = u"前回の会話を保存しました。\n\n"_s + written.join(u'\n');
+    if (!failed.isEmpty()) {
+        if (!text.isEmpty())
+            text += u"\n\n"_s;
+        text +=
+            u"前回の会話を保存できませんでした。次の起動時にもう一度保存を試みます。\n\n"_s + failed.join(u"\n\n"_s);
+    }
+    platform::PromptRequest request;
+    request.title = u"taviklight"_s;
+    request.text = text;
+    request.icon = failed.isEmpty() ? platform::PromptIcon::Information : platform::PromptIcon::Warning;
+    prompter.prompt(parent, request);
+}
+
+} // namespace history

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace history {
+
+/// Whether the process @p pid of this machine still runs (it may belong to another user).
+bool processRuns(qint64 pid);
+
+/**
+ * The process id in a file name of the form @p prefix + pid + "-" + anything, or -1 when the
+ * name is not of that form.
+ */
+qint64 pidInName(const QString& name, const QString& prefix);
+
+/**
+ * Removes from @p folder the temporary files that log writes killed part-way left behind
+ * (".tavik-log-<pid>-<random>.tmp" whose process no longer runs). A write in progress in another
+ * process keeps its file.
+ */
+void removeStaleTempFiles(const QString& folder);
+
+/// The start of a log write's temporary file name; the writer's pid and "-" follow.
+inline constexpr char16_t TempFilePrefix[] = u".tavik-log-";
+
+} // namespace history
