@@ -136,7 +136,7 @@ bool generalFields(const char* d, qsizetype start, qsizetype eol, qsizetype (&be
 
 } // namespace
 
-/// One pass over the decoded text; see parseLog() for the rules.
+/// One pass over the file's bytes (code page 932, not decoded); see parseLog() for the rules.
 class LogParser final
 {
 public:

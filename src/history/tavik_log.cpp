@@ -7,6 +7,7 @@
 #include "logloader.h"
 #include "logreader.h"
 #include "logtablemodel.h"
+#include "logviewercontrols.h"
 #include "platform/designcontrol.h"
 #include "platform/filechooser.h"
 #include "platform/programicon.h"
@@ -101,22 +102,11 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
     place(CmdLoadlogdata, 6480, 0, 855, 255);
     place(Command1, 7560, 0, 1335, 255);
     place(MSFlexGrid1, 120, 360, 8775, 5055);
-    setTabOrder(CmdCalselect, Text1);
-    setTabOrder(Text1, Text2);
-    setTabOrder(Text2, Text3);
-    setTabOrder(Text3, CmdLoadlogdata);
-    setTabOrder(CmdLoadlogdata, Command1);
-    setTabOrder(Command1, MSFlexGrid1);
+    QWidget* const tabOrder[] = {CmdCalselect, Text1, Text2, Text3, CmdLoadlogdata, Command1, MSFlexGrid1};
+    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
 
-    MSFlexGrid1->setModel(m_model);
-    MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    MSFlexGrid1->setWordWrap(false);
-    // The first column is the grid's fixed column: it carries nothing and stays hidden.
-    MSFlexGrid1->verticalHeader()->hide();
-    // Fixed row heights let the view handle a million rows without measuring any of them.
-    MSFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    MSFlexGrid1->verticalHeader()->setDefaultSectionSize(px(240));
-    MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
+    setUpLogGrid(MSFlexGrid1, m_model);
     prepareGrid();
 
     auto* status = new QStatusBar;
@@ -138,22 +128,7 @@ tavik_log::tavik_log(platform::Prompter& prompter, platform::FileChooser& choose
     connect(CmdLoadlogdata, &QPushButton::clicked, this, &tavik_log::CmdLoadlogdata_Click);
     connect(Command1, &QPushButton::clicked, this, &tavik_log::Command1_Click);
 
-    setAccessibleName(windowTitle());
-    setAccessibleDescription(u"保存したログファイルを読み込み、送信したメッセージを一覧で表示する画面"_s);
-    describe(client, u"ログ表示画面の本体"_s, u"日付の欄、ボタン、ログの一覧を載せる領域"_s);
-    describe(CmdCalselect, u"日付選択ボタン"_s, u"カレンダーから日付を選び、年・月・日の欄に入れます"_s);
-    describe(Text1, u"年"_s, u"ログファイルを絞り込む年。4桁の数字で入力します"_s);
-    describe(Label2, u"年"_s, u"左の欄が年であることを示す文字"_s);
-    describe(Text2, u"月"_s, u"ログファイルを絞り込む月。2桁の数字で入力します"_s);
-    describe(Label3, u"月"_s, u"左の欄が月であることを示す文字"_s);
-    describe(Text3, u"日"_s, u"ログファイルを絞り込む日。2桁の数字で入力します"_s);
-    describe(Label1, Label1->text(), u"入力した日付で始まる名前のログファイルだけを選べることを示す説明"_s);
-    describe(CmdLoadlogdata, u"参照ボタン"_s, u"入力した日付のログファイルを選んで読み込みます"_s);
-    describe(Command1, u"日付リセットボタン"_s, u"年・月・日の欄を空にします"_s);
-    describe(MSFlexGrid1, u"ログの一覧"_s,
-             u"読み込んだログファイルの記録。送信元、送信先、日時、メッセージを1行に1件ずつ表示します"_s);
-    describe(status, u"ステータスバー"_s, u"読み込みの結果を表示する欄"_s);
-    m_statusPanel->setAccessibleDescription(u"読み込んだ記録の件数と、読み飛ばした行の数"_s);
+    describeLogViewerControls(*this, client, status, m_statusPanel);
     showStatus(m_statusPanel, QString());
 
     // The design client area: the window below the menu bar and above the status bar.

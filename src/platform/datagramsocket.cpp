@@ -288,11 +288,6 @@ QString DatagramSocket::getData() const
     return d->hasCurrent ? common::cp932::decode(d->current) : QString();
 }
 
-QByteArray DatagramSocket::getBytes() const
-{
-    return d->hasCurrent ? d->current.toByteArray() : QByteArray();
-}
-
 QHostAddress DatagramSocket::sourceAddress() const
 {
     return d->hasCurrent ? d->batch.source(d->currentIndex).address : QHostAddress();
@@ -301,11 +296,6 @@ QHostAddress DatagramSocket::sourceAddress() const
 quint16 DatagramSocket::sourcePort() const
 {
     return d->hasCurrent ? d->batch.source(d->currentIndex).port : 0;
-}
-
-int DatagramSocket::receiveBufferSize() const
-{
-    return d->socket.receiveBufferBytes();
 }
 
 QString DatagramSocket::localHostName()

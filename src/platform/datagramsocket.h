@@ -67,19 +67,11 @@ public:
     /// The text of the datagram that raised the current dataArrival, decoded from code page 932;
     /// empty outside a dataArrival handler.
     QString getData() const;
-    /// The raw bytes of that datagram.
-    QByteArray getBytes() const;
     /// The address that datagram came from, an IPv4-mapped IPv6 one as IPv4; null outside a
     /// dataArrival handler.
     QHostAddress sourceAddress() const;
     /// The port that datagram came from; 0 outside a dataArrival handler.
     quint16 sourcePort() const;
-
-    /**
-     * Bytes the system keeps for datagrams that arrived but are not delivered yet; 0 when closed.
-     * Bind asks for 4 MiB; without the right to exceed it the system caps this at net.core.rmem_max.
-     */
-    int receiveBufferSize() const;
 
     /// This computer's host name, as the system reported it at most a second ago.
     static QString localHostName();

@@ -189,15 +189,6 @@ void UdpDescriptor::close()
     m_ipv6 = false;
 }
 
-int UdpDescriptor::receiveBufferBytes() const
-{
-    int bytes = 0;
-    socklen_t length = sizeof bytes;
-    if (m_fd < 0 || ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0)
-        return 0;
-    return bytes;
-}
-
 int UdpDescriptor::sendTo(const QHostAddress& address, quint16 port, QByteArrayView payload)
 {
     if (m_fd < 0)

@@ -48,8 +48,6 @@ public:
     quint16 port() const { return m_port; }
     /// Whether IPv6 destinations can be reached from this socket.
     bool hasIpv6() const { return m_ipv6; }
-    /// The system's receive buffer of the socket in bytes (SO_RCVBUF); 0 when closed.
-    int receiveBufferBytes() const;
 
     /**
      * Sends @p payload as one datagram. An error that an earlier ICMP message left pending on the
