@@ -61,7 +61,8 @@ int main(int argc, char** argv)
 
     bool portValid = false;
     const uint port = commandLine.parser().value(portOption).toUInt(&portValid);
-    if (!portValid || port == 0 || port > 65535) {
+    // 0 lets the system pick a free port (tests); the line printed once listening names it.
+    if (!portValid || port > 65535) {
         printError(u"ポート番号が正しくありません: "_s + commandLine.parser().value(portOption));
         return 2;
     }
@@ -90,6 +91,8 @@ int main(int argc, char** argv)
             printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(failure->reason));
         return 1;
     }
+    std::printf("tavik-messenger: %s\n", qPrintable(u"TCP ポート %1 で待ち受けています。"_s.arg(server.port())));
+    std::fflush(stdout);
     // Lets the partner's computer browser find this computer; without an Avahi daemon nothing happens.
     messenger::ServicePublisher publisher(server.port());
     publisher.start();

@@ -4,10 +4,12 @@
 
 #include <QAbstractListModel>
 #include <QBasicTimer>
-#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTimerEvent>
+
+#include <chrono>
+#include <functional>
 
 namespace chat {
 
@@ -43,8 +45,12 @@ template<typename Item, qsizetype MaxItems = 0> class AppendListModel final : pu
 
 public:
     static constexpr int AnnounceIntervalMs = 40;
+    /// A monotonic clock in nanoseconds; tests replace it to decide what counts as a burst.
+    using Clock = std::function<qint64()>;
 
     using QAbstractListModel::QAbstractListModel;
+
+    void setClock(Clock clock) { m_clock = std::move(clock); }
 
     /// Adds @p item as the last row.
     void append(Item item)
@@ -52,8 +58,9 @@ public:
         m_items.append(std::move(item));
         if (MaxItems > 0 && m_items.size() > MaxItems)
             dropOldest();
-        const bool burst = m_lastAppend.isValid() && m_lastAppend.nsecsElapsed() < BurstGapNs;
-        m_lastAppend.start();
+        const qint64 now = m_clock();
+        const bool burst = m_lastAppendNs >= 0 && now - m_lastAppendNs < BurstGapNs;
+        m_lastAppendNs = now;
         if (m_announceTimer.isActive())
             return; // shown with the rest of its burst
         if (burst)
@@ -129,7 +136,12 @@ private:
     int m_rows = 0;    // the rows the views know of: m_dropped gone ones, then the first items
     int m_dropped = 0; // known rows whose items were dropped, not yet removed from the views
     QBasicTimer m_announceTimer;
-    QElapsedTimer m_lastAppend;
+    Clock m_clock = [] {
+        return qint64(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+    };
+    qint64 m_lastAppendNs = -1;
     static constexpr qint64 BurstGapNs = 1'000'000;
 };
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,13 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any);
-    return probe.serverPort();
-}
-
 /// The program's environment: @p set added, every display variable not in @p set removed.
 QProcessEnvironment environment(const QList<std::pair<QString, QString>>& set)
 {
@@ -41,21 +35,26 @@ QProcessEnvironment environment(const QList<std::pair<QString, QString>>& set)
     return env;
 }
 
-/// Starts the program on @p port and waits until it listens.
-bool startService(QProcess& process, quint16 port, const QProcessEnvironment& env)
+/**
+ * Starts the program on a port the system picks (--port 0) and waits until it listens.
+ * @return the port it reports, 0 when it did not get that far.
+ */
+quint16 startService(QProcess& process, const QProcessEnvironment& env)
 {
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TAVIK_MESSENGER_PATH), {u"--port"_s, QString::number(port)});
+    process.start(QStringLiteral(TAVIK_MESSENGER_PATH), {u"--port"_s, u"0"_s});
     if (!process.waitForStarted())
-        return false;
-    for (int attempt = 0; attempt < 100 && process.state() == QProcess::Running; ++attempt) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
-        if (probe.waitForConnected(100))
-            return true;
-        QTest::qWait(100);
+        return 0;
+    static const QRegularExpression listening(u"ポート (\\d+) で待ち受けています"_s);
+    for (;;) {
+        while (process.canReadLine()) {
+            const QRegularExpressionMatch match = listening.match(QString::fromUtf8(process.readLine()));
+            if (match.hasMatch())
+                return quint16(match.captured(1).toUInt());
+        }
+        if (process.state() != QProcess::Running || !process.waitForReadyRead(10000))
+            return 0;
     }
-    return false;
 }
 
 void stop(QProcess& process)
@@ -75,9 +74,9 @@ class TestMessengerProgram final : public QObject
 private Q_SLOTS:
     void showsMessageRefusesSecondCopyAndEndsOnSigterm()
     {
-        const quint16 port = freePort();
         QProcess service;
-        QVERIFY(startService(service, port, environment({{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}})));
+        const quint16 port = startService(service, environment({{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}}));
+        QVERIFY(port != 0);
 
         platform::Messenger client(nullptr, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), messenger::protocol::StatusShown);
@@ -104,9 +103,9 @@ private Q_SLOTS:
         QList<std::pair<QString, QString>> set;
         if (!display.isEmpty())
             set.append({u"DISPLAY"_s, display});
-        const quint16 port = freePort();
         QProcess service;
-        QVERIFY(startService(service, port, environment(set)));
+        const quint16 port = startService(service, environment(set));
+        QVERIFY(port != 0);
         platform::Messenger client(nullptr, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
         stop(service);
@@ -124,13 +123,13 @@ private Q_SLOTS:
     {
         QFETCH(int, softLimit);
         QFETCH(int, hardLimit);
-        const quint16 port = freePort();
         QProcess service;
         service.setChildProcessModifier([softLimit, hardLimit] {
             const rlimit limit{rlim_t(softLimit), rlim_t(hardLimit)};
             ::setrlimit(RLIMIT_NOFILE, &limit);
         });
-        QVERIFY(startService(service, port, environment({})));
+        const quint16 port = startService(service, environment({}));
+        QVERIFY(port != 0);
 
         // 200 silent connections from one address, far more than the service has descriptors.
         std::vector<std::unique_ptr<QTcpSocket>> burst;
@@ -258,12 +257,12 @@ private Q_SLOTS:
         env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-test"_s);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
         env.insert(u"WAYLAND_DEBUG"_s, u"1"_s);
-        const quint16 port = freePort();
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         if (program.endsWith(u"tavik-messenger"_s)) {
             // The service opens a window only for a message.
-            QVERIFY(startService(process, port, env));
+            const quint16 port = startService(process, env);
+            QVERIFY(port != 0);
             platform::Messenger client(nullptr, port);
             QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
         } else {
