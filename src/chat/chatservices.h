@@ -55,7 +55,9 @@ struct ChatServices
 
     /**
      * Called with every log line the moment it is made (sent or received), before it is shown;
-     * the program journals it, so that a crash loses nothing. Optional.
+     * the program journals it, so that a crash loses nothing. Optional. When set, the journal holds
+     * the lines whole and the log is written from it: List2 (logLines()) keeps each message only
+     * up to MaxKeptLogCharacters.
      */
     std::function<void(const common::LogLine& line)> logLineAdded;
 

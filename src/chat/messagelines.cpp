@@ -35,6 +35,13 @@ QString shownText(const QString& text)
     return cut + u'…';
 }
 
+common::LogLine keptLogLine(const common::LogLine& line)
+{
+    if (line.message.size() <= MaxKeptLogCharacters)
+        return line;
+    return {line.sender, line.receiver, leading(line.message, MaxKeptLogCharacters - 1) + u'…', line.dateTime};
+}
+
 QString ownDisplayLine(const QString& text)
 {
     return QString::fromUtf16(OwnPrefix) + shownText(text);

@@ -21,6 +21,16 @@ inline constexpr qsizetype MaxShownCharacters = 4000;
  */
 QString shownText(const QString& text);
 
+/// The most characters of a message the hidden List2 keeps once a journal holds the whole line.
+inline constexpr qsizetype MaxKeptLogCharacters = 1000;
+
+/**
+ * @p line as List2 keeps it while a journal holds it whole: the message cut to at most
+ * MaxKeptLogCharacters with "…" as the last of them, the other fields as they are. A flood of the
+ * largest datagrams would otherwise keep 128 KiB per line in memory until the exit.
+ */
+common::LogLine keptLogLine(const common::LogLine& line);
+
 /// The conversation-list line for a message this PC sent, with every control character made visible.
 QString ownDisplayLine(const QString& text);
 /// The conversation-list line for a received message.

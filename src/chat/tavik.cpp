@@ -237,8 +237,8 @@ void tavik::showReceived(const ReceivedLine& line)
 void tavik::appendLogLine(const common::LogLine& line)
 {
     if (m_services.logLineAdded)
-        m_services.logLineAdded(line);
-    m_logLineModel->append(line);
+        m_services.logLineAdded(line); // the journal keeps it whole, List2 what a reader of the list needs
+    m_logLineModel->append(m_services.logLineAdded ? keptLogLine(line) : line);
 }
 
 void tavik::resizeEvent(QResizeEvent* event)
