@@ -1,6 +1,7 @@
 #include "frmcalender.h"
 
 #include "common/twips.h"
+#include "platform/designcontrol.h"
 #include "platform/programicon.h"
 
 #include <QCalendarWidget>
@@ -11,9 +12,11 @@ using common::twipsRect;
 
 namespace history {
 
+using platform::describe;
+
 frmCalender::frmCalender(QWidget* viewer)
     : QDialog(viewer, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , Calendar1(new QCalendarWidget(this))
     , OKButton(new QPushButton(u"OK"_s, this))
     , CancelButton(new QPushButton(u"ｷｬﾝｾﾙ"_s, this))
@@ -34,14 +37,10 @@ frmCalender::frmCalender(QWidget* viewer)
     OKButton->setGeometry(twipsRect(3720, 2040, 1215, 375));
     CancelButton->setGeometry(twipsRect(3720, 2520, 1215, 375));
     // A screen reader announces each control by these texts; the calendar has no caption of its own.
-    setAccessibleName(windowTitle());
-    setAccessibleDescription(u"ログを絞り込む日付をカレンダーから選ぶ画面"_s);
-    Calendar1->setAccessibleName(u"カレンダー"_s);
-    Calendar1->setAccessibleDescription(u"ログを絞り込む日付を選びます"_s);
-    OKButton->setAccessibleName(u"OKボタン"_s);
-    OKButton->setAccessibleDescription(u"選んだ日付を年・月・日の欄に入れて、この画面を閉じます"_s);
-    CancelButton->setAccessibleName(u"キャンセルボタン"_s);
-    CancelButton->setAccessibleDescription(u"日付の欄を変えずに、この画面を閉じます"_s);
+    describe(this, windowTitle(), u"ログを絞り込む日付をカレンダーから選ぶ画面"_s);
+    describe(Calendar1, u"カレンダー"_s, u"ログを絞り込む日付を選びます"_s);
+    describe(OKButton, u"OKボタン"_s, u"選んだ日付を年・月・日の欄に入れて、この画面を閉じます"_s);
+    describe(CancelButton, u"キャンセルボタン"_s, u"日付の欄を変えずに、この画面を閉じます"_s);
     setTabOrder(Calendar1, OKButton);
     setTabOrder(OKButton, CancelButton);
 

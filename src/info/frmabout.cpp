@@ -3,6 +3,7 @@
 #include "common/twips.h"
 #include "etchedline.h"
 #include "infowindow.h"
+#include "platform/designcontrol.h"
 #include "platform/japanesefont.h"
 
 #include <QKeySequence>
@@ -12,6 +13,8 @@
 using namespace Qt::StringLiterals;
 
 namespace info {
+
+using platform::describe;
 
 using common::twipsRect;
 
@@ -27,8 +30,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRe
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setGeometry(geometry);
     label->setAlignment(alignment | Qt::AlignTop);
-    label->setAccessibleName(text);
-    label->setAccessibleDescription(description);
+    describe(label, text, description);
     return label;
 }
 
@@ -63,8 +65,7 @@ frmAbout::frmAbout(QWidget* parent)
 
     Line1 = new EtchedLine(2400, 90, 105, 5654, this);
     Line1->setObjectName(u"Line1"_s);
-    Line1->setAccessibleName(u"区切り線"_s);
-    Line1->setAccessibleDescription(u"上の名前と版の欄と、下の配布条件の欄を分ける飾りの線"_s);
+    describe(Line1, u"区切り線"_s, u"上の名前と版の欄と、下の配布条件の欄を分ける飾りの線"_s);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     cmdOK->setFocus();

@@ -4,6 +4,7 @@
 #include "etchedline.h"
 #include "helpbrowser.h"
 #include "infowindow.h"
+#include "platform/designcontrol.h"
 #include "platform/japanesefont.h"
 
 #include <QDir>
@@ -15,6 +16,8 @@
 using namespace Qt::StringLiterals;
 
 namespace info {
+
+using platform::describe;
 
 using common::twipsRect;
 
@@ -34,20 +37,17 @@ frmHelp::frmHelp(QWidget* parent)
     lblTitle->setGeometry(twipsRect(1080, 240, 3885, 360));
     lblTitle->setFont(platform::designFont(12));
     lblTitle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblTitle->setAccessibleName(u"Tavik Light　ヘルプ"_s);
-    lblTitle->setAccessibleDescription(u"この画面の題名"_s);
+    describe(lblTitle, u"Tavik Light　ヘルプ"_s, u"この画面の題名"_s);
 
     WebBrowser1 = new HelpBrowser(this);
     WebBrowser1->setObjectName(u"WebBrowser1"_s);
     WebBrowser1->setGeometry(twipsRect(120, 840, 6495, 6975));
-    WebBrowser1->setAccessibleName(u"ヘルプの本文"_s);
-    WebBrowser1->setAccessibleDescription(
-        u"使い方を説明するページ。Tab キーでリンクを選び、Enter キーでそのページを開きます。"_s);
+    describe(WebBrowser1, u"ヘルプの本文"_s,
+             u"使い方を説明するページ。Tab キーでリンクを選び、Enter キーでそのページを開きます。"_s);
 
     Line1 = new EtchedLine(720, 120, 105, 6600, this);
     Line1->setObjectName(u"Line1"_s);
-    Line1->setAccessibleName(u"区切り線"_s);
-    Line1->setAccessibleDescription(u"題名とヘルプの本文を分ける飾りの線"_s);
+    describe(Line1, u"区切り線"_s, u"題名とヘルプの本文を分ける飾りの線"_s);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmHelp::cmdOK_Click);
     cmdOK->setFocus();

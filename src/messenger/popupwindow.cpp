@@ -2,6 +2,7 @@
 
 #include "common/datetimetext.h"
 #include "common/visibletext.h"
+#include "platform/designcontrol.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,6 +14,10 @@
 using namespace Qt::StringLiterals;
 
 namespace messenger {
+
+using platform::describe;
+
+using platform::describe;
 
 namespace {
 
@@ -27,12 +32,6 @@ QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* pare
     label->setOpenExternalLinks(false);
     label->setWordWrap(true);
     return label;
-}
-
-void describe(QWidget* widget, const QString& name, const QString& description)
-{
-    widget->setAccessibleName(name);
-    widget->setAccessibleDescription(description);
 }
 
 QString senderName(const Notification& notification)
@@ -80,8 +79,7 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     // A screen reader announces each control by these texts. The fields' captions are separate
     // labels it would not connect to them, and a set name hides a label's own text, so each field's
     // name is its caption followed by its text.
-    setAccessibleName(title);
-    setAccessibleDescription(u"届いたメッセージを知らせる画面"_s);
+    describe(this, title, u"届いたメッセージを知らせる画面"_s);
     describe(m_dateTime, u"受信日時："_s + m_dateTime->text(), u"メッセージが届いた日時"_s);
     describe(m_sender, u"送信元："_s + m_sender->text(), u"メッセージを送ったコンピュータの名前とアドレス"_s);
     describe(m_recipient, u"宛先："_s + m_recipient->text(), u"メッセージの宛先"_s);

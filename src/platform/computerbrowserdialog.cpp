@@ -1,6 +1,7 @@
 #include "computerbrowserdialog.h"
 
 #include "computerbrowsermodel.h"
+#include "platform/designcontrol.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -63,23 +64,21 @@ ComputerBrowserDialog::ComputerBrowserDialog(ComputerBrowserModel& model, QWidge
 
     // A screen reader announces each control by these texts; the list and the status line have no
     // caption of their own, and the status line starts empty.
-    setAccessibleName(windowTitle());
-    setAccessibleDescription(QStringLiteral("ネットワーク上のコンピュータを一覧から選び、接続先にする画面"));
+    describe(this, windowTitle(), QStringLiteral("ネットワーク上のコンピュータを一覧から選び、接続先にする画面"));
     prompt->setAccessibleDescription(QStringLiteral("この画面ですることの説明"));
-    m_list->setAccessibleName(QStringLiteral("コンピュータの一覧"));
-    m_list->setAccessibleDescription(QStringLiteral(
-        "ネットワーク上で見つかったコンピュータ。コンピュータ名と、通知サービスがあるかどうかを表示します"));
+    describe(m_list, QStringLiteral("コンピュータの一覧"),
+             QStringLiteral(
+                 "ネットワーク上で見つかったコンピュータ。コンピュータ名と、通知サービスがあるかどうかを表示します"));
     m_status->setAccessibleDescription(QStringLiteral("コンピュータの検索が進んでいるか、できない理由"));
-    m_refresh->setAccessibleName(QStringLiteral("再検索ボタン"));
-    m_refresh->setAccessibleDescription(QStringLiteral("ネットワーク上のコンピュータを探し直して、一覧を新しくします"));
-    m_buttons->setAccessibleName(QStringLiteral("OKとキャンセルのボタン"));
-    m_buttons->setAccessibleDescription(QStringLiteral("選んだコンピュータに決めるか、選ばずに閉じるボタンの組"));
+    describe(m_refresh, QStringLiteral("再検索ボタン"),
+             QStringLiteral("ネットワーク上のコンピュータを探し直して、一覧を新しくします"));
+    describe(m_buttons, QStringLiteral("OKとキャンセルのボタン"),
+             QStringLiteral("選んだコンピュータに決めるか、選ばずに閉じるボタンの組"));
     QPushButton* ok = m_buttons->button(QDialogButtonBox::Ok);
-    ok->setAccessibleName(QStringLiteral("OKボタン"));
-    ok->setAccessibleDescription(QStringLiteral("一覧で選んだコンピュータを接続先にして、この画面を閉じます"));
+    describe(ok, QStringLiteral("OKボタン"),
+             QStringLiteral("一覧で選んだコンピュータを接続先にして、この画面を閉じます"));
     QPushButton* cancel = m_buttons->button(QDialogButtonBox::Cancel);
-    cancel->setAccessibleName(QStringLiteral("キャンセルボタン"));
-    cancel->setAccessibleDescription(QStringLiteral("接続先を変えずに、この画面を閉じます"));
+    describe(cancel, QStringLiteral("キャンセルボタン"), QStringLiteral("接続先を変えずに、この画面を閉じます"));
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_refresh);
