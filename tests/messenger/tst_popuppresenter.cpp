@@ -151,7 +151,8 @@ private Q_SLOTS:
         platform::DesktopNotifier notifier(u"Tavik Light"_s, u"example.taviklight.TavikLight"_s, u"tavik-light"_s);
         for (int i = 0; i < 200; ++i)
             notifier.show(u"conversation"_s, {u"相手からのメッセージ"_s, QString::number(i)});
-        QTRY_COMPARE(m_fake.calls.constLast().body, u"199"_s);
+        // The list is empty until the first call arrives: never ask it for its last element before.
+        QTRY_VERIFY(!m_fake.calls.isEmpty() && m_fake.calls.constLast().body == u"199"_s);
         QVERIFY2(m_fake.calls.size() <= 3, qPrintable(QString::number(m_fake.calls.size())));
         QCOMPARE(m_fake.calls.constFirst().replacesId, 0u);
         for (qsizetype i = 1; i < m_fake.calls.size(); ++i)
