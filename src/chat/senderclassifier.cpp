@@ -1,5 +1,7 @@
 #include "senderclassifier.h"
 
+#include "platform/hostaddress.h"
+
 #include "messagelines.h"
 
 using namespace Qt::StringLiterals;
@@ -28,17 +30,6 @@ SenderClassifier::SenderClassifier(Clock clock)
     m_answered = true;
 }
 
-QHostAddress SenderClassifier::folded(const QHostAddress& address)
-{
-    bool isMappedIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isMappedIpv4);
-    if (isMappedIpv4)
-        return QHostAddress(ipv4);
-    QHostAddress plain = address;
-    plain.setScopeId(QString());
-    return plain;
-}
-
 QList<ReceivedLine> SenderClassifier::connectTo(const QString& partnerName, quint16 partnerPort)
 {
     QList<ReceivedLine> earlier = releaseDue(true);
@@ -59,7 +50,7 @@ QList<ReceivedLine> SenderClassifier::lookupAnswered(const QString& name, const 
         return {};
     QList<QHostAddress> partner;
     for (const QHostAddress& address : addresses) {
-        const QHostAddress plain = folded(address);
+        const QHostAddress plain = platform::plainAddress(address);
         if (!plain.isNull() && !partner.contains(plain))
             partner.append(plain);
     }
@@ -112,7 +103,7 @@ bool SenderClassifier::takeRelookupRequest()
 
 bool SenderClassifier::isPartner(const QHostAddress& address, quint16 port) const
 {
-    return port == m_partnerPort && m_partnerAddresses.contains(folded(address));
+    return port == m_partnerPort && m_partnerAddresses.contains(platform::plainAddress(address));
 }
 
 ReceivedLine SenderClassifier::classify(const Arrival& arrival)
@@ -124,7 +115,7 @@ ReceivedLine SenderClassifier::classify(const Arrival& arrival)
         line.logLine = receivedLogLine(m_partnerName, arrival.ownHost, arrival.text, arrival.dateTime);
         return line;
     }
-    const QHostAddress address = folded(arrival.address);
+    const QHostAddress address = platform::plainAddress(arrival.address);
     if (!m_partnerAddresses.contains(address))
         m_strangerSinceLookup = true;
     line.source = sourceText(address, arrival.port, m_partnerPort);

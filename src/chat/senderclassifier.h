@@ -96,9 +96,6 @@ public:
     /// Whether @p address:@p port is the partner, by the last answer.
     bool isPartner(const QHostAddress& address, quint16 port) const;
 
-    /// @p address as it is compared and shown: IPv4-mapped IPv6 as IPv4, without a scope.
-    static QHostAddress folded(const QHostAddress& address);
-
 private:
     ReceivedLine classify(const Arrival& arrival);
     QList<ReceivedLine> releaseAll();

@@ -96,23 +96,6 @@ bool writerRuns(const ProcessName& writer, const ProcessName& self)
     return start.isEmpty() || start == writer.start;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
-}
-
 // Where the last whole record of the file behind @p fd ends (after its CR LF), or 0. Records never
 // hold CR LF inside: a received line break is logged as "?" and a sent text has none.
 off_t endOfLastRecord(int fd, off_t size)

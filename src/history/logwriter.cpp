@@ -81,23 +81,6 @@ QByteArray encodeText(QStringView text)
     return result.ok ? result.bytes : encodeCharByChar(replaced);
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
-}
-
 LogWriteResult failure(const QString& path, int errorNumber)
 {
     return {LogWriteResult::Status::Failed, path, osErrorText(errorNumber)};
@@ -145,6 +128,23 @@ void syncFolder(const QString& folder)
 }
 
 } // namespace
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
 
 QString logFileStem(const QDateTime& when)
 {

@@ -53,6 +53,9 @@ LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& wh
  */
 LogWriteResult writeLogWith(const std::function<int(int fd)>& fill, const QDateTime& when, const QString& folder);
 
+/// Writes all of @p bytes to @p fd, resuming after interruptions; false (errno set) on a failure.
+bool writeAll(int fd, const QByteArray& bytes);
+
 /// Writes the records of @p lines to @p fd in pieces; 0, or the errno value of a failure.
 int writeLogRecords(int fd, const QList<common::LogLine>& lines);
 

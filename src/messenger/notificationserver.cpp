@@ -1,5 +1,7 @@
 #include "notificationserver.h"
 
+#include "platform/hostaddress.h"
+
 #include "protocol.h"
 
 #include <QTcpSocket>
@@ -161,7 +163,7 @@ void NotificationServer::acceptPending()
         ++m_takenThisTurn;
         if (!m_nextTurn.isActive())
             m_nextTurn.start();
-        const QHostAddress peer = RateLimiter::normalized(socket->peerAddress());
+        const QHostAddress peer = platform::plainAddress(socket->peerAddress());
         int& fromPeer = m_openPerAddress[peer];
         if (m_open >= m_limits.maxConnections || fromPeer >= m_limits.maxConnectionsPerAddress) {
             if (fromPeer == 0)
@@ -210,7 +212,7 @@ quint32 NotificationServer::handle(const Request& request, const QHostAddress& f
     // A message refused for lack of room does not count against its sender's rate.
     if (!m_presenter.hasRoom() || !m_rateLimiter.admit(from, RateLimiter::Clock::now()))
         return protocol::StatusRefused;
-    const Notification notification{request.sender, RateLimiter::normalized(from), request.recipient, request.text,
+    const Notification notification{request.sender, platform::plainAddress(from), request.recipient, request.text,
                                     m_clock()};
     return m_presenter.present(notification) ? protocol::StatusShown : protocol::StatusNoDisplay;
 }

@@ -1,5 +1,7 @@
 #include "ratelimiter.h"
 
+#include "platform/hostaddress.h"
+
 namespace messenger {
 
 RateLimiter::RateLimiter(int maxEvents, std::chrono::milliseconds window)
@@ -7,21 +9,10 @@ RateLimiter::RateLimiter(int maxEvents, std::chrono::milliseconds window)
     , m_window(window)
 {}
 
-QHostAddress RateLimiter::normalized(const QHostAddress& address)
-{
-    bool isMappedIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isMappedIpv4);
-    if (isMappedIpv4)
-        return QHostAddress(ipv4);
-    QHostAddress plain = address;
-    plain.setScopeId(QString());
-    return plain;
-}
-
 bool RateLimiter::admit(const QHostAddress& address, Clock::time_point now)
 {
     forgetIdleSenders(now);
-    std::deque<Clock::time_point>& events = m_events[normalized(address)];
+    std::deque<Clock::time_point>& events = m_events[platform::plainAddress(address)];
     while (!events.empty() && now - events.front() >= m_window)
         events.pop_front();
     if (std::ssize(events) >= m_maxEvents)

@@ -23,9 +23,6 @@ public:
     /// window before it. @return whether the event was admitted; refused events are not recorded.
     bool admit(const QHostAddress& address, Clock::time_point now);
 
-    /// The address as the limiter counts it: IPv4-mapped IPv6 as IPv4, without a scope.
-    static QHostAddress normalized(const QHostAddress& address);
-
 private:
     void forgetIdleSenders(Clock::time_point now);
 

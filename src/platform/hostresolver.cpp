@@ -1,5 +1,7 @@
 #include "hostresolver.h"
 
+#include "platform/hostaddress.h"
+
 #include <QBasicTimer>
 #include <QHash>
 #include <QObject>
@@ -69,26 +71,6 @@ struct CacheEntry
     Clock::time_point expires;
 };
 
-/// IPv4 first, each address once; IPv4-mapped IPv6 addresses count as the IPv4 address they carry.
-QList<QHostAddress> normalized(const QList<QHostAddress>& addresses)
-{
-    QList<QHostAddress> v4;
-    QList<QHostAddress> v6;
-    for (const QHostAddress& address : addresses) {
-        bool isIpv4 = false;
-        const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-        if (isIpv4) {
-            const QHostAddress plain(ipv4);
-            if (!v4.contains(plain))
-                v4.append(plain);
-        } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-            if (!v6.contains(address))
-                v6.append(address);
-        }
-    }
-    return v4 + v6;
-}
-
 /// The address when @p name is an IP literal: a strict dotted quad, or IPv6 (with an optional scope).
 std::optional<QHostAddress> literalAddress(const QString& name)
 {
@@ -117,7 +99,7 @@ Resolution runLookup(const QString& name, Clock::time_point deadline, const Host
         if (!second.addresses.isEmpty())
             result = std::move(second);
     }
-    result.addresses = normalized(result.addresses);
+    result.addresses = ipv4First(result.addresses);
     if (result.addresses.isEmpty() && result.error.isEmpty())
         result.error = notFoundText(name);
     if (!result.addresses.isEmpty())
@@ -491,7 +473,7 @@ Resolution HostResolver::systemLookup(const QString& name)
             result.addresses.append(QHostAddress(entry->ai_addr));
     }
     freeaddrinfo(list);
-    result.addresses = normalized(result.addresses);
+    result.addresses = ipv4First(result.addresses);
     if (result.addresses.isEmpty())
         result.error = notFoundText(name);
     return result;

@@ -1,5 +1,7 @@
 #include "mdnsresolver.h"
 
+#include "platform/hostaddress.h"
+
 #include "avahidbus.h"
 
 #include <QDBusPendingCall>
@@ -32,13 +34,6 @@ std::chrono::milliseconds remaining(MdnsResolver::Clock::time_point deadline)
 QString notFound(const QString& fqdn, const QString& why)
 {
     return QStringLiteral("%1 が見つかりません（%2）").arg(fqdn, why);
-}
-
-void ipv4First(QList<QHostAddress>& addresses)
-{
-    std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& address) {
-        return address.protocol() == QAbstractSocket::IPv4Protocol;
-    });
 }
 
 /// What the getaddrinfo thread hands back; shared, so that a thread that outlives its caller's
@@ -158,9 +153,7 @@ Resolution MdnsResolver::resolveThroughNss(const QString& fqdn, Clock::time_poin
         return {{}, notFound(fqdn, QString::fromLocal8Bit(gai_strerror(lookup->status)))};
     if (lookup->addresses.isEmpty())
         return {{}, notFound(fqdn, QStringLiteral("mDNS で応答がありませんでした"))};
-    Resolution result{lookup->addresses, {}};
-    ipv4First(result.addresses);
-    return result;
+    return {ipv4First(lookup->addresses), {}};
 }
 
 Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_point deadline) const

@@ -35,10 +35,8 @@ quint32 Messenger::send(const QString& recipient, const QString& text)
         return messenger::protocol::StatusMalformed;
 
     HostResolver& resolver = m_resolver ? *m_resolver : HostResolver::shared();
-    QList<QHostAddress> addresses = resolver.resolve(recipient).addresses;
-    std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& address) {
-        return address.protocol() == QAbstractSocket::IPv4Protocol;
-    });
+    // IPv4 first, as the resolver hands every answer.
+    const QList<QHostAddress> addresses = resolver.resolve(recipient).addresses;
 
     // Each address gets an equal share of the time left, so that one that never answers cannot use
     // up the time of the ones after it.
