@@ -1,20 +1,15 @@
 #include "mdnsresolver.h"
 
+#include "platform/avahidbus.h"
 #include "platform/hostaddress.h"
-
-#include "avahidbus.h"
 
 #include <QDBusPendingCall>
 #include <QFile>
 #include <QNetworkInterface>
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
-#include <netdb.h>
 #include <sys/socket.h>
 
 namespace platform {
@@ -35,17 +30,6 @@ QString notFound(const QString& fqdn, const QString& why)
 {
     return QStringLiteral("%1 が見つかりません（%2）").arg(fqdn, why);
 }
-
-/// What the getaddrinfo thread hands back; shared, so that a thread that outlives its caller's
-/// deadline still writes into memory that exists.
-struct NssLookup
-{
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    int status = 0;
-    QList<QHostAddress> addresses;
-};
 
 } // namespace
 
@@ -113,47 +97,22 @@ Resolution MdnsResolver::resolve(const QString& name, Clock::time_point deadline
 
     Resolution result;
     if (viaNss) {
-        result = resolveThroughNss(fqdn, deadline);
+        result = resolveThroughNss(fqdn);
         if (!result.addresses.isEmpty() || remaining(deadline) <= 0ms)
             return result;
     }
     return resolveThroughAvahi(fqdn, deadline);
 }
 
-Resolution MdnsResolver::resolveThroughNss(const QString& fqdn, Clock::time_point deadline) const
+Resolution MdnsResolver::resolveThroughNss(const QString& fqdn) const
 {
-    // getaddrinfo cannot be cancelled: it runs on a thread of its own, which is left to finish
-    // alone when the deadline comes first.
-    auto lookup = std::make_shared<NssLookup>();
-    std::thread([lookup, host = fqdn.toUtf8()] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_DGRAM;
-        addrinfo* found = nullptr;
-        const int status = getaddrinfo(host.constData(), nullptr, &hints, &found);
-        QList<QHostAddress> addresses;
-        for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-            const QHostAddress address(entry->ai_addr);
-            if (!address.isNull() && !addresses.contains(address))
-                addresses.append(address);
-        }
-        if (found != nullptr)
-            freeaddrinfo(found);
-        const std::lock_guard lock(lookup->mutex);
-        lookup->status = status;
-        lookup->addresses = std::move(addresses);
-        lookup->done = true;
-        lookup->finished.notify_all();
-    }).detach();
-
-    std::unique_lock lock(lookup->mutex);
-    if (!lookup->finished.wait_until(lock, deadline, [&lookup] { return lookup->done; }))
-        return {{}, notFound(fqdn, QStringLiteral("時間内に応答がありませんでした"))};
-    if (lookup->status != 0 && lookup->status != EAI_NONAME && lookup->status != EAI_AGAIN)
-        return {{}, notFound(fqdn, QString::fromLocal8Bit(gai_strerror(lookup->status)))};
-    if (lookup->addresses.isEmpty())
+    // getaddrinfo cannot be cancelled, so it runs here, on the resolver's worker thread: the
+    // caller of HostResolver waits for the worker only within its budget, and the Avahi question
+    // after it gets what is left of the deadline.
+    const Resolution found = HostResolver::systemLookup(fqdn);
+    if (found.addresses.isEmpty())
         return {{}, notFound(fqdn, QStringLiteral("mDNS で応答がありませんでした"))};
-    return {ipv4First(lookup->addresses), {}};
+    return {ipv4First(found.addresses), {}};
 }
 
 Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_point deadline) const

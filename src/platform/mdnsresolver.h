@@ -29,8 +29,9 @@ public:
                           const QString& nsswitchPath = QStringLiteral("/etc/nsswitch.conf"));
 
     /**
-     * Resolves @p name in ".local", returning before @p deadline.
-     * @return the addresses, IPv4 first, or none and a short Japanese reason.
+     * Resolves @p name in ".local": through getaddrinfo when nss-mdns is configured (which cannot
+     * be cancelled, so call this on a worker thread, as HostResolver's fallback does), then through
+     * Avahi until @p deadline. @return the addresses, IPv4 first, or none and a short Japanese reason.
      */
     Resolution resolve(const QString& name, Clock::time_point deadline) const;
 
@@ -41,7 +42,7 @@ public:
     static bool hostsLineHasMdns(const QByteArray& nsswitchContent);
 
 private:
-    Resolution resolveThroughNss(const QString& fqdn, Clock::time_point deadline) const;
+    Resolution resolveThroughNss(const QString& fqdn) const;
     Resolution resolveThroughAvahi(const QString& fqdn, Clock::time_point deadline) const;
 
     QDBusConnection m_bus;
