@@ -119,6 +119,7 @@ public:
     std::mutex mutex; // guards everything below
     LookupFunction lookup;
     FallbackFunction fallback;
+    std::function<Clock::time_point()> cacheClock = [] { return Clock::now(); }; ///< measures cache lifetimes
     QHash<QString, CacheEntry> cache;
     QHash<QString, std::shared_ptr<Job>> inFlight;
 
@@ -133,7 +134,7 @@ public:
      * The answer when one is there without waiting (an IP literal, a refused name, a lookup that
      * has just finished, the cache); otherwise the lookup of @p name, started when none runs.
      */
-    Start start(const QString& name, Clock::time_point now)
+    Start start(const QString& name, Clock::time_point started)
     {
         if (name.isEmpty())
             return {Resolution{{}, u"コンピュータ名が空です。"_s}, {}};
@@ -144,6 +145,7 @@ public:
             return {Resolution{{}, notFoundText(name.left(64))}, {}};
 
         const std::lock_guard lock(mutex);
+        const Clock::time_point now = cacheClock();
         if (cache.size() > 64)
             dropExpired(now);
         // A late answer beats a remembered timeout: it is what the name gives now.
@@ -173,7 +175,7 @@ public:
             return {Resolution{{}, u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s}, {}};
         job = std::make_shared<Job>();
         try {
-            std::thread([job, name, deadline = now + budget, lookup = lookup, fallback = fallback] {
+            std::thread([job, name, deadline = started + budget, lookup = lookup, fallback = fallback] {
                 Resolution result = runLookup(name, deadline, lookup, fallback);
                 std::vector<std::shared_ptr<Relay>> relays;
                 {
@@ -200,7 +202,7 @@ public:
         const auto it = inFlight.constFind(name);
         if (it != inFlight.cend() && *it == job) {
             inFlight.erase(it);
-            remember(name, result, Clock::now());
+            remember(name, result, cacheClock());
         }
     }
 
@@ -209,7 +211,7 @@ public:
     {
         Resolution result{{}, timeoutText(name)};
         const std::lock_guard lock(mutex);
-        remember(name, result, Clock::now());
+        remember(name, result, cacheClock());
         return result;
     }
 
@@ -381,6 +383,12 @@ void HostResolver::setFallback(FallbackFunction fallback)
     const std::lock_guard lock(d->mutex);
     d->fallback = std::move(fallback);
     d->cache.clear();
+}
+
+void HostResolver::setCacheClock(std::function<Clock::time_point()> clock)
+{
+    const std::lock_guard lock(d->mutex);
+    d->cacheClock = std::move(clock);
 }
 
 std::chrono::milliseconds HostResolver::failureCacheTime() const

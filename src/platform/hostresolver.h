@@ -78,6 +78,9 @@ public:
      */
     void setFallback(FallbackFunction fallback);
 
+    /// Replaces the clock the cache's lifetimes are measured with (tests move time on). Call it first.
+    void setCacheClock(std::function<Clock::time_point()> clock);
+
     /// How long a failure is remembered: shorter than an answer, so that a partner that comes up is found soon.
     std::chrono::milliseconds failureCacheTime() const;
 
