@@ -28,7 +28,7 @@ struct DesktopNotice
  * never answers never holds up the program. The server's capabilities are asked for once; until the
  * answer comes (or the call fails) notices are held, the latest per key, and at most one call per
  * key is on its way, so a flood of messages costs a handful of calls, not one each. The summary is
- * sent as plain text (the specification allows no markup there), the body escaped only when the
+ * sent as plain text (the notification protocol allows no markup there), the body escaped only when the
  * server reads markup in it (capability "body-markup"). Without a session bus nothing is sent.
  */
 class DesktopNotifier final : public QObject
