@@ -136,15 +136,14 @@ int runPartner()
         return 1;
     ReadableProbe probe;
     QCoreApplication::instance()->installEventFilter(&probe);
-    QObject::connect(b.list(u"List1")->model(), &QAbstractItemModel::rowsInserted, b.window.get(),
-                     [&probe] {
-                         const auto nanoseconds = [](BenchClock::time_point t) {
-                             return std::to_string(std::chrono::nanoseconds(t.time_since_epoch()).count());
-                         };
-                         const std::string line = nanoseconds(probe.last) + ' ' + nanoseconds(BenchClock::now()) + '\n';
-                         if (::write(STDOUT_FILENO, line.data(), line.size()) < 0)
-                             QCoreApplication::exit(1);
-                     });
+    QObject::connect(b.list(u"List1")->model(), &QAbstractItemModel::rowsInserted, b.window.get(), [&probe] {
+        const auto nanoseconds = [](BenchClock::time_point t) {
+            return std::to_string(std::chrono::nanoseconds(t.time_since_epoch()).count());
+        };
+        const std::string line = nanoseconds(probe.last) + ' ' + nanoseconds(BenchClock::now()) + '\n';
+        if (::write(STDOUT_FILENO, line.data(), line.size()) < 0)
+            QCoreApplication::exit(1);
+    });
     std::puts("ready");
     std::fflush(stdout);
     return QCoreApplication::exec();
