@@ -91,6 +91,9 @@ int main(int argc, char** argv)
             printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(failure->reason));
         return 1;
     }
+    QObject::connect(&server, &messenger::NotificationServer::acceptingPaused, &server, [](const QString& reason) {
+        printError(u"接続を受け付けられません（%1）。しばらくして受け付けを再開します。"_s.arg(reason));
+    });
     std::printf("tavik-messenger: %s\n", qPrintable(u"TCP ポート %1 で待ち受けています。"_s.arg(server.port())));
     std::fflush(stdout);
     // Lets the partner's computer browser find this computer; without an Avahi daemon nothing happens.

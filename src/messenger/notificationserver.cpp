@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 namespace messenger {
 
 namespace {
@@ -161,6 +163,7 @@ void NotificationServer::acceptPending()
         if (!socket)
             break;
         ++m_takenThisTurn;
+        m_acceptingPaused = false;
         if (!m_nextTurn.isActive())
             m_nextTurn.start();
         const QHostAddress peer = platform::plainAddress(socket->peerAddress());
@@ -182,6 +185,8 @@ void NotificationServer::acceptFailed(QAbstractSocket::SocketError /*error*/)
     // Qt has paused accepting (EMFILE, ENFILE, ENOBUFS, ENOMEM and the like) and would never
     // resume by itself: every later sender would wait for nothing until a restart.
     m_resumeAccepting.start();
+    if (!std::exchange(m_acceptingPaused, true))
+        Q_EMIT acceptingPaused(m_server.errorString());
 }
 
 void NotificationServer::sessionFinished(const QHostAddress& peer)

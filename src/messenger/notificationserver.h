@@ -73,6 +73,13 @@ public:
     /// Connections being read or answered now, not counting those refused as over the limit.
     int openConnections() const { return m_open; }
 
+Q_SIGNALS:
+    /**
+     * The system refused to hand over a connection (no descriptor left, no memory): accepting
+     * pauses and is tried again shortly. Emitted once per such spell, with the system's reason.
+     */
+    void acceptingPaused(const QString& reason);
+
 private:
     friend class Session;
 
@@ -93,7 +100,8 @@ private:
     QHash<QHostAddress, int> m_openPerAddress; ///< only addresses with a connection open
     QTcpServer m_server;
     QTimer m_resumeAccepting;
-    QTimer m_nextTurn; ///< ends the turn's share of accepted connections
+    bool m_acceptingPaused = false; ///< since the last connection that was handed over
+    QTimer m_nextTurn;              ///< ends the turn's share of accepted connections
     int m_takenThisTurn = 0;
 };
 

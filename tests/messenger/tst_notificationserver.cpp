@@ -5,6 +5,7 @@
 #include "recordingpresenter.h"
 
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 
@@ -189,7 +190,8 @@ private Q_SLOTS:
         exhausted.rlim_cur = rlim_t(lowestFree);
         QCOMPARE(::setrlimit(RLIMIT_NOFILE, &exhausted), 0);
         auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
-        QTest::qWait(300);
+        QSignalSpy paused(m_server.get(), &NotificationServer::acceptingPaused);
+        QTRY_VERIFY(!paused.isEmpty()); // the system refused the connection
         QVERIFY(!client.closed);
         QCOMPARE(m_server->openConnections(), 0);
 
