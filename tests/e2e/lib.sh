@@ -157,8 +157,19 @@ start_capture() {
     fail "tshark did not start capturing: $(cat "$out/wire.log")"
 }
 
+# captured PACKETS: whether the capture file holds at least PACKETS datagrams yet.
+captured() {
+    [ "$(tshark -r "$out/wire.pcap" 2>/dev/null | wc -l)" -ge "$1" ]
+}
+
+# stop_capture PACKETS: ends the capture once it has written PACKETS datagrams (or after 5 s; the
+# comparison that follows names what is missing).
 stop_capture() {
-    sleep 0.5 # the last datagram is on the wire; give the capture a moment to write it
+    local i
+    for i in $(seq 50); do
+        captured "$1" && break
+        sleep 0.1
+    done
     kill -INT "$CAPTURE" 2>/dev/null
     wait "$CAPTURE" 2>/dev/null
 }
@@ -241,6 +252,22 @@ click_design() {
 
 shot() {
     on "$1" import -window root "$out/$2.png"
+}
+
+# journal_records PC: the records PC's running tavik-light has journalled so far (its journal is
+# written through at once; a line feed ends each record and is never part of a character).
+journal_records() {
+    cat "$work/$1/log/".tavik-journal-*.jnl 2>/dev/null | tr -cd '\n' | wc -c
+}
+
+# wait_records PC N: waits until PC's window has recorded its Nth message, sent or received.
+wait_records() {
+    local pc=$1 wanted=$2 i
+    for i in $(seq 100); do
+        [ "$(journal_records "$pc")" -ge "$wanted" ] && return 0
+        sleep 0.1
+    done
+    fail "$pc did not record message $wanted (it has $(journal_records "$pc"))"
 }
 
 # A screenshot of one window only (for the user's guide).

@@ -73,6 +73,7 @@ answer_box pca 'pcb からのメッセージ' Return 03-popup-on-pca
 messages=("pca:hello from pca" "pcb:こんにちは、元気です～" "pca:日本語テスト ｶﾀｶﾅ ①" "pcb:了解 OK!")
 map_keys pca "${messages[@]}"
 map_keys pcb "${messages[@]}"
+sent=0
 for entry in "${messages[@]}"; do
     pc=${entry%%:*}
     text=${entry#*:}
@@ -80,7 +81,10 @@ for entry in "${messages[@]}"; do
     click_design "$pc" "$win" 120 1080 6015 285 # Text2
     x "$pc" type --delay 30 "$text"
     x "$pc" key Return
-    sleep 0.5
+    # Both sides record each message: the sender as sent, the partner as received.
+    sent=$((sent + 1))
+    wait_records pca "$sent"
+    wait_records pcb "$sent"
 done
 shot pca 04-conversation-pca
 shot_window pca "$main_a" window-04-conversation-pca
@@ -88,7 +92,7 @@ shot pcb 04-conversation-pcb
 
 # pcb disconnects; its notice reaches pca.
 click_design pcb "$main_b" 120 360 975 375 # Command3
-sleep 0.5
+wait_records pca $((sent + 1))
 shot pca 05-after-disconnect-pca
 shot pcb 05-after-disconnect-pcb
 
@@ -102,7 +106,7 @@ for pc in pca pcb; do
     answer_box "$pc" 'システムの終了' Return
     wait_exit "$pc" || fail "tavik-light on $pc did not end after the confirmed exit"
 done
-stop_capture
+stop_capture $((sent + 1))
 
 # --- What went over the wire: one datagram per message, its code page 932 bytes and nothing else.
 expected_wire="$work/expected-wire.txt"
