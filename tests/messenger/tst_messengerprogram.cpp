@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -139,7 +140,11 @@ private Q_SLOTS:
             socket->connectToHost(QHostAddress::LocalHost, port);
             burst.push_back(std::move(socket));
         }
-        QTest::qWait(200);
+        // The burst has reached the service: each connection is made (or refused) before the check.
+        QTRY_VERIFY(std::all_of(burst.cbegin(), burst.cend(), [](const auto& socket) {
+            return socket->state() != QAbstractSocket::ConnectingState &&
+                   socket->state() != QAbstractSocket::HostLookupState;
+        }));
 
         // Another PC is answered within its 5 s: the service neither ran out of descriptors for good
         // nor let the burst hold it.
