@@ -1,6 +1,7 @@
 #include "journalrecovery.h"
 
-#include "journal.h"
+#include "common/programinfo.h"
+#include "history/journal.h"
 #include "platform/prompter.h"
 
 using namespace Qt::StringLiterals;
@@ -30,7 +31,7 @@ void recoverPreviousConversations(QWidget* parent, platform::Prompter& prompter,
             u"前回の会話を保存できませんでした。次の起動時にもう一度保存を試みます。\n\n"_s + failed.join(u"\n\n"_s);
     }
     platform::PromptRequest request;
-    request.title = u"taviklight"_s;
+    request.title = QString::fromUtf16(common::program::ApplicationTitle);
     request.text = text;
     request.icon = failed.isEmpty() ? platform::PromptIcon::Information : platform::PromptIcon::Warning;
     prompter.prompt(parent, request);
