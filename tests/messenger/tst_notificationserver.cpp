@@ -5,7 +5,6 @@
 #include "recordingpresenter.h"
 
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 
@@ -180,6 +179,10 @@ private Q_SLOTS:
         client.send(request(u"後で"_s));
         QVERIFY(client.socket.waitForBytesWritten(2000));
 
+        // A plain flag, not a QSignalSpy: while no descriptor is free the sanitizers cannot check a
+        // virtual call they have not seen yet (they test memory through a pipe), and a spy makes one.
+        bool paused = false;
+        connect(m_server.get(), &NotificationServer::acceptingPaused, this, [&paused] { paused = true; });
         rlimit saved{};
         QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
         const int lowestFree = ::dup(0);
@@ -190,8 +193,7 @@ private Q_SLOTS:
         exhausted.rlim_cur = rlim_t(lowestFree);
         QCOMPARE(::setrlimit(RLIMIT_NOFILE, &exhausted), 0);
         auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
-        QSignalSpy paused(m_server.get(), &NotificationServer::acceptingPaused);
-        QTRY_VERIFY(!paused.isEmpty()); // the system refused the connection
+        QTRY_VERIFY(paused); // the system refused the connection
         QVERIFY(!client.closed);
         QCOMPARE(m_server->openConnections(), 0);
 
