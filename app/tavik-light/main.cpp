@@ -22,6 +22,7 @@
 #include "platform/programicon.h"
 #include "platform/prompter.h"
 #include "platform/sessionattention.h"
+#include "platform/startupmemory.h"
 #include "platform/terminationwatcher.h"
 
 #include <QApplication>
@@ -107,5 +108,6 @@ int main(int argc, char* argv[])
     });
 
     window.show();
+    platform::releaseStartupMemory(&window);
     return QApplication::exec();
 }

@@ -11,8 +11,6 @@ for name in connect send; do
 done
 render browse.svg 45 18 browse.png
 render browse.svg 90 36 browse@2x.png
-render tavik.svg 32 32 tavik.png
-render tavik.svg 64 64 tavik@2x.png
 for size in 16 32 48 64 128 256; do
     render tavik.svg "$size" "$size" "tavik-$size.png"
 done

@@ -345,9 +345,7 @@ QList<RecoveredJournal> recoverJournals(const QString& folder)
     QList<RecoveredJournal> recovered;
     const ProcessName self = ownName();
     const QDir dir(folder);
-    const QStringList names = dir.entryList({QString::fromUtf16(JournalPrefix) + u"*.jnl"_s},
-                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
-    for (const QString& name : names) {
+    for (const QString& name : filesNamed(folder, JournalPrefix, u".jnl")) {
         const auto writer = parseJournalName(name);
         if (!writer || writer->machine != self.machine || writerRuns(*writer, self))
             continue;

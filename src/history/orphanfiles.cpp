@@ -32,13 +32,21 @@ qint64 pidInName(const QString& name, const QString& prefix)
     return ok && pid > 0 ? pid : -1;
 }
 
+QStringList filesNamed(const QString& folder, QStringView prefix, QStringView suffix)
+{
+    QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
+    names.removeIf([&](const QString& name) {
+        return name.size() < prefix.size() + suffix.size() || !name.startsWith(prefix) || !name.endsWith(suffix);
+    });
+    return names;
+}
+
 void removeStaleTempFiles(const QString& folder)
 {
     const QString prefix = QString::fromUtf16(TempFilePrefix);
     const QDir dir(folder);
-    const QStringList names =
-        dir.entryList({prefix + u"*.tmp"_s}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString& name : names) {
+    for (const QString& name : filesNamed(folder, prefix, u".tmp")) {
         const qint64 pid = pidInName(name, prefix);
         if (pid > 0 && pid != ::getpid() && !processRuns(pid))
             ::unlink(QFile::encodeName(dir.filePath(name)).constData());

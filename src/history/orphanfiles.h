@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 
 namespace history {
 
@@ -12,6 +14,13 @@ bool processRuns(qint64 pid);
  * name is not of that form.
  */
 qint64 pidInName(const QString& name, const QString& prefix);
+
+/**
+ * The names of the files in @p folder (hidden ones too, no symbolic links) that start with
+ * @p prefix and end with @p suffix, in name order. Matched by hand: a wildcard name filter would
+ * compile a regular expression, which costs a start-up more than the listing itself.
+ */
+QStringList filesNamed(const QString& folder, QStringView prefix, QStringView suffix);
 
 /**
  * Removes from @p folder the temporary files that log writes killed part-way left behind

@@ -7,23 +7,26 @@ using namespace Qt::StringLiterals;
 
 namespace platform {
 
-QIcon programIcon()
+const QIcon& programIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256}) {
-        const QString path = u":/icons/tavik-%1.png"_s.arg(size);
-        if (QFile::exists(path))
-            icon.addFile(path, QSize(size, size));
-    }
+    // Made once and shared: a QIcon decodes every file added to it at once, so each size is
+    // decoded a single time for all the program's windows.
+    static const QIcon icon = [] {
+        QIcon sizes;
+        for (const int size : {16, 32, 48, 64}) {
+            const QString path = u":/icons/tavik-%1.png"_s.arg(size);
+            if (QFile::exists(path))
+                sizes.addFile(path, QSize(size, size));
+        }
+        return sizes;
+    }();
     return icon;
 }
 
 void applyProgramIcon(QWidget* window)
 {
-    // Made once: every window of the program shows the same icon.
-    static const QIcon icon = programIcon();
-    if (!icon.isNull())
-        window->setWindowIcon(icon);
+    if (!programIcon().isNull())
+        window->setWindowIcon(programIcon());
 }
 
 } // namespace platform
