@@ -4,7 +4,8 @@
 # a private Xvfb display with the openbox window manager and a D-Bus session bus. Each run is
 # timed from exec to its main window being viewable; resident and proportional memory are read
 # 3 s later. Then the notification service tavik-messenger's idle memory, the same way.
-# Builds its two helpers into the build folder if needed; installs nothing.
+# Builds its two helpers into the build folder if needed; installs nothing (scripts/install-deps.sh
+# bench does).
 # Usage: bench/startup.sh [build folder (default build)] [runs (default 7)]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,13 +15,13 @@ runs=${2:-7}
 if [ -z "${TAVIK_BENCH_SESSION:-}" ]; then
     for tool in Xvfb openbox dbus-run-session; do
         if ! command -v $tool >/dev/null; then
-            echo "startup.sh: $tool is missing (Debian packages xvfb, openbox, dbus)" >&2
+            echo "startup.sh: $tool is missing; scripts/install-deps.sh bench installs what the benchmark needs" >&2
             exit 77
         fi
     done
     cmake --build "$build" --target tavik-light tavik-messenger bench_startup bench_bare_window >/dev/null
     if [ ! -x "$build/bin/bench_startup" ]; then
-        echo "startup.sh: bench_startup was not built (it needs libxcb1-dev)" >&2
+        echo "startup.sh: bench_startup was not built (it needs libxcb1-dev: scripts/install-deps.sh bench)" >&2
         exit 77
     fi
     # The rest runs inside a session bus of its own, as in a desktop session; the bus daemon's
@@ -51,7 +52,7 @@ programs=(tavik-light "Tavik Light  ver1.3" ./tavik-light
 if command -v iptux >/dev/null; then
     programs+=(:: iptux Iptux iptux)
 else
-    echo "iptux is not installed (Debian package iptux): measured without it"
+    echo "iptux is not installed (Debian package iptux; scripts/install-deps.sh bench): measured without it"
 fi
 echo "Start-up and memory, $runs runs each, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 "$folder/bench_startup" "$runs" 3 "${programs[@]}"

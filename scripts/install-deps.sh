@@ -1,10 +1,13 @@
 #!/bin/sh
 # Installs the Debian packages of scripts/packages.txt that are missing.
-# Usage: install-deps.sh build|test   ("test" installs both groups)
+# Usage: install-deps.sh build|test|bench   ("test" and "bench" install the build group too)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 groups=build
-[ "${1:-build}" = test ] && groups="build test"
+case "${1:-build}" in
+test) groups="build test" ;;
+bench) groups="build bench" ;;
+esac
 
 missing=""
 for group in $groups; do
