@@ -14,7 +14,9 @@
  * version and anything else ends the pipe.
  *
  * Frame: "TVKP", version (1 byte), payload length (4 bytes, big-endian), payload: the notification's
- * fields written by QDataStream in a fixed stream version.
+ * fields written by QDataStream in a fixed stream version: sender, address (as text), recipient and
+ * text as QString, then the arrival as its kind (quint8: 0 none, 1 local time, 2 fixed offset),
+ * milliseconds since the epoch (qint64) and offset from UTC in seconds (qint32).
  */
 namespace messenger::popupchannel {
 

@@ -51,12 +51,17 @@ qint64 PopupProcessPresenter::processId() const
 
 bool PopupProcessPresenter::present(const Notification& notification)
 {
+    const QByteArray frame = popupchannel::encodeNotification(notification);
+    // Only a caller that skipped the service's own limits could get here; the pop-up process would
+    // refuse the frame and end.
+    if (frame.size() > popupchannel::HeaderSize + qsizetype(popupchannel::MaxPayload))
+        return false;
     QProcess* process = runningProcess();
     if (!process)
         return false;
     m_awaiting = true;
     m_answer.reset();
-    process->write(popupchannel::encodeNotification(notification));
+    process->write(frame);
     // The reports are read by readReports(), which waitForReadyRead() calls; it also writes the frame.
     const QDeadlineTimer deadline(m_answerTimeout);
     while (!m_answer && m_process == process && !deadline.hasExpired())
