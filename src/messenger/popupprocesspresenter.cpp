@@ -2,7 +2,6 @@
 
 #include "popupchannel.h"
 
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <utility>
@@ -56,22 +55,27 @@ bool PopupProcessPresenter::present(const Notification& notification)
     // refuse the frame and end.
     if (frame.size() > popupchannel::HeaderSize + qsizetype(popupchannel::MaxPayload))
         return false;
-    QProcess* process = runningProcess();
+    // One deadline for starting the process, handing the frame over and the answer.
+    const QDeadlineTimer deadline(m_answerTimeout);
+    QProcess* process = runningProcess(deadline);
     if (!process)
         return false;
     m_awaiting = true;
     m_answer.reset();
     process->write(frame);
     // The reports are read by readReports(), which waitForReadyRead() calls; it also writes the frame.
-    const QDeadlineTimer deadline(m_answerTimeout);
-    while (!m_answer && m_process == process && !deadline.hasExpired())
-        process->waitForReadyRead(int(deadline.remainingTime()));
+    // It returns false at the deadline, when the process ends and when it closes its output: in
+    // each case no answer can come any more.
+    while (!m_answer && m_process == process && process->waitForReadyRead(int(deadline.remainingTime()))) {
+    }
     m_awaiting = false;
     if (m_process != process)
         return false; // ended or abandoned meanwhile, and reported; its pop-ups are gone
     if (!m_answer) {
-        abandon(u"ポップアップを表示するプロセスが %1 秒以内に応答しないため、終了させました。"_s.arg(
-            double(m_answerTimeout.count()) / 1000));
+        abandon(deadline.hasExpired()
+                    ? u"ポップアップを表示するプロセスが %1 秒以内に応答しないため、終了させました。"_s.arg(
+                          double(m_answerTimeout.count()) / 1000)
+                    : u"ポップアップを表示するプロセスが応答しないため、終了させました。"_s);
         return false;
     }
     if (m_open == 0)
@@ -79,7 +83,7 @@ bool PopupProcessPresenter::present(const Notification& notification)
     return *m_answer;
 }
 
-QProcess* PopupProcessPresenter::runningProcess()
+QProcess* PopupProcessPresenter::runningProcess(QDeadlineTimer deadline)
 {
     if (m_process)
         return m_process;
@@ -98,7 +102,7 @@ QProcess* PopupProcessPresenter::runningProcess()
         processFinished(process, exitCode, exitStatus);
     });
     process->start();
-    if (!process->waitForStarted(int(m_answerTimeout.count()))) {
+    if (!process->waitForStarted(int(deadline.remainingTime()))) {
         Q_EMIT problem(u"ポップアップを表示するプロセスを起動できません: "_s + process->errorString());
         delete process;
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "messenger/presenter.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -55,7 +56,7 @@ Q_SIGNALS:
 
 private:
     /// The process notifications go to, started when none runs; nullptr when it cannot start.
-    QProcess* runningProcess();
+    QProcess* runningProcess(QDeadlineTimer deadline);
     void readReports();
     void processFinished(QProcess* process, int exitCode, QProcess::ExitStatus exitStatus);
     /// Closes the current process's input: it ends once it has closed what is left.
