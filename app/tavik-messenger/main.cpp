@@ -6,14 +6,14 @@
 #include "messenger/displayprobe.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
+#include "messenger/popupprocess.h"
+#include "messenger/popupprocesspresenter.h"
 #include "messenger/protocol.h"
 #include "messenger/servicepublisher.h"
 #include "platform/commandline.h"
 #include "platform/japaneseenvironment.h"
-#include "platform/programicon.h"
 #include "platform/terminationwatcher.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -42,22 +42,27 @@ int main(int argc, char** argv)
     const QCommandLineOption portOption(u"port"_s, u"待ち受ける TCP ポート (既定 31001) (TCP port to listen on)。"_s,
                                         u"port"_s, QString::number(messenger::protocol::DefaultPort));
     commandLine.parser().addOption(portOption);
-    if (const auto status = commandLine.read(platform::CommandLine::arguments(argc, argv)))
+    // The service's own pop-up process (see below); not for users.
+    QCommandLineOption showPopupsOption(u"show-popups"_s, u"ポップアップを表示するプロセスとして動きます。"_s);
+    showPopupsOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    commandLine.parser().addOption(showPopupsOption);
+    const QStringList arguments = platform::CommandLine::arguments(argc, argv);
+    if (const auto status = commandLine.read(arguments))
         return *status;
+    if (commandLine.parser().isSet(showPopupsOption))
+        return messenger::runPopupProcess(argc, argv);
 
     // Before anything opens descriptors: room for a burst of connections that are refused at once.
     messenger::raiseDescriptorLimit();
 
-    // Decided before the application object exists: QApplication cannot be made without a display.
+    // The service never connects to the display itself: idle, it holds no more than a plain Qt
+    // program. Pop-ups are shown by a process of their own that runs only while there are any.
+    // Whether there is a display to show them on is decided before the application object exists.
     const bool display = messenger::displayAvailable(argc, argv);
-    std::unique_ptr<QCoreApplication> app;
-    if (display)
-        app = std::make_unique<QApplication>(argc, argv);
-    else
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf16(common::program::ServiceProgram));
     QCoreApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
-    platform::applyJapaneseEnvironment(*app);
+    platform::applyJapaneseEnvironment(app);
 
     bool portValid = false;
     const uint port = commandLine.parser().value(portOption).toUInt(&portValid);
@@ -69,13 +74,14 @@ int main(int argc, char** argv)
 
     std::unique_ptr<messenger::Presenter> presenter;
     if (display) {
-        QApplication::setWindowIcon(platform::programIcon());
-        // The pop-ups belong to the service's own (hidden) desktop entry: the Wayland app id and the
-        // X11 window class by which the desktop finds its name and icon.
-        QGuiApplication::setDesktopFileName(QString::fromUtf16(common::program::ServiceDesktopId));
-        // The service outlives its pop-ups.
-        QApplication::setQuitOnLastWindowClosed(false);
-        presenter = std::make_unique<messenger::PopupPresenter>();
+        // The same program, with the display options it was given (-platform, -display, …). The
+        // path is taken at start-up: once an update has replaced the binary, the system no longer
+        // tells it.
+        auto popups = std::make_unique<messenger::PopupProcessPresenter>(
+            QCoreApplication::applicationFilePath(), QStringList{u"--show-popups"_s} + arguments.mid(1),
+            messenger::PopupPresenter::MaxOpen);
+        QObject::connect(popups.get(), &messenger::PopupProcessPresenter::problem, popups.get(), &printError);
+        presenter = std::move(popups);
     } else {
         printError(u"画面に接続できないため、ポップアップは表示できません (受け取った通知には 50 で応答します)。"_s);
         presenter = std::make_unique<messenger::NoDisplayPresenter>();
@@ -102,10 +108,10 @@ int main(int argc, char** argv)
 
     // A termination signal ends the service through its normal path: pop-ups closed, port released.
     platform::TerminationWatcher watcher;
-    QObject::connect(&watcher, &platform::TerminationWatcher::terminationRequested, app.get(),
+    QObject::connect(&watcher, &platform::TerminationWatcher::terminationRequested, &app,
                      [](int) { QCoreApplication::quit(); });
     if (!watcher.isActive())
         printError(u"終了シグナルの処理を設定できません。"_s);
 
-    return app->exec();
+    return QCoreApplication::exec();
 }

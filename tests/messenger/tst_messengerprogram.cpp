@@ -58,6 +58,36 @@ quint16 startService(QProcess& process, const QProcessEnvironment& env)
     }
 }
 
+/// Whether process @p pid runs (a zombie has ended).
+bool running(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype state = line.lastIndexOf(')') + 2;
+    return state > 1 && state < line.size() && line.at(state) != 'Z';
+}
+
+/// The running pop-up process of the service @p service, 0 when there is none.
+qint64 popupProcessOf(qint64 service)
+{
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        QFile status(u"/proc/"_s + entry + u"/status"_s);
+        if (!number || !running(pid) || !status.open(QIODevice::ReadOnly))
+            continue;
+        if (!status.readAll().contains(QByteArray("\nPPid:\t" + QByteArray::number(service) + '\n')))
+            continue;
+        QFile command(u"/proc/"_s + entry + u"/cmdline"_s);
+        if (command.open(QIODevice::ReadOnly) && command.readAll().split('\0').contains("--show-popups"))
+            return pid;
+    }
+    return 0;
+}
+
 void stop(QProcess& process)
 {
     ::kill(pid_t(process.processId()), SIGTERM);
@@ -90,6 +120,61 @@ private Q_SLOTS:
         QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(u"既に使われています"_s));
 
         stop(service);
+    }
+
+    // With a display, the pop-ups come from a process of the service's own that runs only while
+    // there are any: it ends when its user has closed the last one, the next message starts another,
+    // and it never outlives the service, not even one that was killed. Needs Xvfb and xdotool.
+    void popupProcessRunsWhilePopupsAreOpen()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
+        const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
+        if (xvfb.isEmpty() || xdotool.isEmpty())
+            QSKIP("Xvfb or xdotool is not installed");
+        QProcess display;
+        display.start(xvfb,
+                      {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s, u"-nolisten"_s, u"tcp"_s});
+        const auto endDisplay = qScopeGuard([&display] {
+            display.kill();
+            display.waitForFinished();
+        });
+        QVERIFY(display.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine() || display.state() != QProcess::Running, 10000);
+        const QString number = QString::fromUtf8(display.readLine()).trimmed();
+        QVERIFY2(!number.isEmpty(), "Xvfb did not start");
+        QProcessEnvironment env = environment({{u"DISPLAY"_s, u":"_s + number}, {u"QT_QPA_PLATFORM"_s, u"xcb"_s}});
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent"_s);
+        const auto xdo = [&](const QStringList& arguments) {
+            QProcess tool;
+            tool.setProcessEnvironment(env);
+            tool.start(xdotool, arguments);
+            if (!tool.waitForFinished(10000))
+                tool.kill();
+            return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+        };
+
+        QProcess service;
+        const quint16 port = startService(service, env);
+        QVERIFY(port != 0);
+        QCOMPARE(popupProcessOf(service.processId()), 0); // idle: no connection to the display
+        platform::Messenger client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), messenger::protocol::StatusShown);
+        const qint64 first = popupProcessOf(service.processId());
+        QVERIFY(first != 0);
+
+        // Its user closes the pop-up with Enter (OK is the default button).
+        const QString window = xdo({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"からのメッセージ"_s});
+        QVERIFY(!window.isEmpty());
+        xdo({u"windowfocus"_s, u"--sync"_s, window});
+        xdo({u"key"_s, u"Return"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(!running(first), 10000);
+
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"二通目"_s), messenger::protocol::StatusShown);
+        const qint64 second = popupProcessOf(service.processId());
+        QVERIFY(second != 0);
+        service.kill();
+        QVERIFY(service.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(!running(second), 10000);
     }
 
     void answers50WithoutDisplay_data()

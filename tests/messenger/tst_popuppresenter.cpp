@@ -1,4 +1,7 @@
+#include "messenger/popupchannel.h"
 #include "messenger/popuppresenter.h"
+#include "messenger/popupprocess.h"
+#include "messenger/popupprocesspresenter.h"
 #include "messenger/popupwindow.h"
 #include "platform/desktopnotifier.h"
 
@@ -7,7 +10,12 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace messenger;
 using namespace Qt::StringLiterals;
@@ -44,6 +52,25 @@ public Q_SLOTS:
     }
     void CloseNotification(uint id) { closed.append(id); }
 };
+
+/// What has arrived on the non-blocking descriptor @p fd so far.
+QByteArray readAvailable(int fd)
+{
+    QByteArray bytes;
+    char chunk[256];
+    ssize_t size = 0;
+    while ((size = ::read(fd, chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, size);
+    return bytes;
+}
+
+int popupWindows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return int(std::count_if(windows.cbegin(), windows.cend(), [](QWidget* window) {
+        return qobject_cast<PopupWindow*>(window) && window->isVisible();
+    }));
+}
 
 } // namespace
 
@@ -207,6 +234,103 @@ private Q_SLOTS:
         QVERIFY(!presenter.hasRoom());
         QApplication::topLevelWidgets().constFirst()->close();
         QVERIFY(presenter.hasRoom());
+    }
+
+    // The pop-up process's side of the pipe: one report per frame, one per pop-up that closes, and
+    // at the end of its input the pop-ups left are closed without further reports.
+    void pipeReaderReportsEachPopup()
+    {
+        int input[2];
+        int reports[2];
+        QVERIFY(::pipe2(input, O_CLOEXEC) == 0);
+        QVERIFY(::pipe2(reports, O_CLOEXEC | O_NONBLOCK) == 0);
+        const auto closeAll = qScopeGuard([&] {
+            for (const int fd : {input[0], input[1], reports[0], reports[1]})
+                if (fd >= 0)
+                    ::close(fd);
+        });
+        PopupPresenter presenter;
+        PopupPipeReader reader(presenter, input[0], reports[1]);
+        const QByteArray frame = popupchannel::encodeNotification(
+            {u"PCA"_s, QHostAddress(u"192.0.2.5"_s), u"PCB"_s, u"x"_s, QDateTime::currentDateTime()});
+        // A frame and a half in one write, the rest in another.
+        const QByteArray two = frame + frame;
+        const qsizetype split = frame.size() + 3;
+        QCOMPARE(::write(input[1], two.constData(), size_t(split)), split);
+        QCOMPARE(::write(input[1], two.constData() + split, size_t(two.size() - split)), two.size() - split);
+        QByteArray got;
+        QTRY_COMPARE((got += readAvailable(reports[0])), "SS"_ba);
+        QCOMPARE(popupWindows(), 2);
+
+        QApplication::topLevelWidgets().constFirst()->close();
+        QTRY_COMPARE((got += readAvailable(reports[0])), "SSC"_ba);
+
+        QCOMPARE(::write(input[1], frame.constData(), size_t(frame.size())), frame.size());
+        QTRY_COMPARE((got += readAvailable(reports[0])), "SSCS"_ba);
+        ::close(std::exchange(input[1], -1));
+        QTRY_COMPARE(popupWindows(), 0);
+        QTest::qWait(50); // a report that should not come would be there by now
+        QCOMPARE((got += readAvailable(reports[0])), "SSCS"_ba);
+    }
+
+    // The service's side: whatever the pop-up process does, present() answers, and a process that
+    // cannot be relied on is ended and reported. Small scripts stand in for the process.
+    void processPresenterAnswers_data()
+    {
+        QTest::addColumn<QString>("script"); // empty: the program does not exist
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<int>("open"); // pop-ups counted as open afterwards, at most 1
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("problem");
+        QTest::newRow("program missing") << QString() << false << 0 << false << true;
+        QTest::newRow("ends before answering") << u"exit 3"_s << false << 0 << false << true;
+        QTest::newRow("killed before answering")
+            << u"head -c1 >/dev/null; kill -KILL $$"_s << false << 0 << false << true;
+        QTest::newRow("never answers") << u"exec sleep 30"_s << false << 0 << false << true;
+        QTest::newRow("answers nonsense") << u"printf X; exec cat >/dev/null"_s << false << 0 << false << true;
+        QTest::newRow("reports a close before any pop-up")
+            << u"printf C; exec cat >/dev/null"_s << false << 0 << false << true;
+        // Without any pop-up left the process is told to end: it runs only while there are some.
+        QTest::newRow("not shown") << u"printf N; exec cat >/dev/null"_s << false << 0 << false << false;
+        QTest::newRow("shown") << u"printf S; exec cat >/dev/null"_s << true << 1 << true << false;
+        QTest::newRow("shown, closed at once") << u"printf SC; exec cat >/dev/null"_s << true << 0 << false << false;
+    }
+    void processPresenterAnswers()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, shown);
+        QFETCH(int, open);
+        QFETCH(bool, running);
+        QFETCH(bool, problem);
+        const QString program = script.isEmpty() ? u"/nonexistent/tavik-messenger"_s : u"/bin/sh"_s;
+        PopupProcessPresenter presenter(program, {u"-c"_s, script}, 1, std::chrono::milliseconds(2000));
+        QSignalSpy problems(&presenter, &PopupProcessPresenter::problem);
+        const Notification notification{u"PCA"_s, QHostAddress(u"192.0.2.5"_s), u"PCB"_s, u"x"_s, {}};
+        QCOMPARE(presenter.present(notification), shown);
+        QTRY_COMPARE(presenter.openPopups(), open);
+        QCOMPARE(presenter.hasRoom(), open == 0);
+        QTRY_COMPARE(presenter.processId() != 0, running);
+        QCOMPARE(problems.size(), problem ? 1 : 0);
+    }
+
+    // A process told to end is not handed the next notification: that one starts a new process.
+    // The last one ends with the presenter, not left behind.
+    void processPresenterStartsAnewAndEndsItsProcess()
+    {
+        auto presenter = std::make_unique<PopupProcessPresenter>(
+            u"/bin/sh"_s, QStringList{u"-c"_s, u"printf SC; exec cat >/dev/null"_s}, 1);
+        const Notification notification{u"PCA"_s, QHostAddress(u"192.0.2.5"_s), u"PCB"_s, u"x"_s, {}};
+        QVERIFY(presenter->present(notification));
+        QTRY_COMPARE(presenter->processId(), 0);
+        QVERIFY(presenter->present(notification));
+
+        presenter = std::make_unique<PopupProcessPresenter>(
+            u"/bin/sh"_s, QStringList{u"-c"_s, u"printf S; exec cat >/dev/null"_s}, 1);
+        QVERIFY(presenter->present(notification));
+        const auto pid = pid_t(presenter->processId());
+        QVERIFY(pid > 0);
+        presenter.reset();
+        QCOMPARE(::kill(pid, 0), -1); // ended on the end of its input, and reaped
     }
 };
 

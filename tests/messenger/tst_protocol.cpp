@@ -1,9 +1,13 @@
+#include "messenger/popupchannel.h"
 #include "messenger/protocol.h"
 
+#include <QDataStream>
 #include <QTest>
 
 using namespace messenger;
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(messenger::Notification)
 
 namespace {
 
@@ -140,6 +144,103 @@ private Q_SLOTS:
         QCOMPARE(parse.outcome, RequestParse::Outcome::Complete);
         QCOMPARE(parse.request.text, QString(u"a\0b"_s));
         QVERIFY(parse.request.sender.isEmpty());
+    }
+    // The pipe to the pop-up process: every field arrives as it was, whatever it holds, and frames
+    // that follow each other are taken apart at the right place.
+    void popupFrameRoundTrip_data()
+    {
+        QTest::addColumn<Notification>("notification");
+        const QDateTime arrival(QDate(2026, 12, 7), QTime(23, 59, 58, 123));
+        QTest::newRow("plain") << Notification{u"PCA"_s, QHostAddress(u"192.168.1.20"_s), u"PCB"_s, u"hello"_s,
+                                               arrival};
+        QTest::newRow("empty sender, scoped IPv6")
+            << Notification{QString(), QHostAddress(u"fe80::1%lo"_s), u"相手"_s, u"こんにちは\n二行目"_s, arrival};
+        QTest::newRow("NUL, surrogate pair, the frame magic in the text")
+            << Notification{u"a\0b"_s, QHostAddress(QHostAddress::LocalHost), u"\U0001F600"_s,
+                            u"TVKP\x01"_s + QString(4096, u'x'), arrival};
+        QTest::newRow("no address, no time") << Notification{u"s"_s, QHostAddress(), u"r"_s, u"t"_s, QDateTime()};
+        QTest::newRow("time with an offset of its own")
+            << Notification{u"s"_s, QHostAddress(u"::1"_s), u"r"_s, u"t"_s,
+                            QDateTime(QDate(2026, 6, 1), QTime(12, 0), Qt::OffsetFromUTC, 9 * 3600)};
+    }
+    void popupFrameRoundTrip()
+    {
+        QFETCH(Notification, notification);
+        const QByteArray frame = popupchannel::encodeNotification(notification);
+        const QByteArray bytes = frame + frame + "TV"_ba;
+        for (const qsizetype start : {qsizetype(0), frame.size()}) {
+            const auto parse = popupchannel::parseNotification(QByteArrayView(bytes).sliced(start));
+            QCOMPARE(parse.outcome, popupchannel::NotificationParse::Outcome::Complete);
+            QCOMPARE(parse.consumed, frame.size());
+            QCOMPARE(parse.notification.sender, notification.sender);
+            QCOMPARE(parse.notification.senderAddress, notification.senderAddress);
+            QCOMPARE(parse.notification.senderAddress.scopeId(), notification.senderAddress.scopeId());
+            QCOMPARE(parse.notification.recipient, notification.recipient);
+            QCOMPARE(parse.notification.text, notification.text);
+            QCOMPARE(parse.notification.arrival, notification.arrival);
+            QCOMPARE(parse.notification.arrival.offsetFromUtc(), notification.arrival.offsetFromUtc());
+        }
+        for (qsizetype n = 0; n < frame.size(); ++n)
+            QVERIFY2(popupchannel::parseNotification(frame.left(n)).outcome ==
+                         popupchannel::NotificationParse::Outcome::NeedMore,
+                     qPrintable(QString::number(n)));
+    }
+
+    void popupFrameRejects_data()
+    {
+        using O = popupchannel::NotificationParse::Outcome;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<O>("outcome");
+        const QByteArray good = popupchannel::encodeNotification(
+            {u"a"_s, QHostAddress(u"10.0.0.1"_s), u"b"_s, u"c"_s, QDateTime(QDate(2026, 1, 2), QTime(3, 4))});
+        const auto withPayload = [](const QByteArray& payload) -> QByteArray {
+            QByteArray frame("TVKP\x01"_ba);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                frame += char((payload.size() >> shift) & 0xff);
+            return frame + payload;
+        };
+        const auto header = [](quint32 size) {
+            QByteArray frame("TVKP\x01"_ba);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                frame += char((size >> shift) & 0xff);
+            return frame;
+        };
+        // A payload of the right layout with the given address text and time kind.
+        const auto fields = [](const QString& address, quint8 kind) {
+            QByteArray payload;
+            QDataStream out(&payload, QIODevice::WriteOnly);
+            out << u"a"_s << address << u"b"_s << u"c"_s << kind << qint64(0) << qint32(0);
+            return payload;
+        };
+        QByteArray oddString; // a string of 3 bytes of UTF-16, then the rest
+        {
+            QDataStream out(&oddString, QIODevice::WriteOnly);
+            out << quint32(3);
+        }
+        oddString += "abc"_ba;
+        QTest::newRow("own layout, for the rows below") << withPayload(fields(u"10.0.0.1"_s, 1)) << O::Complete;
+        QTest::newRow("address that is not one") << withPayload(fields(u"not an address"_s, 1)) << O::Broken;
+        QTest::newRow("unknown time kind") << withPayload(fields(u"10.0.0.1"_s, 3)) << O::Broken;
+        QTest::newRow("first byte") << "X"_ba << O::Broken;
+        QTest::newRow("the service's own magic") << "TVKM"_ba << O::Broken;
+        QTest::newRow("version 2") << "TVKP\x02"_ba << O::Broken;
+        QTest::newRow("version 0 with a whole frame") << QByteArray(good).replace(4, 1, "\x00", 1) << O::Broken;
+        QTest::newRow("length just over the limit") << header(popupchannel::MaxPayload + 1) << O::Broken;
+        QTest::newRow("length 4 GiB - 1") << header(0xFFFFFFFFu) << O::Broken;
+        QTest::newRow("length at the limit, body missing") << header(popupchannel::MaxPayload) << O::NeedMore;
+        QTest::newRow("payload cut short, length to match") << withPayload(good.mid(9).chopped(1)) << O::Broken;
+        QTest::newRow("payload with a byte too many") << withPayload(good.mid(9) + 'x') << O::Broken;
+        QTest::newRow("empty payload") << header(0) << O::Broken;
+        QTest::newRow("odd UTF-16 length") << withPayload(oddString) << O::Broken;
+        QTest::newRow("string longer than the payload")
+            << withPayload(QByteArray::fromHex("7ffffffe") + "ab"_ba) << O::Broken;
+    }
+    void popupFrameRejects()
+    {
+        using O = popupchannel::NotificationParse::Outcome;
+        QFETCH(QByteArray, bytes);
+        QFETCH(O, outcome);
+        QCOMPARE(popupchannel::parseNotification(bytes).outcome, outcome);
     }
 };
 
