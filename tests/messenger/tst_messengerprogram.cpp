@@ -124,7 +124,8 @@ private Q_SLOTS:
 
     // With a display, the pop-ups come from a process of the service's own that runs only while
     // there are any: it ends when its user has closed the last one, the next message starts another,
-    // and it never outlives the service, not even one that was killed. Needs Xvfb and xdotool.
+    // it never outlives the service, not even one that was killed, and a display that goes away
+    // only makes the service answer that it cannot show. Needs Xvfb and xdotool.
     void popupProcessRunsWhilePopupsAreOpen()
     {
         const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
@@ -175,6 +176,15 @@ private Q_SLOTS:
         service.kill();
         QVERIFY(service.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(!running(second), 10000);
+
+        QProcess orphaned;
+        const quint16 orphanedPort = startService(orphaned, env);
+        QVERIFY(orphanedPort != 0);
+        display.kill();
+        QVERIFY(display.waitForFinished());
+        platform::Messenger late(nullptr, orphanedPort);
+        QCOMPARE(late.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        stop(orphaned);
     }
 
     void answers50WithoutDisplay_data()
