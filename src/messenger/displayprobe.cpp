@@ -50,7 +50,7 @@ ProbedDisplay probeDisplay(int argc, char** argv)
 
     const pid_t child = ::fork();
     if (child < 0)
-        return ProbedDisplay::Other; // cannot probe: trust the environment
+        return ProbedDisplay::Other; // cannot probe: trust the environment (nothing known to watch)
     if (child == 0)
         probeInChild(argc, argv);
 
