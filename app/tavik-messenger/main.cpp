@@ -4,6 +4,7 @@
 #include "common/programinfo.h"
 #include "messenger/descriptorlimit.h"
 #include "messenger/displayprobe.h"
+#include "messenger/displaywatch.h"
 #include "messenger/notificationserver.h"
 #include "messenger/popuppresenter.h"
 #include "messenger/popupprocess.h"
@@ -58,7 +59,8 @@ int main(int argc, char** argv)
     // The service never connects to the display itself: idle, it holds no more than a plain Qt
     // program. Pop-ups are shown by a process of their own that runs only while there are any.
     // Whether there is a display to show them on is decided before the application object exists.
-    const bool display = messenger::displayAvailable(argc, argv);
+    const messenger::ProbedDisplay probed = messenger::probeDisplay(argc, argv);
+    const bool display = probed != messenger::ProbedDisplay::None;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf16(common::program::ServiceProgram));
     QCoreApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
@@ -72,6 +74,27 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // A program on the display ends with it (Qt ends it with status 1), and so does the service,
+    // though it holds no window: otherwise it would outlive the session, keep the port and the
+    // Avahi entry, and the next session's launcher would find it running and start no new one.
+    // It watches the display the pop-up process uses: X11 or Wayland as Qt chose it for the probe.
+    std::unique_ptr<messenger::DisplayWatch> displayWatch;
+    if (probed == messenger::ProbedDisplay::X11 || probed == messenger::ProbedDisplay::Wayland) {
+        displayWatch = std::make_unique<messenger::DisplayWatch>(probed == messenger::ProbedDisplay::X11
+                                                                     ? messenger::DisplayWatch::Protocol::X11
+                                                                     : messenger::DisplayWatch::Protocol::Wayland,
+                                                                 messenger::DisplayWatch::x11DisplayOption(arguments));
+        if (displayWatch->isConnected()) {
+            QObject::connect(displayWatch.get(), &messenger::DisplayWatch::displayLost, &app, [] {
+                printError(u"画面との接続が切れたため終了します。"_s);
+                QCoreApplication::exit(1);
+            });
+        } else {
+            printError(u"画面との接続を見張れないため、画面が終わっても通知サービスは動き続けます。"_s);
+            displayWatch.reset();
+        }
+    }
+
     std::unique_ptr<messenger::Presenter> presenter;
     if (display) {
         // The same program, with the display options it was given (-platform, -display, …). The
@@ -80,7 +103,17 @@ int main(int argc, char** argv)
         auto popups = std::make_unique<messenger::PopupProcessPresenter>(
             QCoreApplication::applicationFilePath(), QStringList{u"--show-popups"_s} + arguments.mid(1),
             messenger::PopupPresenter::MaxOpen);
-        QObject::connect(popups.get(), &messenger::PopupProcessPresenter::problem, popups.get(), &printError);
+        QObject::connect(popups.get(), &messenger::PopupProcessPresenter::problem, popups.get(),
+                         [watch = displayWatch.get()](const QString& reason) {
+                             // The pop-up process ends with the display, and may be noticed first:
+                             // then the display's end is the one thing to report.
+                             if (watch) {
+                                 watch->check();
+                                 if (!watch->isConnected())
+                                     return;
+                             }
+                             printError(reason);
+                         });
         presenter = std::move(popups);
     } else {
         printError(u"画面に接続できないため、ポップアップは表示できません (受け取った通知には 50 で応答します)。"_s);

@@ -17,6 +17,11 @@ namespace {
 
 constexpr auto ProbeTimeout = std::chrono::seconds(5);
 
+// The probe's exit status: which platform Qt chose (any other status, or a crash, means no display).
+constexpr int ProbeOther = 0;
+constexpr int ProbeX11 = 3;
+constexpr int ProbeWayland = 4;
+
 [[noreturn]] void probeInChild(int argc, char** argv)
 {
     // The child's complaints about a missing display would only confuse: the parent reports.
@@ -26,20 +31,26 @@ constexpr auto ProbeTimeout = std::chrono::seconds(5);
         ::close(devNull);
     }
     QGuiApplication app(argc, argv);
-    ::_exit(QGuiApplication::primaryScreen() ? 0 : 1);
+    if (!QGuiApplication::primaryScreen())
+        ::_exit(1);
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb"))
+        ::_exit(ProbeX11);
+    // "wayland", "wayland-egl", …
+    ::_exit(platform.startsWith(QLatin1String("wayland")) ? ProbeWayland : ProbeOther);
 }
 
 } // namespace
 
-bool displayAvailable(int argc, char** argv)
+ProbedDisplay probeDisplay(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
+        return ProbedDisplay::None;
 
     const pid_t child = ::fork();
     if (child < 0)
-        return true; // cannot probe: trust the environment
+        return ProbedDisplay::Other; // cannot probe: trust the environment (nothing known to watch)
     if (child == 0)
         probeInChild(argc, argv);
 
@@ -47,15 +58,27 @@ bool displayAvailable(int argc, char** argv)
     int status = 0;
     while (true) {
         const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done == child) {
+            if (!WIFEXITED(status))
+                return ProbedDisplay::None;
+            switch (WEXITSTATUS(status)) {
+            case ProbeOther:
+                return ProbedDisplay::Other;
+            case ProbeX11:
+                return ProbedDisplay::X11;
+            case ProbeWayland:
+                return ProbedDisplay::Wayland;
+            default:
+                return ProbedDisplay::None;
+            }
+        }
         if (done < 0)
-            return false;
+            return ProbedDisplay::None;
         if (std::chrono::steady_clock::now() >= deadline) {
             // A display that does not answer in time is as good as none.
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
-            return false;
+            return ProbedDisplay::None;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

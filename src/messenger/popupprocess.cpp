@@ -1,6 +1,7 @@
 #include "popupprocess.h"
 
 #include "common/programinfo.h"
+#include "platform/displaycheck.h"
 #include "platform/japaneseenvironment.h"
 #include "platform/programicon.h"
 #include "popuppresenter.h"
@@ -121,7 +122,10 @@ int runPopupProcess(int argc, char** argv)
         return 1;
     }
 
+    // The display may have gone since the service checked it: one line and status 1, not Qt's abort.
+    platform::DisplayCheck displayCheck(QString::fromUtf16(common::program::ServiceProgram));
     QApplication app(argc, argv);
+    displayCheck.finish();
     QCoreApplication::setApplicationName(QString::fromUtf16(common::program::ServiceProgram));
     QCoreApplication::setApplicationVersion(QString::fromUtf16(common::program::Version));
     platform::applyJapaneseEnvironment(app);

@@ -37,13 +37,13 @@ QProcessEnvironment environment(const QList<std::pair<QString, QString>>& set)
 }
 
 /**
- * Starts the program on a port the system picks (--port 0) and waits until it listens.
+ * Starts the program on a port the system picks (--port 0), with @p options, and waits until it listens.
  * @return the port it reports, 0 when it did not get that far.
  */
-quint16 startService(QProcess& process, const QProcessEnvironment& env)
+quint16 startService(QProcess& process, const QProcessEnvironment& env, const QStringList& options = {})
 {
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TAVIK_MESSENGER_PATH), {u"--port"_s, u"0"_s});
+    process.start(QStringLiteral(TAVIK_MESSENGER_PATH), QStringList{u"--port"_s, u"0"_s} + options);
     if (!process.waitForStarted())
         return 0;
     static const QRegularExpression listening(u"ポート (\\d+) で待ち受けています"_s);
@@ -124,7 +124,9 @@ private Q_SLOTS:
 
     // With a display, the pop-ups come from a process of the service's own that runs only while
     // there are any: it ends when its user has closed the last one, the next message starts another,
-    // and it never outlives the service, not even one that was killed. Needs Xvfb and xdotool.
+    // it never outlives the service, not even one that was killed. When the display ends (the
+    // session ends), the service ends with it and takes its pop-up process along, as a program with
+    // a window would. Needs Xvfb and xdotool.
     void popupProcessRunsWhilePopupsAreOpen()
     {
         const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
@@ -175,6 +177,27 @@ private Q_SLOTS:
         service.kill();
         QVERIFY(service.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(!running(second), 10000);
+
+        // This time the display is named by Qt's own option, which the service must heed too.
+        QProcess orphaned;
+        QProcessEnvironment noDisplay = env;
+        noDisplay.remove(u"DISPLAY"_s);
+        const quint16 orphanedPort = startService(orphaned, noDisplay, {u"-display"_s, u":"_s + number});
+        QVERIFY(orphanedPort != 0);
+        platform::Messenger late(nullptr, orphanedPort);
+        QCOMPARE(late.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
+        const qint64 lastPopups = popupProcessOf(orphaned.processId());
+        QVERIFY(lastPopups != 0);
+        display.kill();
+        QVERIFY(display.waitForFinished());
+        QVERIFY(orphaned.waitForFinished(10000));
+        QCOMPARE(orphaned.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(orphaned.exitCode(), 1);
+        const QString error = QString::fromUtf8(orphaned.readAllStandardError());
+        QVERIFY2(error.contains(u"tavik-messenger: 画面との接続が切れたため終了します。\n"_s), qPrintable(error));
+        // The pop-up process ends with the display too; that is no separate fault to report.
+        QVERIFY2(!error.contains(u"ポップアップを表示するプロセス"_s), qPrintable(error));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(lastPopups), 10000);
     }
 
     void answers50WithoutDisplay_data()
@@ -309,7 +332,8 @@ private Q_SLOTS:
     }
 
     // The windows announce the installed desktop entry's id as their Wayland app id, so that the
-    // desktop finds their icon and groups them with their menu entry. Needs weston and Qt's Wayland plugin.
+    // desktop finds their icon and groups them with their menu entry; the service, which shows its
+    // windows from another process, still ends with the compositor. Needs weston and Qt's Wayland plugin.
     void windowsCarryTheDesktopFileName_data()
     {
         QTest::addColumn<QString>("program");
@@ -366,6 +390,18 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT((log += QString::fromUtf8(process.readAll())).contains(u"set_app_id("_s) ||
                                      process.state() != QProcess::Running,
                                  15000);
+        if (program.endsWith(u"tavik-messenger"_s)) {
+            // The compositor ends (the session ends): the service ends with it, as the program
+            // with the window does.
+            compositor.kill();
+            QVERIFY(compositor.waitForFinished());
+            QVERIFY(process.waitForFinished(10000));
+            log += QString::fromUtf8(process.readAll());
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 1);
+            QVERIFY2(log.contains(u"tavik-messenger: 画面との接続が切れたため終了します。\n"_s),
+                     qPrintable(log.right(2000)));
+        }
         process.kill();
         process.waitForFinished();
         compositor.kill();
