@@ -36,6 +36,7 @@ bool PopupPresenter::present(const Notification& notification)
         return false;
     auto* window = new PopupWindow(notification);
     m_open.append(window);
+    m_lastShown = window;
     window->show();
     const QString key = QString::number(++m_shown);
     m_byKey.insert(key, window);

@@ -28,12 +28,15 @@ public:
 
     bool hasRoom() const override;
     bool present(const Notification& notification) override;
+    /// The pop-up the last successful present() opened; null once it is gone.
+    QWidget* lastShown() const { return m_lastShown; }
 
 private:
     platform::DesktopNotifier m_desktop;
     quint64 m_shown = 0;                       ///< numbers the pop-ups, the keys of their notifications
     QHash<QString, QPointer<QWidget>> m_byKey; ///< the pop-up of each desktop notification
     mutable QList<QPointer<QWidget>> m_open;   ///< pruned of closed pop-ups when counted
+    QPointer<QWidget> m_lastShown;
 };
 
 } // namespace messenger

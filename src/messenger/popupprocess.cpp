@@ -4,8 +4,6 @@
 #include "platform/displaycheck.h"
 #include "platform/japaneseenvironment.h"
 #include "platform/programicon.h"
-#include "popuppresenter.h"
-#include "popupwindow.h"
 
 #include <QApplication>
 
@@ -19,7 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace messenger {
 
-PopupPipeReader::PopupPipeReader(Presenter& presenter, int input, int reports, QObject* parent)
+PopupPipeReader::PopupPipeReader(PopupPresenter& presenter, int input, int reports, QObject* parent)
     : QObject(parent)
     , m_presenter(presenter)
     , m_input(input)
@@ -64,12 +62,8 @@ void PopupPipeReader::show(const Notification& notification)
         report(popupchannel::Report::NotShown);
         return;
     }
-    // The presenter keeps its windows to itself; the new one is the pop-up not seen before. Each is
-    // reported closed once, when it is gone (pop-ups delete themselves when closed).
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows) {
-        if (!qobject_cast<PopupWindow*>(window) || m_popups.contains(window))
-            continue;
+    // Each pop-up is reported closed once, when it is gone (pop-ups delete themselves when closed).
+    if (QWidget* window = m_presenter.lastShown(); window && !m_popups.contains(window)) {
         m_popups.insert(window);
         connect(window, &QObject::destroyed, this, [this, window] {
             if (m_popups.remove(window))

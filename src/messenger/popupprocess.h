@@ -1,7 +1,7 @@
 #pragma once
 
 #include "messenger/popupchannel.h"
-#include "messenger/presenter.h"
+#include "messenger/popuppresenter.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -23,7 +23,7 @@ class PopupPipeReader final : public QObject
     Q_DISABLE_COPY_MOVE(PopupPipeReader)
 
 public:
-    PopupPipeReader(Presenter& presenter, int input, int reports, QObject* parent = nullptr);
+    PopupPipeReader(PopupPresenter& presenter, int input, int reports, QObject* parent = nullptr);
 
 private:
     void readInput();
@@ -31,7 +31,7 @@ private:
     void report(popupchannel::Report report);
     void finish(int status);
 
-    Presenter& m_presenter;
+    PopupPresenter& m_presenter;
     int m_input;
     int m_reports;
     QSocketNotifier m_notifier;
