@@ -14,6 +14,7 @@
 #include "common/datetimetext.h"
 #include "load/loopbacksender.h"
 #include "net/datagramsocket.h"
+#include "net/hostresolver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -124,7 +125,8 @@ int runRaw(const std::vector<QByteArray>& data)
 
 int runSocket(const std::vector<QByteArray>& data)
 {
-    net::DatagramSocket socket;
+    net::HostResolver resolver;
+    net::DatagramSocket socket(resolver);
     socket.setProtocol(net::DatagramSocket::Udp);
     socket.setLocalPort(1004);
     if (!socket.bind().ok() || !enlarge(descriptorOfPort(1004)))

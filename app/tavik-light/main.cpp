@@ -52,9 +52,12 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(widgets::programIcon());
     widgets::applyJapaneseEnvironment(app);
 
-    // A partner name the system cannot resolve is then asked for in ".local" by multicast DNS.
+    // One resolver for the socket, the status bar and the connect notice, so that they share its
+    // cache and its lookups. A partner name the system cannot resolve is then asked for in ".local"
+    // by multicast DNS.
+    net::HostResolver resolver;
     const net::MdnsResolver mdns;
-    net::HostResolver::shared().setFallback([mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
+    resolver.setFallback([mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
         return mdns.resolve(name, deadline);
     });
 
@@ -62,7 +65,7 @@ int main(int argc, char* argv[])
     // The urgency flash where the window system shows it, a desktop notification on Wayland.
     widgets::SessionAttention flasher(widgets::SessionAttention::modeForPlatform(QGuiApplication::platformName()));
     // The connect notice blocks the window while it waits for the partner's service: 5 s at most.
-    net::NotificationClient messenger(nullptr, net::notification::DefaultPort, std::chrono::seconds(5));
+    net::NotificationClient messenger(resolver, net::notification::DefaultPort, std::chrono::seconds(5));
     widgets::AvahiComputerBrowser browser;
     widgets::DialogFileChooser chooser;
 
@@ -76,6 +79,7 @@ int main(int argc, char* argv[])
     services.prompter = &prompter;
     services.flasher = &flasher;
     services.messenger = &messenger;
+    services.resolver = &resolver;
     services.browser = &browser;
     services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
     // The exit's log is the journal itself, renamed into place, when it holds every line (the

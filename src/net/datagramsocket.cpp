@@ -50,9 +50,9 @@ QString shortened(const QList<char32_t>& characters, qsizetype limit)
 class DatagramSocket::Private
 {
 public:
-    explicit Private(DatagramSocket* owner, HostResolver* hostResolver)
+    explicit Private(DatagramSocket* owner, HostResolver& hostResolver)
         : q(owner)
-        , resolver(hostResolver ? hostResolver : &HostResolver::shared())
+        , resolver(hostResolver)
     {}
 
     void onReadable();
@@ -61,7 +61,7 @@ public:
     bool reportRefusals(const QPointer<DatagramSocket>& guard, quint64 generation);
 
     DatagramSocket* q;
-    HostResolver* resolver;
+    HostResolver& resolver;
     Protocol protocol = Udp;
     QString remoteHost;
     quint16 remotePort = 0;
@@ -166,7 +166,7 @@ void DatagramSocket::Private::onReadable()
         notifier->setEnabled(true);
 }
 
-DatagramSocket::DatagramSocket(QObject* parent, HostResolver* resolver)
+DatagramSocket::DatagramSocket(HostResolver& resolver, QObject* parent)
     : QObject(parent)
     , d(new Private(this, resolver))
 {}
@@ -265,9 +265,9 @@ SocketResult DatagramSocket::sendData(const QString& text)
     if (d->remotePort == 0)
         return {winsock::AddressNotAvailable, u"送信先のポートが指定されていません。"_s};
 
-    const Resolution resolution = d->resolver->resolve(d->remoteHost);
+    const Resolution resolution = d->resolver.resolve(d->remoteHost);
     if (resolution.addresses.isEmpty())
-        return {winsock::Fault, resolution.error};
+        return {winsock::Fault, {}, resolution.status};
 
     // One datagram to the first address that this computer can send to (IPv4 first).
     int error = EAFNOSUPPORT;

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "common/status.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+
+#include <utility>
 
 namespace net {
 
@@ -12,8 +16,15 @@ class HostResolver;
 /// Outcome of a socket operation: a Winsock error code (0 for success) and a Japanese reason.
 struct SocketResult
 {
-    int code = 0;
-    QString reason;
+    SocketResult(int resultCode = 0, QString resultReason = {}, common::Status resolutionStatus = {})
+        : code(resultCode)
+        , reason(std::move(resultReason))
+        , resolution(std::move(resolutionStatus))
+    {}
+
+    int code;
+    QString reason;            ///< empty for 10014: the caller words the resolution's failure
+    common::Status resolution; ///< for 10014, why RemoteHost could not be resolved (HostResolver's status)
     bool ok() const { return code == 0; }
 };
 
@@ -31,8 +42,8 @@ public:
     enum State : int { Closed = 0, Open = 1 };
     enum Protocol : int { Tcp = 0, Udp = 1 };
 
-    /// @p resolver resolves RemoteHost for every send; nullptr uses HostResolver::shared().
-    explicit DatagramSocket(QObject* parent = nullptr, HostResolver* resolver = nullptr);
+    /// @p resolver resolves RemoteHost for every send; it must outlive the socket.
+    explicit DatagramSocket(HostResolver& resolver, QObject* parent = nullptr);
     ~DatagramSocket() override;
 
     int state() const;
@@ -57,7 +68,8 @@ public:
 
     /**
      * Sends @p text as one datagram of its code page 932 bytes to RemoteHost:RemotePort, from
-     * the bound port. Fails with 10014 when the host name cannot be resolved, 10022 when the text
+     * the bound port. Fails with 10014 when the host name cannot be resolved (and says why in
+     * resolution), 10022 when the text
      * has characters without a code page 932 form, 10040 when it exceeds one datagram (65,507
      * bytes), 40006 when the socket is not bound; nothing is sent then. Blocks at most the
      * resolver's budget.

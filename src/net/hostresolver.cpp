@@ -21,20 +21,23 @@
 #include <thread>
 #include <vector>
 
-using namespace Qt::StringLiterals;
-
 namespace net {
 
 namespace {
 
 using Clock = HostResolver::Clock;
+using common::Status;
 
 // Longer names are no host names (DNS allows 253 characters) and are refused before any lookup.
 constexpr qsizetype MaxNameBytes = 1024;
 
-QString notFoundText(const QString& name)
+// getaddrinfo's failures travel as the negative sysErrno of a SystemError, apart from errno values.
+static_assert(EAI_BADFLAGS < 0 && EAI_NONAME < 0 && EAI_AGAIN < 0 && EAI_FAIL < 0 && EAI_FAMILY < 0 &&
+              EAI_SOCKTYPE < 0 && EAI_SERVICE < 0 && EAI_MEMORY < 0 && EAI_SYSTEM < 0 && EAI_OVERFLOW < 0);
+
+Resolution failed(Status::Code code, const QString& name, int sysErrno = 0)
 {
-    return u"コンピュータ名「%1」が見つかりません。"_s.arg(name);
+    return Resolution{{}, Status::failure(code, name, sysErrno)};
 }
 
 /**
@@ -60,11 +63,6 @@ struct Job
 
 void notifyReceiver(Relay& relay);
 
-QString timeoutText(const QString& name)
-{
-    return u"コンピュータ名「%1」の名前解決が時間内に終わりませんでした。"_s.arg(name);
-}
-
 struct CacheEntry
 {
     Resolution resolution;
@@ -89,7 +87,7 @@ std::optional<QHostAddress> literalAddress(const QString& name)
     return std::nullopt;
 }
 
-/// Runs the primary lookup and, when it finds nothing, the fallback; fills in a reason when empty.
+/// Runs the primary lookup and, when it finds nothing, the fallback; says NotFound when nothing says why.
 Resolution runLookup(const QString& name, Clock::time_point deadline, const HostResolver::LookupFunction& lookup,
                      const HostResolver::FallbackFunction& fallback)
 {
@@ -100,10 +98,10 @@ Resolution runLookup(const QString& name, Clock::time_point deadline, const Host
             result = std::move(second);
     }
     result.addresses = ipv4First(result.addresses);
-    if (result.addresses.isEmpty() && result.error.isEmpty())
-        result.error = notFoundText(name);
     if (!result.addresses.isEmpty())
-        result.error.clear();
+        result.status = Status::ok();
+    else if (result.status.isOk())
+        result.status = Status::failure(Status::Code::NotFound, name);
     return result;
 }
 
@@ -137,12 +135,13 @@ public:
     Start start(const QString& name, Clock::time_point started)
     {
         if (name.isEmpty())
-            return {Resolution{{}, u"コンピュータ名が空です。"_s}, {}};
+            return {failed(Status::Code::NotFound, name), {}};
+        // A NUL would cut the name short in the C interfaces and resolve a different name (or
+        // take "10.0.0.1\0x" for the address before it).
+        if (name.contains(QChar(0)) || name.toUtf8().size() > MaxNameBytes)
+            return {failed(Status::Code::NotFound, name.left(64)), {}};
         if (const auto literal = literalAddress(name))
             return {Resolution{{*literal}, {}}, {}};
-        // A NUL would cut the name short in the C interfaces and resolve a different name.
-        if (name.contains(QChar(0)) || name.toUtf8().size() > MaxNameBytes)
-            return {Resolution{{}, notFoundText(name.left(64))}, {}};
 
         const std::lock_guard lock(mutex);
         const Clock::time_point now = cacheClock();
@@ -172,7 +171,7 @@ public:
         if (inFlight.size() >= MaxLookupsInFlight)
             collectFinished(now);
         if (inFlight.size() >= MaxLookupsInFlight)
-            return {Resolution{{}, u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s}, {}};
+            return {failed(Status::Code::TooLarge, name), {}};
         job = std::make_shared<Job>();
         try {
             std::thread([job, name, deadline = started + budget, lookup = lookup, fallback = fallback] {
@@ -188,8 +187,8 @@ public:
                 for (const auto& relay : relays)
                     notifyReceiver(*relay);
             }).detach();
-        } catch (const std::system_error&) {
-            return {Resolution{{}, u"名前解決を開始できませんでした。"_s}, {}};
+        } catch (const std::system_error& error) {
+            return {failed(Status::Code::SystemError, name, error.code().value()), {}};
         }
         inFlight.insert(name, job);
         return {{}, job};
@@ -209,7 +208,7 @@ public:
     /// Remembers that a lookup of @p name outlived its budget; the lookup itself goes on.
     Resolution timedOut(const QString& name)
     {
-        Resolution result{{}, timeoutText(name)};
+        Resolution result = failed(Status::Code::TimedOut, name);
         const std::lock_guard lock(mutex);
         remember(name, result, cacheClock());
         return result;
@@ -259,7 +258,7 @@ class AsyncLookup final : public QObject
 {
 public:
     /// What the resolver does with an answer: @p finished takes the worker's into the cache,
-    /// @p timedOut remembers a timeout and returns its error.
+    /// @p timedOut remembers a timeout and returns it.
     struct ResolverHooks
     {
         std::function<void(const std::shared_ptr<Job>& job, const Resolution& result)> finished;
@@ -437,7 +436,7 @@ void HostResolver::resolveAsync(const QString& name, QObject* context, Callback 
     };
     hooks.timedOut = [state, name] {
         const auto resolver = state.lock();
-        return resolver ? resolver->timedOut(name) : Resolution{{}, timeoutText(name)};
+        return resolver ? resolver->timedOut(name) : failed(Status::Code::TimedOut, name);
     };
     new AsyncLookup(context, std::move(callback), std::move(hooks), std::move(started.job), start + d->budget);
 }
@@ -457,25 +456,18 @@ Resolution HostResolver::systemLookup(const QString& name)
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* list = nullptr;
     const int status = getaddrinfo(host.constData(), nullptr, &hints, &list);
-    Resolution result;
     if (status != 0) {
         switch (status) {
         case EAI_NONAME:
         case EAI_NODATA:
         case EAI_ADDRFAMILY:
         case EAI_FAIL:
-            result.error = notFoundText(name);
-            break;
-        case EAI_AGAIN:
-            result.error = u"コンピュータ名「%1」を今は解決できません（名前サーバーが応答しません）。"_s.arg(name);
-            break;
+            return failed(Status::Code::NotFound, name);
         default:
-            result.error = u"コンピュータ名「%1」の名前解決に失敗しました（%2）。"_s.arg(
-                name, QString::fromLocal8Bit(gai_strerror(status)));
-            break;
+            return failed(Status::Code::SystemError, name, status);
         }
-        return result;
     }
+    Resolution result;
     for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
         if (entry->ai_family == AF_INET || entry->ai_family == AF_INET6)
             result.addresses.append(QHostAddress(entry->ai_addr));
@@ -483,14 +475,8 @@ Resolution HostResolver::systemLookup(const QString& name)
     freeaddrinfo(list);
     result.addresses = ipv4First(result.addresses);
     if (result.addresses.isEmpty())
-        result.error = notFoundText(name);
+        result.status = Status::failure(Status::Code::NotFound, name);
     return result;
-}
-
-HostResolver& HostResolver::shared()
-{
-    static HostResolver instance;
-    return instance;
 }
 
 } // namespace net

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/status.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -12,11 +14,24 @@ class QObject;
 
 namespace net {
 
-/// Addresses found for a name, or why none were found.
+/**
+ * Addresses found for a name, or why none were found. The failures, each with the name concerned
+ * as the status's detail:
+ * - NotFound: the name service knows no address for the name (getaddrinfo's EAI_NONAME, EAI_NODATA,
+ *   EAI_ADDRFAMILY, EAI_FAIL), or the name is no host name (a NUL in it, over 1,024 bytes: the
+ *   detail is then its first 64 characters). An empty detail: the name was empty.
+ * - TimedOut: the budget ran out before the lookup ended.
+ * - TooLarge: too many lookups outlived their budget and still run (MaxLookupsInFlight).
+ * - SystemError with a negative sysErrno: getaddrinfo failed with that EAI_ code (glibc's are all
+ *   negative, so they never meet an errno); EAI_AGAIN means that no name server answered.
+ * - SystemError with a positive sysErrno: that errno kept the lookup from starting (no thread).
+ * A lookup function or fallback may also answer with other codes (MdnsResolver: WrongState when
+ * multicast DNS cannot be asked); callers word them as NotFound.
+ */
 struct Resolution
 {
     QList<QHostAddress> addresses; ///< IPv4 first; empty when the name could not be resolved
-    QString error;                 ///< a short Japanese reason when addresses is empty
+    common::Status status;         ///< Ok when there are addresses, otherwise why there are none
 };
 
 /**
@@ -29,6 +44,11 @@ struct Resolution
  * failure, so that the next caller does not wait for the same lookup again, and the late answer
  * is kept and served (and cached) by the next call for the same name once it is there.
  * Concurrent calls for one name, blocking or not, share a worker. Thread-safe.
+ *
+ * Why a worker of its own rather than QHostInfo or getaddrinfo_a: the send button and the connect
+ * notice need the answer inside their handlers, within the budget and without an event loop (which
+ * QHostInfo needs), the fallback and the lookups tests inject are blocking functions that need a
+ * thread anyway, and both ready-made ones queue a new name behind 20 lookups that hang.
  */
 class HostResolver
 {
@@ -61,7 +81,7 @@ public:
     /**
      * Resolves @p name without blocking the caller: @p callback gets the same answer resolve()
      * would give, on @p context's thread, when the lookup ends or at the latest when the budget
-     * runs out (then with a timeout error). It is never called before this returns, exactly once,
+     * runs out (then TimedOut). It is never called before this returns, exactly once,
      * and not at all when @p context is destroyed first. Call it on @p context's thread; the
      * resolver may be destroyed before the answer comes.
      */
@@ -73,8 +93,9 @@ public:
     /**
      * Sets a second lookup, asked on the same worker when the primary lookup found no address for
      * a name, with what is left of the budget. This is where multicast DNS (".local" names) plugs
-     * in; the function decides itself which names it serves and returns an empty Resolution for
-     * others. An answer that comes after the deadline is still cached for the next call.
+     * in; the function decides itself which names it serves and finds nothing for others. When
+     * both find nothing, the answer keeps the primary lookup's status. An answer that comes after
+     * the deadline is still cached for the next call.
      */
     void setFallback(FallbackFunction fallback);
 
@@ -86,9 +107,6 @@ public:
 
     /// getaddrinfo(AF_UNSPEC, SOCK_DGRAM), blocking, without cache or budget.
     static Resolution systemLookup(const QString& name);
-
-    /// The resolver the program uses when none is injected.
-    static HostResolver& shared();
 
 private:
     class Private;

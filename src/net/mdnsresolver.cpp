@@ -26,9 +26,9 @@ std::chrono::milliseconds remaining(MdnsResolver::Clock::time_point deadline)
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - MdnsResolver::Clock::now());
 }
 
-QString notFound(const QString& fqdn, const QString& why)
+Resolution failed(common::Status::Code code, const QString& name)
 {
-    return QStringLiteral("%1 が見つかりません（%2）").arg(fqdn, why);
+    return Resolution{{}, common::Status::failure(code, name)};
 }
 
 } // namespace
@@ -88,7 +88,7 @@ Resolution MdnsResolver::resolve(const QString& name, Clock::time_point deadline
 {
     const QString fqdn = localName(name);
     if (fqdn.isEmpty())
-        return {{}, QStringLiteral("%1 はこのネットワークのコンピュータ名ではありません").arg(name)};
+        return failed(common::Status::Code::NotFound, name);
 
     bool viaNss = false;
     QFile nsswitch(m_nsswitchPath);
@@ -111,17 +111,16 @@ Resolution MdnsResolver::resolveThroughNss(const QString& fqdn) const
     // after it gets what is left of the deadline.
     const Resolution found = HostResolver::systemLookup(fqdn);
     if (found.addresses.isEmpty())
-        return {{}, notFound(fqdn, QStringLiteral("mDNS で応答がありませんでした"))};
+        return failed(common::Status::Code::NotFound, fqdn);
     return {ipv4First(found.addresses), {}};
 }
 
 Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_point deadline) const
 {
     if (remaining(deadline) <= 0ms)
-        return {{}, notFound(fqdn, QStringLiteral("時間内に応答がありませんでした"))};
-    const QString unavailable = avahi::unavailableReason(m_bus, std::max(remaining(deadline), 1ms));
-    if (!unavailable.isEmpty())
-        return {{}, notFound(fqdn, unavailable)};
+        return failed(common::Status::Code::TimedOut, fqdn);
+    if (!avahi::unavailableReason(m_bus, std::max(remaining(deadline), 1ms)).isEmpty())
+        return failed(common::Status::Code::WrongState, fqdn);
 
     const auto ask = [this, &fqdn, deadline](int addressProtocol) {
         QDBusMessage call = avahi::serverCall(QStringLiteral("ResolveHostName"));
@@ -163,8 +162,8 @@ Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_po
         const bool noAnswer = reply.errorName() == QLatin1StringView("org.freedesktop.Avahi.TimeoutError") ||
                               reply.errorName() == QLatin1StringView("org.freedesktop.DBus.Error.NoReply") ||
                               reply.errorName() == QLatin1StringView("org.freedesktop.DBus.Error.Timeout");
-        result.error =
-            notFound(fqdn, noAnswer ? QStringLiteral("mDNS で応答がありませんでした") : avahi::describeError(reply));
+        result.status = common::Status::failure(
+            noAnswer ? common::Status::Code::TimedOut : common::Status::Code::NotFound, fqdn);
     }
     return result;
 }

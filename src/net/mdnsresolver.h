@@ -31,7 +31,9 @@ public:
     /**
      * Resolves @p name in ".local": through getaddrinfo when nss-mdns is configured (which cannot
      * be cancelled, so call this on a worker thread, as HostResolver's fallback does), then through
-     * Avahi until @p deadline. @return the addresses, IPv4 first, or none and a short Japanese reason.
+     * Avahi until @p deadline. @return the addresses, IPv4 first, or none and why: NotFound (@p name
+     * is no ".local" name, or nobody answered for it), TimedOut (the deadline came first) or
+     * WrongState (no system bus, or no Avahi daemon on it), with the name asked for as detail.
      */
     Resolution resolve(const QString& name, Clock::time_point deadline) const;
 

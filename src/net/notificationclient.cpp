@@ -16,7 +16,7 @@
 
 namespace net {
 
-NotificationClient::NotificationClient(HostResolver* resolver, quint16 port, std::chrono::milliseconds timeout)
+NotificationClient::NotificationClient(HostResolver& resolver, quint16 port, std::chrono::milliseconds timeout)
     : m_resolver(resolver)
     , m_port(port)
     , m_timeout(timeout)
@@ -34,9 +34,8 @@ quint32 NotificationClient::send(const QString& recipient, const QString& text)
     if (!frame)
         return net::notification::StatusMalformed;
 
-    HostResolver& resolver = m_resolver ? *m_resolver : HostResolver::shared();
     // IPv4 first, as the resolver hands every answer.
-    const QList<QHostAddress> addresses = resolver.resolve(recipient).addresses;
+    const QList<QHostAddress> addresses = m_resolver.resolve(recipient).addresses;
 
     // Each address gets an equal share of the time left, so that one that never answers cannot use
     // up the time of the ones after it.

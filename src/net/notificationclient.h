@@ -19,8 +19,8 @@ class NotificationClient
 public:
     static constexpr quint32 NameNotFound = 2273;
 
-    /// @p resolver nullptr uses HostResolver::shared().
-    explicit NotificationClient(HostResolver* resolver = nullptr, quint16 port = net::notification::DefaultPort,
+    /// @p resolver finds the recipient's addresses; it must outlive the client.
+    explicit NotificationClient(HostResolver& resolver, quint16 port = net::notification::DefaultPort,
                                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
     virtual ~NotificationClient();
     NotificationClient(const NotificationClient&) = delete;
@@ -34,7 +34,7 @@ public:
     virtual quint32 send(const QString& recipient, const QString& text);
 
 private:
-    HostResolver* m_resolver;
+    HostResolver& m_resolver;
     quint16 m_port;
     std::chrono::milliseconds m_timeout;
 };

@@ -163,7 +163,7 @@ private Q_SLOTS:
             gate->acquire();
             return net::Resolution{};
         });
-        net::NotificationClient messenger(&silent, net::notification::DefaultPort, std::chrono::seconds(5));
+        net::NotificationClient messenger(silent, net::notification::DefaultPort, std::chrono::seconds(5));
         a.reset(new ChatHarness);
         a->make([&](chat::ui::ChatServices& services) {
             services.resolver = &silent;
@@ -399,7 +399,9 @@ private Q_SLOTS:
 
     void unknownPartnerNameShowsTheAlert()
     {
-        net::HostResolver failing([](const QString&) { return net::Resolution{{}, u"見つかりません"_s}; });
+        net::HostResolver failing([](const QString& name) {
+            return net::Resolution{{}, common::Status::failure(common::Status::Code::NotFound, name)};
+        });
         a.reset(new ChatHarness);
         a->make([&failing](chat::ui::ChatServices& services) { services.resolver = &failing; });
         connectAs(*a, chat::core::Role::PC1, u"nosuchpc"_s);
@@ -412,6 +414,10 @@ private Q_SLOTS:
         QCOMPARE(a->text(u"Text2")->text(), u"hello"_s);
         QVERIFY(a->lines(u"List1").isEmpty() && a->lines(u"List2").isEmpty());
         QVERIFY(!a->window->messageSent());
+        // The disconnect notice that cannot go says why, in the resolver's words.
+        QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
+        QCOMPARE(a->prompter.last().text,
+                 u"切断の通知を相手に送信できませんでした。\nコンピュータ名「nosuchpc」が見つかりません。"_s);
         a.reset(); // before the resolver goes
     }
 

@@ -48,7 +48,10 @@ private:
 class NoNamesResolver final : public net::HostResolver
 {
 public:
-    net::Resolution resolve(const QString&) override { return {{}, u"見つかりません"_s}; }
+    net::Resolution resolve(const QString& name) override
+    {
+        return {{}, common::Status::failure(common::Status::Code::NotFound, name)};
+    }
 };
 
 quint16 closedPort()
@@ -67,6 +70,7 @@ class TestMessengerClient final : public QObject
     RecordingPresenter m_presenter;
     std::unique_ptr<ServiceThread> m_service;
     quint16 m_port = 0;
+    net::HostResolver m_resolver; // the system's names
 
     void startService(messenger::service::Presenter& presenter)
     {
@@ -84,7 +88,7 @@ private Q_SLOTS:
 
     void deliversSenderRecipientAndText()
     {
-        net::NotificationClient client(nullptr, m_port);
+        net::NotificationClient client(m_resolver, m_port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"上記PCさんが接続しました。"_s), 0u);
         QTRY_COMPARE(m_presenter.seen().size(), 1);
         const messenger::service::Notification seen = m_presenter.seen().constFirst();
@@ -95,11 +99,11 @@ private Q_SLOTS:
 
     void failsWithNameNotFound()
     {
-        net::NotificationClient refused(nullptr, closedPort());
+        net::NotificationClient refused(m_resolver, closedPort());
         QCOMPARE(refused.send(u"127.0.0.1"_s, u"x"_s), net::NotificationClient::NameNotFound);
 
-        NoNamesResolver resolver;
-        net::NotificationClient unresolved(&resolver, m_port);
+        NoNamesResolver noNames;
+        net::NotificationClient unresolved(noNames, m_port);
         QCOMPARE(unresolved.send(u"no-such-pc"_s, u"x"_s), net::NotificationClient::NameNotFound);
     }
 
@@ -108,7 +112,7 @@ private Q_SLOTS:
         // A listener that never accepts or answers: the kernel completes the connection anyway.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        net::NotificationClient client(nullptr, silent.serverPort(), 500ms);
+        net::NotificationClient client(m_resolver, silent.serverPort(), 500ms);
         QElapsedTimer elapsed;
         elapsed.start();
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::NotificationClient::NameNotFound);
@@ -118,7 +122,7 @@ private Q_SLOTS:
     void refusesTooLongTextWithoutSending()
     {
         const int before = int(m_presenter.seen().size());
-        net::NotificationClient client(nullptr, m_port);
+        net::NotificationClient client(m_resolver, m_port);
         QCOMPARE(client.send(u"127.0.0.1"_s, QString(4097, u'x')), net::notification::StatusMalformed);
         QCOMPARE(client.send(QString(256, u'n'), u"x"_s), net::notification::StatusMalformed);
         QCOMPARE(int(m_presenter.seen().size()), before);
@@ -127,7 +131,7 @@ private Q_SLOTS:
     void passesServiceStatusThrough()
     {
         // Earlier tests used part of this sender's five messages a minute; the rest go through, then 2136.
-        net::NotificationClient client(nullptr, m_port);
+        net::NotificationClient client(m_resolver, m_port);
         quint32 status = 0;
         int shown = 0;
         while ((status = client.send(u"127.0.0.1"_s, u"x"_s)) == 0)
@@ -142,7 +146,7 @@ private Q_SLOTS:
         messenger::service::NoDisplayPresenter noDisplay;
         m_service.reset();
         startService(noDisplay);
-        net::NotificationClient client(nullptr, m_port);
+        net::NotificationClient client(m_resolver, m_port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         m_service.reset();
     }

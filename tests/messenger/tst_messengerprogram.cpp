@@ -1,4 +1,5 @@
 #include "common/programinfo.h"
+#include "net/hostresolver.h"
 #include "net/notificationclient.h"
 #include "net/notificationprotocol.h"
 
@@ -102,6 +103,8 @@ class TestMessengerProgram final : public QObject
 {
     Q_OBJECT
 
+    net::HostResolver m_resolver; // the system's names
+
 private Q_SLOTS:
     void showsMessageRefusesSecondCopyAndEndsOnSigterm()
     {
@@ -109,7 +112,7 @@ private Q_SLOTS:
         const quint16 port = startService(service, environment({{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}}));
         QVERIFY(port != 0);
 
-        net::NotificationClient client(nullptr, port);
+        net::NotificationClient client(m_resolver, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), net::notification::StatusShown);
 
         QProcess second;
@@ -159,7 +162,7 @@ private Q_SLOTS:
         const quint16 port = startService(service, env);
         QVERIFY(port != 0);
         QCOMPARE(popupProcessOf(service.processId()), 0); // idle: no connection to the display
-        net::NotificationClient client(nullptr, port);
+        net::NotificationClient client(m_resolver, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), net::notification::StatusShown);
         const qint64 first = popupProcessOf(service.processId());
         QVERIFY(first != 0);
@@ -184,7 +187,7 @@ private Q_SLOTS:
         noDisplay.remove(u"DISPLAY"_s);
         const quint16 orphanedPort = startService(orphaned, noDisplay, {u"-display"_s, u":"_s + number});
         QVERIFY(orphanedPort != 0);
-        net::NotificationClient late(nullptr, orphanedPort);
+        net::NotificationClient late(m_resolver, orphanedPort);
         QCOMPARE(late.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusShown);
         const qint64 lastPopups = popupProcessOf(orphaned.processId());
         QVERIFY(lastPopups != 0);
@@ -215,7 +218,7 @@ private Q_SLOTS:
         QProcess service;
         const quint16 port = startService(service, environment(set));
         QVERIFY(port != 0);
-        net::NotificationClient client(nullptr, port);
+        net::NotificationClient client(m_resolver, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         stop(service);
     }
@@ -258,7 +261,7 @@ private Q_SLOTS:
         // nor let the burst hold it.
         QElapsedTimer elapsed;
         elapsed.start();
-        net::NotificationClient client(nullptr, port);
+        net::NotificationClient client(m_resolver, port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
         stop(service);
@@ -377,7 +380,7 @@ private Q_SLOTS:
             // The service opens a window only for a message.
             const quint16 port = startService(process, env);
             QVERIFY(port != 0);
-            net::NotificationClient client(nullptr, port);
+            net::NotificationClient client(m_resolver, port);
             QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusShown);
         } else {
             process.setProcessEnvironment(env);

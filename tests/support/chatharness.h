@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/ui/tavik.h"
+#include "net/hostresolver.h"
 #include "support/scriptedprompter.h"
 #include "support/scriptedservices.h"
 
@@ -22,9 +23,10 @@ namespace testsupport {
  */
 struct ChatHarness
 {
+    net::HostResolver resolver; // the system's names, without multicast DNS
     ScriptedPrompter prompter;
     ScriptedFlasher flasher;
-    ScriptedMessenger messenger;
+    ScriptedMessenger messenger{resolver};
     ScriptedComputerBrowser browser;
     QList<QList<common::LogLine>> savedAtExit;
     QList<QList<common::LogLine>> savedAtSessionEnd;
@@ -41,6 +43,7 @@ struct ChatHarness
         services.prompter = &prompter;
         services.flasher = &flasher;
         services.messenger = &messenger;
+        services.resolver = &resolver;
         services.browser = &browser;
         services.clock = fixedClock(fixedTime());
         services.saveLogBeforeExit = [this](QWidget*, const QList<common::LogLine>& lines) {

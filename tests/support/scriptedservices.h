@@ -36,6 +36,8 @@ struct SentNotification
 class ScriptedMessenger final : public net::NotificationClient
 {
 public:
+    explicit ScriptedMessenger(net::HostResolver& resolver) : net::NotificationClient(resolver) {}
+
     void resultNext(quint32 result) { m_results.push_back(result); }
 
     quint32 send(const QString& recipient, const QString& text) override

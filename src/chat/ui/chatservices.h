@@ -39,7 +39,7 @@ struct ChatServices
     widgets::WindowFlasher* flasher = nullptr;    ///< required: flashes the window on arrival
     net::NotificationClient* messenger = nullptr; ///< required: tells the partner about a connect
     widgets::ComputerBrowser* browser = nullptr;  ///< optional: without it the browse button does nothing
-    net::HostResolver* resolver = nullptr;        ///< optional: the socket's resolver, else the shared one
+    net::HostResolver* resolver = nullptr;        ///< required: the socket's, the status bar's and the reception's
     common::Clock clock;                          ///< optional: the system clock when empty
 
     /**

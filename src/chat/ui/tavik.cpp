@@ -15,6 +15,7 @@
 #include "widgets/designcontrol.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
+#include "widgets/resolutiontext.h"
 #include "widgets/windowflasher.h"
 
 #include <QApplication>
@@ -42,6 +43,12 @@ constexpr int DesignClientHeight = 6990;
 constexpr int MinimumOuterWidth = 7000;
 constexpr int MinimumOuterHeight = 3000;
 
+/// Why a send failed, in words: the socket leaves a host name it could not resolve to the caller.
+QString sendFailureReason(const net::SocketResult& result)
+{
+    return result.code == net::winsock::Fault ? widgets::resolutionErrorText(result.resolution) : result.reason;
+}
+
 } // namespace
 
 tavik::tavik(ChatServices services, QWidget* parent)
@@ -51,7 +58,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
 {
-    Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger);
+    Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger && m_services.resolver);
     if (!m_services.clock)
         m_services.clock = common::systemClock();
 
@@ -65,9 +72,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     ui.setupUi(this, m_displayLineModel, m_logLineModel);
     // The main window's layout may size the client area after the window's own resize event.
     centralWidget()->installEventFilter(this);
-    if (!m_services.resolver)
-        m_services.resolver = &net::HostResolver::shared();
-    Winsock1 = new net::DatagramSocket(this, m_services.resolver);
+    Winsock1 = new net::DatagramSocket(*m_services.resolver, this);
     Winsock1->setObjectName(u"Winsock1"_s);
     m_reception = new PartnerReception(*m_services.resolver, this);
     connectHandlers();
@@ -163,7 +168,7 @@ void tavik::Command3_Click()
     ui.statusPanel->showDisconnected();
     if (!sent.ok()) {
         m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                           core::noticeFailureText(sent.reason), widgets::PromptIcon::Warning});
+                                           core::noticeFailureText(sendFailureReason(sent)), widgets::PromptIcon::Warning});
     }
 }
 
@@ -197,7 +202,7 @@ void tavik::reportSendFailure(const net::SocketResult& result)
         return;
     }
     m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                       core::sendFailureText(result.reason), widgets::PromptIcon::Warning});
+                                       core::sendFailureText(sendFailureReason(result)), widgets::PromptIcon::Warning});
 }
 
 void tavik::Text2_KeyPress(int& keyAscii)

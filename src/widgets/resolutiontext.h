@@ -1,0 +1,16 @@
+#pragma once
+
+#include "common/status.h"
+
+#include <QString>
+
+namespace widgets {
+
+/**
+ * The Japanese reason the user reads when a computer name could not be resolved, made from the
+ * status net::HostResolver answers with (the name is its detail). Codes a resolver does not
+ * document are worded as a name that was not found.
+ */
+QString resolutionErrorText(const common::Status& status);
+
+} // namespace widgets
