@@ -102,8 +102,9 @@ private:
             end += 5;
             if (size <= 12 || end > std::size_t(size))
                 continue;
+            // "hang…" names are never answered.
             if (packet[12] >= 4 && std::memcmp(packet + 13, "hang", 4) == 0)
-                continue; // never answered
+                continue;
             packet[2] = static_cast<unsigned char>(0x80 | (packet[2] & 0x01)); // a response, recursion as asked
             packet[3] = 0x83;                                                  // recursion available, NXDOMAIN
             std::memset(packet + 6, 0, 6);                                     // no records
@@ -130,7 +131,8 @@ void report(const char* situation, const char* way, int k, double ms, bool found
 /// One getaddrinfo_a request; it must stay where it is until glibc has finished it.
 struct GaiRequest
 {
-    explicit GaiRequest(const QByteArray& name) : host(name)
+    explicit GaiRequest(const QByteArray& name)
+        : host(name)
     {
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_DGRAM;

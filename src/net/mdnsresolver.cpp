@@ -162,8 +162,8 @@ Resolution MdnsResolver::resolveThroughAvahi(const QString& fqdn, Clock::time_po
         const bool noAnswer = reply.errorName() == QLatin1StringView("org.freedesktop.Avahi.TimeoutError") ||
                               reply.errorName() == QLatin1StringView("org.freedesktop.DBus.Error.NoReply") ||
                               reply.errorName() == QLatin1StringView("org.freedesktop.DBus.Error.Timeout");
-        result.status = common::Status::failure(
-            noAnswer ? common::Status::Code::TimedOut : common::Status::Code::NotFound, fqdn);
+        result.status =
+            common::Status::failure(noAnswer ? common::Status::Code::TimedOut : common::Status::Code::NotFound, fqdn);
     }
     return result;
 }

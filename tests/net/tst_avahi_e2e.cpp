@@ -238,7 +238,8 @@ void TestAvahiEndToEnd::resolvesLocalNames()
         return resolver.resolve(name, deadline);
     });
     const net::Resolution viaHosts = hosts.resolve(QStringLiteral("tavikpcc"));
-    QVERIFY2(viaHosts.addresses.contains(QHostAddress(QStringLiteral("127.0.0.5"))), qPrintable(viaHosts.status.detail()));
+    QVERIFY2(viaHosts.addresses.contains(QHostAddress(QStringLiteral("127.0.0.5"))),
+             qPrintable(viaHosts.status.detail()));
 }
 
 void TestAvahiEndToEnd::followsTheDaemonThroughARestart()

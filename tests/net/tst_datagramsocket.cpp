@@ -256,7 +256,8 @@ void tst_DatagramSocket::failedSendsSendNothing()
     const SocketResult result = socket->sendData(text);
     QCOMPARE(result.code, code);
     if (code == winsock::Fault) // the resolver's own reason, for the window to word
-        QCOMPARE(result.resolution, remoteHost.isEmpty() ? common::Status::failure(common::Status::Code::NotFound) : silent);
+        QCOMPARE(result.resolution,
+                 remoteHost.isEmpty() ? common::Status::failure(common::Status::Code::NotFound) : silent);
     else
         QVERIFY(!result.reason.isEmpty());
 

@@ -194,7 +194,8 @@ void tst_HostResolver::failureTexts_data()
     row("not found", Code::NotFound, 0, u"PC-01"_s, u"コンピュータ名「PC-01」が見つかりません。"_s);
     row("multicast DNS cannot be asked", Code::WrongState, 0, u"PC-01.local"_s,
         u"コンピュータ名「PC-01.local」が見つかりません。"_s);
-    row("budget over", Code::TimedOut, 0, u"PC-01"_s, u"コンピュータ名「PC-01」の名前解決が時間内に終わりませんでした。"_s);
+    row("budget over", Code::TimedOut, 0, u"PC-01"_s,
+        u"コンピュータ名「PC-01」の名前解決が時間内に終わりませんでした。"_s);
     row("too many hanging", Code::TooLarge, 0, u"PC-01"_s,
         u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s);
     row("no name server", Code::SystemError, EAI_AGAIN, u"PC-01"_s,

@@ -36,7 +36,9 @@ struct SentNotification
 class ScriptedMessenger final : public net::NotificationClient
 {
 public:
-    explicit ScriptedMessenger(net::HostResolver& resolver) : net::NotificationClient(resolver) {}
+    explicit ScriptedMessenger(net::HostResolver& resolver)
+        : net::NotificationClient(resolver)
+    {}
 
     void resultNext(quint32 result) { m_results.push_back(result); }
 

@@ -167,8 +167,9 @@ void tavik::Command3_Click()
     m_reception->stop();
     ui.statusPanel->showDisconnected();
     if (!sent.ok()) {
-        m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                           core::noticeFailureText(sendFailureReason(sent)), widgets::PromptIcon::Warning});
+        m_services.prompter->prompt(this,
+                                    {QString::fromUtf16(common::program::ApplicationTitle),
+                                     core::noticeFailureText(sendFailureReason(sent)), widgets::PromptIcon::Warning});
     }
 }
 
