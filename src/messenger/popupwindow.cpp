@@ -3,19 +3,17 @@
 #include "common/datetimetext.h"
 #include "common/visibletext.h"
 #include "platform/designcontrol.h"
+#include "readonlytext.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace messenger {
-
-using platform::describe;
 
 using platform::describe;
 
@@ -64,11 +62,8 @@ PopupWindow::PopupWindow(const Notification& notification, QWidget* parent)
     m_recipient = plainLabel(common::visibleText(notification.recipient, common::TextShape::SingleLine),
                              u"recipientLabel"_s, this);
 
-    m_text = new QPlainTextEdit(this);
+    m_text = new ReadOnlyText(common::visibleText(notification.text, common::TextShape::MultiLine), this);
     m_text->setObjectName(u"messageText"_s);
-    m_text->setReadOnly(true);
-    m_text->setPlainText(common::visibleText(notification.text, common::TextShape::MultiLine));
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text->setFocusPolicy(Qt::ClickFocus);
 
     m_ok = new QPushButton(u"OK"_s, this);
