@@ -12,6 +12,7 @@
 using platform::ComputerBrowserModel;
 using platform::ServiceKey;
 using Status = platform::ComputerBrowserModel::Status;
+using Problem = platform::ComputerBrowserModel::Problem;
 
 namespace {
 
@@ -49,6 +50,8 @@ private Q_SLOTS:
     void rowsAreSortedAndNamelessHostsSkipped();
     void daemonGoneAndBack();
     void statusLine();
+    void problemsSayCauseAndRemedy_data();
+    void problemsSayCauseAndRemedy();
 
 private:
     std::unique_ptr<ComputerBrowserModel> m_model;
@@ -236,7 +239,7 @@ void TestComputerBrowserModel::daemonGoneAndBack()
     m_model->searchFinished();
 
     QSignalSpy statusChanged(m_model.get(), &ComputerBrowserModel::statusChanged);
-    m_model->setUnavailable(QStringLiteral("Avahi デーモンが停止しました"));
+    m_model->setUnavailable(Problem::DaemonStopped);
     QCOMPARE(statusChanged.size(), 1);
     QCOMPARE(m_model->status(), Status::Unavailable);
     QCOMPARE(m_model->rowCount(), 0);
@@ -274,9 +277,48 @@ void TestComputerBrowserModel::statusLine()
     QCOMPARE(m_model->statusText(), QStringLiteral("2 台のコンピュータが見つかりました。"));
 
     // A failed browser keeps what was found and says why.
-    m_model->setFailed(QStringLiteral("Avahi のエラー: Too many objects"));
+    m_model->setFailed(Problem::DaemonFailed);
     QCOMPARE(m_model->rowCount(), 2);
-    QVERIFY(m_model->statusText().contains(QStringLiteral("Too many objects")));
+    QVERIFY(m_model->statusText().startsWith(QStringLiteral("コンピュータを探せませんでした。")));
+}
+
+void TestComputerBrowserModel::problemsSayCauseAndRemedy_data()
+{
+    QTest::addColumn<Problem>("problem");
+    QTest::addColumn<bool>("unavailable");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("remedy");
+    const QString startAvahi = QStringLiteral("sudo systemctl enable --now avahi-daemon");
+    QTest::newRow("no system bus") << Problem::NoSystemBus << true << QStringLiteral("D-Bus に接続できません")
+                                   << QStringLiteral("systemctl status dbus");
+    QTest::newRow("bus silent") << Problem::BusNotAnswering << true << QStringLiteral("D-Bus が応答しません")
+                                << QStringLiteral("「再検索」");
+    QTest::newRow("no daemon") << Problem::NoDaemon << true << QStringLiteral("Avahi デーモンが動いていません")
+                               << startAvahi;
+    QTest::newRow("daemon stopped") << Problem::DaemonStopped << true << QStringLiteral("Avahi デーモンが停止しました")
+                                    << startAvahi;
+    QTest::newRow("signals refused") << Problem::NoSignals << true << QStringLiteral("D-Bus")
+                                     << QStringLiteral("開き直して");
+    QTest::newRow("daemon slow") << Problem::DaemonTimedOut << false << QStringLiteral("時間内に応答しません")
+                                 << QStringLiteral("「再検索」");
+    QTest::newRow("daemon error") << Problem::DaemonFailed << false << QStringLiteral("エラー")
+                                  << QStringLiteral("sudo systemctl restart avahi-daemon");
+}
+
+void TestComputerBrowserModel::problemsSayCauseAndRemedy()
+{
+    QFETCH(Problem, problem);
+    QFETCH(bool, unavailable);
+    QFETCH(QString, cause);
+    QFETCH(QString, remedy);
+    if (unavailable)
+        m_model->setUnavailable(problem);
+    else
+        m_model->setFailed(problem);
+    const QString text = m_model->statusText();
+    QVERIFY2(text.contains(cause) && text.contains(remedy), qPrintable(text));
+    // Whatever the cause, the name can still be typed.
+    QCOMPARE(text.contains(QStringLiteral("直接入力")), unavailable);
 }
 
 QTEST_GUILESS_MAIN(TestComputerBrowserModel)
