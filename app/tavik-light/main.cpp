@@ -16,6 +16,7 @@
 #include "platform/displaycheck.h"
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
+#include "platform/inputmethodnotice.h"
 #include "platform/japaneseenvironment.h"
 #include "platform/mdnsresolver.h"
 #include "platform/messenger.h"
@@ -108,6 +109,9 @@ int main(int argc, char* argv[])
     });
 
     window.show();
+    // Said once, over the main window: typed keys would otherwise arrive as romaji, unexplained.
+    platform::showInputMethodNotice(&window, platform::InputMethodEnvironment::current(QGuiApplication::platformName()),
+                                    platform::availableInputMethodModules());
     platform::releaseStartupMemory(&window);
     return QApplication::exec();
 }
