@@ -28,7 +28,8 @@ if [ "${1:-}" = --browser-inside ]; then
     xvfb=$!
     trap 'kill $(jobs -p) 2>/dev/null; wait; cd /; umount /tmp/.X11-unix; rm -rf "$folder"' EXIT
     for _ in $(seq 100); do [ -s "$folder/display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(tr -dc '0-9' <"$folder/display")" XDG_RUNTIME_DIR="$folder/runtime" QT_QPA_PLATFORM=xcb \
+    DISPLAY=":$(tr -dc '0-9' <"$folder/display")"
+    export DISPLAY XDG_RUNTIME_DIR="$folder/runtime" QT_QPA_PLATFORM=xcb \
         DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent LC_ALL=C.UTF-8
     kill -0 "$xvfb"
     cd "$folder"
@@ -37,7 +38,7 @@ if [ "${1:-}" = --browser-inside ]; then
     main=$(xdotool search --sync --onlyvisible --name 'Tavik Light')
     sleep 1
     # Command4, the browse button: design rectangle 1920, 360, 615, 255 twips below a 22-pixel menu bar.
-    xdotool mousemove --window "$main" $(((1920 + 615 / 2) / 15 * 2)) $(((360 + 255 / 2) / 15 * 2 + 44)) click 1
+    xdotool mousemove --window "$main" $(((1920 + 615 / 2) * 2 / 15)) $(((360 + 255 / 2) * 2 / 15 + 44)) click 1
     dialog=$(xdotool search --sync --onlyvisible --name 'コンピュータの参照')
     xdotool windowsize "$dialog" $((ShownWidth * 2)) 720
     sleep 3 # the search ends and the dialog is laid out at its new size
