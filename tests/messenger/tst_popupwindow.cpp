@@ -1,4 +1,4 @@
-#include "messenger/popupwindow.h"
+#include "messenger/popup/popupwindow.h"
 
 #include "support/accessibility.h"
 
@@ -15,7 +15,8 @@
 #include <QTextLayout>
 #include <QWindow>
 
-using namespace messenger;
+using namespace messenger::popup;
+using namespace messenger::service;
 using namespace Qt::StringLiterals;
 
 class TestPopupWindow final : public QObject
