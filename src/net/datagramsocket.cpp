@@ -1,6 +1,7 @@
 #include "datagramsocket.h"
 
 #include "common/cp932codec.h"
+#include "common/visibletext.h"
 #include "hostresolver.h"
 #include "socketerror.h"
 #include "udpdescriptor.h"
@@ -22,8 +23,6 @@ namespace net {
 
 namespace {
 
-// The largest UDP payload over IPv4; the same limit for IPv6 keeps both paths alike.
-constexpr qsizetype MaxPayloadBytes = 65507;
 // After this many datagrams, or this much time, in one go the event loop gets its turn, so a flood
 // cannot freeze the window; the notifier fires again at once for the rest.
 constexpr int MaxDatagramsPerWakeUp = 4096;
@@ -39,7 +38,7 @@ QString shortened(const QList<char32_t>& characters, qsizetype limit)
         const bool lone = QChar::isSurrogate(c);
         if (!text.isEmpty() && (lone || afterCode))
             text += u' ';
-        text += lone ? u"U+"_s + QString::number(quint32(c), 16).toUpper() : QString::fromUcs4(&c, 1);
+        text += lone ? common::codePointName(c) : QString::fromUcs4(&c, 1);
         afterCode = lone;
     }
     return characters.size() > limit ? text + u"…"_s : text;
@@ -136,9 +135,7 @@ void DatagramSocket::Private::onReadable()
         if (count < 0) {
             // An ICMP error that arrived meanwhile fails a receive once; its record is in the
             // error queue, which the next round reads. Anything else ends this wake-up.
-            const bool deferredIcmpError =
-                -count == ECONNREFUSED || -count == EHOSTUNREACH || -count == ENETUNREACH || -count == EMSGSIZE;
-            if (deferredIcmpError && ++failedReceives < 64)
+            if (detail::isDeferredIcmpError(-count) && ++failedReceives < 64)
                 continue;
             break;
         }
@@ -257,10 +254,10 @@ SocketResult DatagramSocket::sendData(const QString& text)
         return {winsock::InvalidArgument,
                 u"次の文字はShift_JISで表せないため送信できません：%1"_s.arg(shortened(encoded.unrepresentable, 20))};
     }
-    if (encoded.bytes.size() > MaxPayloadBytes) {
+    if (encoded.bytes.size() > MaxDatagramBytes) {
         return {winsock::MessageTooLong,
                 u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(encoded.bytes.size())
-                    .arg(MaxPayloadBytes)};
+                    .arg(MaxDatagramBytes)};
     }
     if (d->remotePort == 0)
         return {winsock::AddressNotAvailable, u"送信先のポートが指定されていません。"_s};

@@ -9,6 +9,10 @@ namespace net {
 
 class HostResolver;
 
+/// The largest payload of one datagram: 65,535 minus the IPv4 and UDP headers. IPv6 could carry
+/// more; the same limit on both keeps what can be sent the same whichever way it goes.
+inline constexpr qsizetype MaxDatagramBytes = 65507;
+
 /// Outcome of a socket operation: a Winsock error code (0 for success) and a Japanese reason.
 struct SocketResult
 {

@@ -21,7 +21,8 @@ constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr int SendAttempts = 4;
 constexpr int FullBufferWaitMs = 200;
 
-/// Errors that an ICMP message for an earlier datagram can leave pending on the socket.
+} // namespace
+
 bool isDeferredIcmpError(int error)
 {
     switch (error) {
@@ -38,6 +39,8 @@ bool isDeferredIcmpError(int error)
         return false;
     }
 }
+
+namespace {
 
 /// The socket address for sending to @p address:@p port from a socket of the given family.
 bool socketAddress(const QHostAddress& address, quint16 port, bool ipv6Socket, sockaddr_storage& storage,

@@ -17,6 +17,12 @@ struct Endpoint
     quint16 port = 0;
 };
 
+/**
+ * Errors that an ICMP message for an earlier datagram can leave pending on the socket: a send or a
+ * receive fails with one of them once, and the next attempt goes through.
+ */
+bool isDeferredIcmpError(int error);
+
 /// A datagram we sent that the destination refused (ICMP port unreachable).
 struct Refusal
 {
