@@ -26,7 +26,7 @@ namespace {
 constexpr int MaxDatagramsPerWakeUp = 4096;
 constexpr qint64 MaxMillisecondsPerWakeUp = 10;
 
-/// Up to @p limit of the code points @p characters for a message. A lone surrogate is widgets::named as
+/// Up to @p limit of the code points @p characters for a message. A lone surrogate is named as
 /// U+XXXX: written as itself, it would make one character with a lone one next to it.
 QString shortened(const QList<char32_t>& characters, qsizetype limit)
 {

@@ -13,7 +13,7 @@ namespace messenger::service {
 
 namespace {
 
-// The largest frame the net::notification::protocol allows; nothing beyond it is ever buffered for one connection.
+// The largest frame the protocol allows; nothing beyond it is ever buffered for one connection.
 constexpr qint64 MaxFrameSize =
     net::notification::RequestHeaderSize + 2 * net::notification::MaxNameBytes + net::notification::MaxTextBytes;
 
