@@ -28,35 +28,6 @@ bool isMessenger(const ServiceKey& key)
     return key.type.compare(avahi::messengerServiceType(), Qt::CaseInsensitive) == 0;
 }
 
-/// The cause of @p problem and what the user can do about it. Never the bus's or the daemon's own
-/// (English) words: they name sockets and interfaces, not what to do.
-QString problemText(ComputerBrowserModel::Problem problem)
-{
-    using Problem = ComputerBrowserModel::Problem;
-    switch (problem) {
-    case Problem::NoSystemBus:
-        return QStringLiteral("システムの D-Bus に接続できません。D-Bus が動いているか確かめて下さい"
-                              "（端末で systemctl status dbus）。");
-    case Problem::BusNotAnswering:
-        return QStringLiteral("システムの D-Bus が応答しません。しばらくしてから「再検索」を押して下さい。");
-    case Problem::NoDaemon:
-        return QStringLiteral("Avahi デーモンが動いていません。端末で sudo systemctl enable --now avahi-daemon "
-                              "と入力すると起動します（入っていなければ sudo apt install avahi-daemon）。");
-    case Problem::DaemonStopped:
-        return QStringLiteral("Avahi デーモンが停止しました。端末で sudo systemctl enable --now avahi-daemon "
-                              "と入力して起動すると、自動で探し直します。");
-    case Problem::NoSignals:
-        return QStringLiteral(
-            "システムの D-Bus が Avahi からの知らせを届けません。この画面を閉じて、開き直して下さい。");
-    case Problem::DaemonTimedOut:
-        return QStringLiteral("Avahi デーモンが時間内に応答しませんでした。「再検索」を押して下さい。");
-    case Problem::DaemonFailed:
-        return QStringLiteral("Avahi デーモンがエラーを返しました。端末で sudo systemctl restart avahi-daemon "
-                              "と入力して再起動してから、「再検索」を押して下さい。");
-    }
-    return {};
-}
-
 } // namespace
 
 size_t qHash(const ServiceKey& key, size_t seed) noexcept
@@ -185,25 +156,6 @@ void ComputerBrowserModel::setUnavailable(Problem problem)
 void ComputerBrowserModel::setFailed(Problem problem)
 {
     setStatus(Status::Failed, problem);
-}
-
-QString ComputerBrowserModel::statusText() const
-{
-    switch (m_status) {
-    case Status::Idle:
-        return {};
-    case Status::Searching:
-        return QStringLiteral("コンピュータを探しています…");
-    case Status::Finished:
-        return m_computers.isEmpty() ? QStringLiteral("コンピュータが見つかりませんでした。")
-                                     : QStringLiteral("%1 台のコンピュータが見つかりました。").arg(m_computers.size());
-    case Status::Unavailable:
-        return QStringLiteral("このネットワークのコンピュータを探せません。") + problemText(m_problem) +
-               QStringLiteral("\n「キャンセル」を押して、接続先PC名を直接入力することもできます。");
-    case Status::Failed:
-        return QStringLiteral("コンピュータを探せませんでした。") + problemText(m_problem);
-    }
-    return {};
 }
 
 QString ComputerBrowserModel::computerName(int row) const

@@ -48,7 +48,7 @@ class ComputerBrowserModel final : public QAbstractTableModel
 public:
     enum Column { NameColumn, MessengerColumn, ColumnCount };
     enum class Status { Idle, Searching, Finished, Unavailable, Failed };
-    /// Why the computers cannot be listed; the status line names the cause and what to do.
+    /// Why the computers cannot be listed; the dialog's status line names the cause and what to do.
     enum class Problem {
         NoSystemBus,     ///< the system's D-Bus cannot be reached
         BusNotAnswering, ///< the system's D-Bus does not answer
@@ -85,8 +85,8 @@ public:
     void setFailed(Problem problem);
 
     Status status() const { return m_status; }
-    /// The Japanese line the dialog shows about the search.
-    QString statusText() const;
+    /// Why the computers cannot be listed, while the status is Unavailable or Failed.
+    Problem problem() const { return m_problem; }
 
     /// The computer name of @p row, or an empty text for a row that does not exist.
     QString computerName(int row) const;

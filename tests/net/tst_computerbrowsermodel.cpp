@@ -50,8 +50,6 @@ private Q_SLOTS:
     void rowsAreSortedAndNamelessHostsSkipped();
     void daemonGoneAndBack();
     void statusLine();
-    void problemsSayCauseAndRemedy_data();
-    void problemsSayCauseAndRemedy();
 
 private:
     std::unique_ptr<ComputerBrowserModel> m_model;
@@ -243,8 +241,7 @@ void TestComputerBrowserModel::daemonGoneAndBack()
     QCOMPARE(statusChanged.size(), 1);
     QCOMPARE(m_model->status(), Status::Unavailable);
     QCOMPARE(m_model->rowCount(), 0);
-    QVERIFY(m_model->statusText().contains(QStringLiteral("Avahi デーモンが停止しました")));
-    QVERIFY(m_model->statusText().contains(QStringLiteral("直接入力")));
+    QCOMPARE(m_model->problem(), Problem::DaemonStopped);
     // A resolution that was under way when the daemon went adds nothing.
     m_model->serviceResolved(pending, QStringLiteral("pcd.local"));
     QCOMPARE(m_model->rowCount(), 0);
@@ -261,9 +258,9 @@ void TestComputerBrowserModel::daemonGoneAndBack()
 
 void TestComputerBrowserModel::statusLine()
 {
-    QCOMPARE(m_model->statusText(), QStringLiteral("コンピュータを探しています…"));
+    QCOMPARE(m_model->status(), Status::Searching);
     m_model->searchFinished();
-    QCOMPARE(m_model->statusText(), QStringLiteral("コンピュータが見つかりませんでした。"));
+    QCOMPARE(m_model->status(), Status::Finished);
 
     // Computers that turn up after the search settled update the count.
     QSignalSpy statusChanged(m_model.get(), &ComputerBrowserModel::statusChanged);
@@ -274,51 +271,13 @@ void TestComputerBrowserModel::statusLine()
         m_model->serviceResolved(key, host);
     }
     QCOMPARE(statusChanged.size(), 2);
-    QCOMPARE(m_model->statusText(), QStringLiteral("2 台のコンピュータが見つかりました。"));
+    QCOMPARE(m_model->rowCount(), 2);
 
     // A failed browser keeps what was found and says why.
     m_model->setFailed(Problem::DaemonFailed);
     QCOMPARE(m_model->rowCount(), 2);
-    QVERIFY(m_model->statusText().startsWith(QStringLiteral("コンピュータを探せませんでした。")));
-}
-
-void TestComputerBrowserModel::problemsSayCauseAndRemedy_data()
-{
-    QTest::addColumn<Problem>("problem");
-    QTest::addColumn<bool>("unavailable");
-    QTest::addColumn<QString>("cause");
-    QTest::addColumn<QString>("remedy");
-    const QString startAvahi = QStringLiteral("sudo systemctl enable --now avahi-daemon");
-    QTest::newRow("no system bus") << Problem::NoSystemBus << true << QStringLiteral("D-Bus に接続できません")
-                                   << QStringLiteral("systemctl status dbus");
-    QTest::newRow("bus silent") << Problem::BusNotAnswering << true << QStringLiteral("D-Bus が応答しません")
-                                << QStringLiteral("「再検索」");
-    QTest::newRow("no daemon") << Problem::NoDaemon << true << QStringLiteral("Avahi デーモンが動いていません")
-                               << startAvahi;
-    QTest::newRow("daemon stopped") << Problem::DaemonStopped << true << QStringLiteral("Avahi デーモンが停止しました")
-                                    << startAvahi;
-    QTest::newRow("signals refused") << Problem::NoSignals << true << QStringLiteral("D-Bus")
-                                     << QStringLiteral("開き直して");
-    QTest::newRow("daemon slow") << Problem::DaemonTimedOut << false << QStringLiteral("時間内に応答しません")
-                                 << QStringLiteral("「再検索」");
-    QTest::newRow("daemon error") << Problem::DaemonFailed << false << QStringLiteral("エラー")
-                                  << QStringLiteral("sudo systemctl restart avahi-daemon");
-}
-
-void TestComputerBrowserModel::problemsSayCauseAndRemedy()
-{
-    QFETCH(Problem, problem);
-    QFETCH(bool, unavailable);
-    QFETCH(QString, cause);
-    QFETCH(QString, remedy);
-    if (unavailable)
-        m_model->setUnavailable(problem);
-    else
-        m_model->setFailed(problem);
-    const QString text = m_model->statusText();
-    QVERIFY2(text.contains(cause) && text.contains(remedy), qPrintable(text));
-    // Whatever the cause, the name can still be typed.
-    QCOMPARE(text.contains(QStringLiteral("直接入力")), unavailable);
+    QCOMPARE(m_model->status(), Status::Failed);
+    QCOMPARE(m_model->problem(), Problem::DaemonFailed);
 }
 
 QTEST_GUILESS_MAIN(TestComputerBrowserModel)
