@@ -61,7 +61,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("commit");
         QTest::newRow("commit") << QString() << u"てすと"_s;
         QTest::newRow("pre-edit") << u"てすと"_s << QString();
-        QTest::newRow("commit replacing the selection") << QString() << u"x"_s;
     }
     void noticeIgnoresTheInputMethod()
     {

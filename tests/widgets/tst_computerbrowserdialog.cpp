@@ -189,7 +189,6 @@ void TestComputerBrowserDialog::statusLineSaysWhatToDo_data()
     QTest::addColumn<QString>("cause");
     QTest::addColumn<QString>("remedy");
     const QString startAvahi = QStringLiteral("sudo systemctl enable --now avahi-daemon");
-    const QString again = QStringLiteral("「再検索」");
     const std::optional<Problem> none;
     QTest::newRow("none found") << 0 << none << false << QStringLiteral("コンピュータが見つかりませんでした。")
                                 << QString();
@@ -198,16 +197,10 @@ void TestComputerBrowserDialog::statusLineSaysWhatToDo_data()
     QTest::newRow("no system bus") << 0 << std::optional(Problem::NoSystemBus) << true
                                    << QStringLiteral("D-Bus に接続できません")
                                    << QStringLiteral("systemctl status dbus");
-    QTest::newRow("bus silent") << 0 << std::optional(Problem::BusNotAnswering) << true
-                                << QStringLiteral("D-Bus が応答しません") << again;
     QTest::newRow("no daemon") << 0 << std::optional(Problem::NoDaemon) << true
                                << QStringLiteral("Avahi デーモンが動いていません") << startAvahi;
     QTest::newRow("daemon stopped") << 2 << std::optional(Problem::DaemonStopped) << true
                                     << QStringLiteral("Avahi デーモンが停止しました") << startAvahi;
-    QTest::newRow("signals refused") << 0 << std::optional(Problem::NoSignals) << true << QStringLiteral("D-Bus")
-                                     << QStringLiteral("開き直して");
-    QTest::newRow("daemon slow") << 2 << std::optional(Problem::DaemonTimedOut) << false
-                                 << QStringLiteral("時間内に応答しませんでした") << again;
     QTest::newRow("daemon error") << 2 << std::optional(Problem::DaemonFailed) << false << QStringLiteral("エラー")
                                   << QStringLiteral("sudo systemctl restart avahi-daemon");
 }

@@ -123,8 +123,6 @@ private Q_SLOTS:
             << u"fcitx"_s << u"@im=fcitx"_s << u"fcitx"_s << u"xcb"_s << debian << u"fcitx"_s << qt;
         QTest::newRow("fcitx with its plug-in")
             << u"fcitx"_s << u"@im=fcitx"_s << none << u"xcb"_s << withFcitx << QString() << QString();
-        QTest::newRow("ibus") << u"ibus"_s << u"@im=ibus"_s << u"ibus"_s << u"xcb"_s << debian << QString()
-                              << QString();
         QTest::newRow("name in another case")
             << u"IBus"_s << none << none << u"xcb"_s << debian << QString() << QString();
         QTest::newRow("uim on Wayland") << u"uim"_s << none << none << u"wayland"_s << debian << u"uim"_s << qt;
