@@ -20,6 +20,7 @@
 #include "os/terminationwatcher.h"
 #include "widgets/avahicomputerbrowser.h"
 #include "widgets/filechooser.h"
+#include "widgets/inputmethodnotice.h"
 #include "widgets/japaneseenvironment.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
@@ -103,7 +104,8 @@ int main(int argc, char* argv[])
     chat::ui::tavik window(services);
 
     // A termination signal ends the whole program, as ending the task did: the main window closes
-    // first (saving the log when something was sent), then the other windows go with the program.
+    // first (saving the log when the run has a log line, sent or received), then the other windows
+    // go with the program.
     os::TerminationWatcher watcher;
     QObject::connect(&watcher, &os::TerminationWatcher::terminationRequested, &window, [&window](int) {
         window.endSession(chat::ui::CloseReason::TaskEnd);
@@ -111,6 +113,9 @@ int main(int argc, char* argv[])
     });
 
     window.show();
+    // Said once, over the main window: typed keys would otherwise arrive as romaji, unexplained.
+    widgets::showInputMethodNotice(&window, os::InputMethodEnvironment::current(QGuiApplication::platformName()),
+                                   os::availableInputMethodModules());
     os::releaseStartupMemory(&window);
     return QApplication::exec();
 }

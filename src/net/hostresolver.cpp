@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -31,7 +32,7 @@ using common::Status;
 // Longer names are no host names (DNS allows 253 characters) and are refused before any lookup.
 constexpr qsizetype MaxNameBytes = 1024;
 
-// getaddrinfo's failures travel as the negative sysErrno of a SystemError, apart from errno values.
+// getaddrinfo's failures travel as a negative sysErrno, apart from the errno values of a failed start.
 static_assert(EAI_BADFLAGS < 0 && EAI_NONAME < 0 && EAI_AGAIN < 0 && EAI_FAIL < 0 && EAI_FAMILY < 0 &&
               EAI_SOCKTYPE < 0 && EAI_SERVICE < 0 && EAI_MEMORY < 0 && EAI_SYSTEM < 0 && EAI_OVERFLOW < 0);
 
@@ -171,7 +172,7 @@ public:
         if (inFlight.size() >= MaxLookupsInFlight)
             collectFinished(now);
         if (inFlight.size() >= MaxLookupsInFlight)
-            return {failed(Status::Code::TooLarge, name), {}};
+            return {failed(Status::Code::TimedOut, name, EAGAIN), {}};
         job = std::make_shared<Job>();
         try {
             std::thread([job, name, deadline = started + budget, lookup = lookup, fallback = fallback] {
@@ -188,7 +189,7 @@ public:
                     notifyReceiver(*relay);
             }).detach();
         } catch (const std::system_error& error) {
-            return {failed(Status::Code::SystemError, name, error.code().value()), {}};
+            return {failed(Status::Code::NotFound, name, error.code().value()), {}};
         }
         inFlight.insert(name, job);
         return {{}, job};
@@ -464,7 +465,7 @@ Resolution HostResolver::systemLookup(const QString& name)
         case EAI_FAIL:
             return failed(Status::Code::NotFound, name);
         default:
-            return failed(Status::Code::SystemError, name, status);
+            return failed(Status::Code::NotFound, name, status);
         }
     }
     Resolution result;

@@ -15,18 +15,19 @@ class QObject;
 namespace net {
 
 /**
- * Addresses found for a name, or why none were found. The failures, each with the name concerned
- * as the status's detail:
- * - NotFound: the name service knows no address for the name (getaddrinfo's EAI_NONAME, EAI_NODATA,
- *   EAI_ADDRFAMILY, EAI_FAIL), or the name is no host name (a NUL in it, over 1,024 bytes: the
- *   detail is then its first 64 characters). An empty detail: the name was empty.
- * - TimedOut: the budget ran out before the lookup ended.
- * - TooLarge: too many lookups outlived their budget and still run (MaxLookupsInFlight).
- * - SystemError with a negative sysErrno: getaddrinfo failed with that EAI_ code (glibc's are all
- *   negative, so they never meet an errno); EAI_AGAIN means that no name server answered.
- * - SystemError with a positive sysErrno: that errno kept the lookup from starting (no thread).
- * A lookup function or fallback may also answer with other codes (MdnsResolver: WrongState when
- * multicast DNS cannot be asked); callers word them as NotFound.
+ * Addresses found for a name, or why none were found. Every failure is NotFound or TimedOut (so
+ * that a send to the name fails with 10014 whatever the cause), with the name as detail:
+ * - NotFound, sysErrno 0: no address is known for the name (getaddrinfo's EAI_NONAME, EAI_NODATA,
+ *   EAI_ADDRFAMILY, EAI_FAIL), or it is no host name (a NUL in it, over 1,024 bytes: the detail
+ *   is then its first 64 characters). An empty detail: the name was empty.
+ * - NotFound, sysErrno negative: getaddrinfo failed otherwise, with that EAI_ code (glibc's are
+ *   all negative, apart from every errno); EAI_AGAIN: no name server answered.
+ * - NotFound, sysErrno positive: that errno kept the lookup's thread from starting.
+ * - TimedOut, sysErrno 0: the budget ran out before the lookup ended.
+ * - TimedOut, sysErrno EAGAIN: MaxLookupsInFlight earlier lookups outlived their budget and still
+ *   run, so this one was not started; later, it will be.
+ * A fallback may find nothing with other codes (MdnsResolver: WrongState when multicast DNS
+ * cannot be asked); the answer then keeps the primary lookup's status.
  */
 struct Resolution
 {

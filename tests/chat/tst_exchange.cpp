@@ -178,6 +178,10 @@ private Q_SLOTS:
                  QStringList{u"相手がいないか間違ったコンピュータ名のために送信できませんでした。"_s});
         QVERIFY(socket(*a)->state() != 0);
         QTRY_VERIFY(status(*a).contains(u"(アドレス不明)"_s));
+        // The remembered timeout is also why the disconnect notice cannot go, in the resolver's words.
+        QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
+        QCOMPARE(a->prompter.last().text, u"切断の通知を相手に送信できませんでした。\n"
+                                          u"コンピュータ名「silent-pc」の名前解決が時間内に終わりませんでした。"_s);
         a.reset(); // before the resolver goes
         gate->release(2);
     }

@@ -2,6 +2,8 @@
 
 #include "common/cp932codec.h"
 #include "common/mod1.h"
+#include "common/visibletext.h"
+#include "net/datagramsocket.h"
 
 #include <QList>
 
@@ -52,7 +54,7 @@ QString listedText(const QList<char32_t>& codePoints)
         if (isVisible(ucs4))
             listed += QString::fromUcs4(&ucs4, 1);
         else
-            listed += u" U+"_s + QString::number(quint32(ucs4), 16).toUpper().rightJustified(4, u'0') + u' ';
+            listed += u' ' + common::codePointName(ucs4) + u' ';
     }
     return u"次の文字は送信できません："_s + listed.simplified();
 }
@@ -74,7 +76,7 @@ OutgoingCheck checkOutgoing(const QString& text)
         const common::cp932::EncodeResult encoded = common::cp932::encode(text);
         if (!encoded.ok)
             check.refusal = listedText(encoded.unrepresentable);
-        else if (encoded.bytes.size() > MaxDatagramBytes)
+        else if (encoded.bytes.size() > net::MaxDatagramBytes)
             check.refusal = u"メッセージが長すぎます。"_s;
     }
     return check;

@@ -4,9 +4,6 @@
 
 namespace chat::core {
 
-/// Largest payload of one UDP datagram over IPv4 (65,535 minus the IP and UDP headers).
-inline constexpr qsizetype MaxDatagramBytes = 65507;
-
 /// What the checks before a send decided about a text.
 struct OutgoingCheck
 {

@@ -10,9 +10,11 @@
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
 #include "net/notificationclient.h"
+#include "net/socketerror.h"
 #include "net/winsockerrors.h"
 #include "widgets/computerbrowser.h"
 #include "widgets/designcontrol.h"
+#include "widgets/errortext.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
 #include "widgets/resolutiontext.h"
@@ -43,10 +45,11 @@ constexpr int DesignClientHeight = 6990;
 constexpr int MinimumOuterWidth = 7000;
 constexpr int MinimumOuterHeight = 3000;
 
-/// Why a send failed, in words: the socket leaves a host name it could not resolve to the caller.
-QString sendFailureReason(const net::SocketResult& result)
+/// Why a send failed, in words: 10014 is a partner name the resolver could not resolve.
+QString sendFailureReason(const common::Status& sent)
 {
-    return result.code == net::winsock::Fault ? widgets::resolutionErrorText(result.resolution) : result.reason;
+    return net::winsockCode(sent) == net::winsock::Fault ? widgets::resolutionErrorText(sent)
+                                                         : widgets::errorText(sent);
 }
 
 } // namespace
@@ -125,10 +128,10 @@ void tavik::Command1_Click()
     Winsock1->setRemotePort(ports.remote);
     Winsock1->setLocalPort(ports.local);
     // Bind before anything changes, so that a failure leaves the window as it was.
-    const net::SocketResult bound = Winsock1->bind();
-    if (!bound.ok()) {
+    const common::Status bound = Winsock1->bind();
+    if (!bound.isOk()) {
         m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                           core::bindFailureText(ports.local, bound.code, bound.reason),
+                                           core::bindFailureText(ports.local, widgets::errorText(bound)),
                                            widgets::PromptIcon::Critical});
         return;
     }
@@ -156,8 +159,8 @@ void tavik::NotifyPartner()
 void tavik::Command3_Click()
 {
     m_messageBuffer = QString::fromUtf16(core::DisconnectNotice);
-    const net::SocketResult sent = Winsock1->sendData(m_messageBuffer);
-    if (sent.ok()) {
+    const common::Status sent = Winsock1->sendData(m_messageBuffer);
+    if (sent.isOk()) {
         m_messageBuffer = QString::fromUtf16(core::OwnPrefix) + m_messageBuffer;
         m_displayLineModel->append(core::shownText(m_messageBuffer));
     }
@@ -166,7 +169,7 @@ void tavik::Command3_Click()
     Winsock1->close();
     m_reception->stop();
     ui.statusPanel->showDisconnected();
-    if (!sent.ok()) {
+    if (!sent.isOk()) {
         m_services.prompter->prompt(this,
                                     {QString::fromUtf16(common::program::ApplicationTitle),
                                      core::noticeFailureText(sendFailureReason(sent)), widgets::PromptIcon::Warning});
@@ -184,8 +187,8 @@ void tavik::Command2_Click()
         return;
     }
     m_messageBuffer = text;
-    const net::SocketResult sent = Winsock1->sendData(m_messageBuffer);
-    if (!sent.ok()) {
+    const common::Status sent = Winsock1->sendData(m_messageBuffer);
+    if (!sent.isOk()) {
         reportSendFailure(sent);
         return;
     }
@@ -196,14 +199,15 @@ void tavik::Command2_Click()
     m_messageSent = true;
 }
 
-void tavik::reportSendFailure(const net::SocketResult& result)
+void tavik::reportSendFailure(const common::Status& result)
 {
-    if (result.code == net::winsock::Fault) {
+    if (net::winsockCode(result) == net::winsock::Fault) {
         m_services.prompter->prompt(this, {u"Alert"_s, u"接続先PC名が見つかりません"_s, widgets::PromptIcon::Critical});
         return;
     }
-    m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                       core::sendFailureText(sendFailureReason(result)), widgets::PromptIcon::Warning});
+    m_services.prompter->prompt(this,
+                                {QString::fromUtf16(common::program::ApplicationTitle),
+                                 core::sendFailureText(widgets::errorText(result)), widgets::PromptIcon::Warning});
 }
 
 void tavik::Text2_KeyPress(int& keyAscii)
