@@ -5,7 +5,6 @@
 #include "chat/outgoingcheck.h"
 #include "chat/partnerreception.h"
 #include "chat/statuspanel.h"
-#include "common/programinfo.h"
 #include "common/twips.h"
 #include "platform/computerbrowser.h"
 #include "platform/datagramsocket.h"
@@ -56,8 +55,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.clock = common::systemClock();
 
     setObjectName(u"tavik"_s);
-    setWindowTitle(QString::fromUtf16(common::program::DisplayName) + u"  ver"_s +
-                   QString::fromUtf16(common::program::ShortVersion));
+    setWindowTitle(QString::fromUtf16(MainWindowTitle));
     platform::applyProgramIcon(this);
 
     m_displayLineModel = new DisplayLineModel(this);
