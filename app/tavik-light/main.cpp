@@ -17,6 +17,7 @@
 #include "platform/filechooser.h"
 #include "platform/hostresolver.h"
 #include "platform/japaneseenvironment.h"
+#include "platform/mdnsaddressbrowser.h"
 #include "platform/mdnsresolver.h"
 #include "platform/messenger.h"
 #include "platform/programicon.h"
@@ -59,6 +60,9 @@ int main(int argc, char* argv[])
             return mdns.resolve(name, deadline);
         });
 
+    // The partner is known by every address its mDNS name publishes, not only the one a lookup gives.
+    platform::MdnsAddressBrowser publishedAddresses;
+
     platform::MessageBoxPrompter prompter;
     // The urgency flash where the window system shows it, a desktop notification on Wayland.
     platform::SessionAttention flasher(platform::SessionAttention::modeForPlatform(QGuiApplication::platformName()));
@@ -78,6 +82,7 @@ int main(int argc, char* argv[])
     services.flasher = &flasher;
     services.messenger = &messenger;
     services.browser = &browser;
+    services.publishedAddresses = &publishedAddresses;
     services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
     // The exit's log is the journal itself, renamed into place, when it holds every line (the
     // lines in memory are then not needed); the journal goes once the log is written, or once

@@ -12,6 +12,7 @@ class QWidget;
 namespace platform {
 class ComputerBrowser;
 class HostResolver;
+class MdnsAddressBrowser;
 class Messenger;
 class Prompter;
 class WindowFlasher;
@@ -38,7 +39,9 @@ struct ChatServices
     platform::Messenger* messenger = nullptr;     ///< required: tells the partner about a connect
     platform::ComputerBrowser* browser = nullptr; ///< optional: without it the browse button does nothing
     platform::HostResolver* resolver = nullptr;   ///< optional: the socket's resolver, else the shared one
-    common::Clock clock;                          ///< optional: the system clock when empty
+    /// optional: every address an mDNS partner name publishes, so that the partner is known by each
+    platform::MdnsAddressBrowser* publishedAddresses = nullptr;
+    common::Clock clock; ///< optional: the system clock when empty
 
     /**
      * Saves the conversation log before a confirmed exit; called only when the run has at least

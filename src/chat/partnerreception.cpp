@@ -1,14 +1,18 @@
 #include "partnerreception.h"
 
 #include "platform/hostresolver.h"
+#include "platform/mdnsaddressbrowser.h"
 
 #include <chrono>
+#include <memory>
 
 namespace chat {
 
-PartnerReception::PartnerReception(platform::HostResolver& resolver, QObject* parent)
+PartnerReception::PartnerReception(platform::HostResolver& resolver, platform::MdnsAddressBrowser* published,
+                                   QObject* parent)
     : QObject(parent)
     , m_resolver(resolver)
+    , m_published(published)
 {
     m_holdTimer.setSingleShot(true);
     connect(&m_holdTimer, &QTimer::timeout, this, [this] { deliver(m_classifier.releaseDue()); });
@@ -35,10 +39,23 @@ void PartnerReception::arrived(const Arrival& arrival)
 
 void PartnerReception::lookUp(const QString& name)
 {
+    // A computer with two interfaces may send from the one its name does not resolve to; its mDNS
+    // name publishes both. The classifier gets the addresses once every source has answered.
+    struct Round
+    {
+        int waiting = 0;
+        QList<QHostAddress> addresses;
+    };
+    auto round = std::make_shared<Round>(Round{m_published ? 2 : 1, {}});
     // The answer names the partner it was asked for: one for an earlier connection changes nothing.
-    m_resolver.resolveAsync(name, this, [this, name](const platform::Resolution& found) {
-        deliver(m_classifier.lookupAnswered(name, found.addresses));
-    });
+    const auto answered = [this, name, round](const QList<QHostAddress>& addresses) {
+        round->addresses += addresses;
+        if (--round->waiting == 0)
+            deliver(m_classifier.lookupAnswered(name, round->addresses));
+    };
+    m_resolver.resolveAsync(name, this, [answered](const platform::Resolution& found) { answered(found.addresses); });
+    if (m_published)
+        m_published->lookUp(name, this, answered);
 }
 
 void PartnerReception::deliver(const QList<ReceivedLine>& lines)

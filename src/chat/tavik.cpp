@@ -67,7 +67,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.resolver = &platform::HostResolver::shared();
     Winsock1 = new platform::DatagramSocket(this, m_services.resolver);
     Winsock1->setObjectName(u"Winsock1"_s);
-    m_reception = new PartnerReception(*m_services.resolver, this);
+    m_reception = new PartnerReception(*m_services.resolver, m_services.publishedAddresses, this);
     connectHandlers();
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -31,6 +32,10 @@ inline QString server2Interface()
 inline QString serviceBrowserInterface()
 {
     return QStringLiteral("org.freedesktop.Avahi.ServiceBrowser");
+}
+inline QString recordBrowserInterface()
+{
+    return QStringLiteral("org.freedesktop.Avahi.RecordBrowser");
 }
 inline QString entryGroupInterface()
 {
@@ -79,6 +84,13 @@ inline QDBusMessage serverCall(const QString& method, const QString& interface =
  */
 QString unavailableReason(const QDBusConnection& bus,
                           std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+
+/**
+ * Takes the signals of the browser at @p path out of @p held, in the order they came. A browser that
+ * Avahi starts on creation may signal before the reply that names its path; such signals are held
+ * until the path is known.
+ */
+QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path);
 
 /// A Japanese text for an error reply of the daemon; Avahi's own messages are English and short.
 QString describeError(const QDBusMessage& reply);

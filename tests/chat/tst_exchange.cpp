@@ -264,25 +264,50 @@ private Q_SLOTS:
         QCOMPARE(datagram.senderPort(), 1002);
         QVERIFY(!partner->hasPendingDatagrams()); // one message, one datagram
 
-        // The partner's address and port: the partner. The same address from another port, or
-        // another address from the partner's port: shown and logged under their own address.
+        // The partner's address and port: the partner; the partner 127.0.0.1 is this machine, so
+        // another address of this machine from the partner's port is the partner too. The same
+        // address from another port: shown and logged under its own address. (Another host's
+        // address cannot be sent from here; the classifier's table has those.)
         partner->writeDatagram(QByteArray("\x82\xa0,\"x\""), QHostAddress::LocalHost, 1002);
-        QUdpSocket otherPort;
-        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
-        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
         QUdpSocket otherAddress;
         QVERIFY(otherAddress.bind(QHostAddress(u"127.0.0.2"_s), 1001));
         otherAddress.writeDatagram(QByteArray("a"), QHostAddress::LocalHost, 1002);
+        QUdpSocket otherPort;
+        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
+        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
         QTRY_COMPARE(a->lines(u"List1").size(), 4);
         const QString port = QString::number(otherPort.localPort());
         QCOMPARE(a->lines(u"List1").mid(1),
-                 QStringList({u"相手>あ,\"x\""_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s, u"他のPC(127.0.0.2)>a"_s}));
+                 QStringList({u"相手>あ,\"x\""_s, u"相手>a"_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s}));
         QCOMPARE(a->lines(u"List2").mid(1),
                  QStringList({u"127.0.0.1,"_s + host() + u",相手>あ,\"x\","_s + Time,
-                              u"127.0.0.1:"_s + port + u","_s + host() + u",他のPC>p,"_s + Time,
-                              u"127.0.0.2,"_s + host() + u",他のPC>a,"_s + Time}));
+                              u"127.0.0.1,"_s + host() + u",相手>a,"_s + Time,
+                              u"127.0.0.1:"_s + port + u","_s + host() + u",他のPC>p,"_s + Time}));
         QCOMPARE(a->flasher.count(), 3);
-        QTRY_VERIFY(status(*a).contains(u"（他のPC 127.0.0.2 から）"_s));
+        QTRY_VERIFY(status(*a).contains(u"（他のPC 127.0.0.1:"_s + port + u" から）"_s));
+    }
+
+    // The hosts file names this machine 127.0.1.1, yet what it sends there comes from 127.0.0.1:
+    // two windows that name each other so are partners; another port is still a stranger.
+    void partnerNamedAsThisMachineIsThePartner()
+    {
+        platform::HostResolver hosts([](const QString& name) {
+            return name == u"thispc"_s ? platform::Resolution{{QHostAddress(u"127.0.1.1"_s)}, {}}
+                                       : platform::Resolution{};
+        });
+        for (ChatHarness* side : {a.get(), b.get()})
+            side->make([&hosts](chat::ChatServices& services) { services.resolver = &hosts; });
+        connectAs(*a, chat::Role::PC1, u"thispc"_s);
+        connectAs(*b, chat::Role::PC2, u"thispc"_s);
+        type(*b, u"やあ"_s);
+        QUdpSocket otherPort;
+        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
+        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
+        const QString port = QString::number(otherPort.localPort());
+        QTRY_COMPARE(a->lines(u"List1"), (QStringList{u"相手>やあ"_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s}));
+        QCOMPARE(a->window->logLines().first(), (common::LogLine{u"thispc"_s, host(), u"相手>やあ"_s, Time}));
+        a.reset(); // before the resolver goes
+        b.reset();
     }
 
     void eachPendingDatagramArrivesOnce()
