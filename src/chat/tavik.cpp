@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QStatusBar>
 
@@ -87,6 +88,7 @@ void tavik::connectHandlers()
     connect(ui.Command2, &QPushButton::clicked, this, &tavik::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &tavik::Command3_Click);
     connect(ui.Command4, &QPushButton::clicked, this, &tavik::Command4_Click);
+    connect(ui.Text1, &QLineEdit::returnPressed, ui.Command1, &QPushButton::click); // Enter in the name connects
     connect(ui.m_exit, &QAction::triggered, this, &tavik::m_exit_Click);
     connect(ui.m_log, &QAction::triggered, this, &tavik::m_log_Click);
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
@@ -132,6 +134,8 @@ void tavik::Command1_Click()
     m_reception->start(ui.Text1->text(), ports.remote);
 
     NotifyPartner();
+    // The partner-name box went away: the next thing to type is a message, also after the box.
+    ui.Text2->setFocus();
 }
 
 void tavik::NotifyPartner()
@@ -168,6 +172,8 @@ void tavik::Command3_Click()
 // Send: check the text, send it as one datagram, then show and record it.
 void tavik::Command2_Click()
 {
+    // A click leaves the cursor in the message box, sent or refused, not on the button.
+    const auto keepTyping = qScopeGuard([this] { ui.Text2->setFocus(); });
     const QString dateTime = common::dateTimeText(m_services.clock());
     const QString text = ui.Text2->text();
     const OutgoingCheck check = checkOutgoing(text);

@@ -143,6 +143,39 @@ private Q_SLOTS:
         QCOMPARE(a->messenger.sent.size(), 1);
     }
 
+    // After connecting (also by Enter in the name box) and after a click on 送信, sent or refused,
+    // what the user types next lands in the message box.
+    void theCursorIsWhereTheUserTypesNext_data()
+    {
+        QTest::addColumn<bool>("enterInName");
+        QTest::addColumn<QString>("clickToSend"); // empty: nothing sent
+        QTest::newRow("connect clicked") << false << QString();
+        QTest::newRow("Enter in the name box connects") << true << QString();
+        QTest::newRow("send clicked") << false << u"hi"_s;
+        QTest::newRow("refused send clicked") << false << u"a,b"_s;
+    }
+    void theCursorIsWhereTheUserTypesNext()
+    {
+        QFETCH(bool, enterInName);
+        QFETCH(QString, clickToSend);
+        a->window->show();
+        QApplication::setActiveWindow(a->window.get());
+        QLineEdit* name = a->text(u"Text1");
+        name->setText(Loopback);
+        if (enterInName)
+            QTest::keyClick(name, Qt::Key_Return);
+        else
+            QTest::mouseClick(a->button(u"Command1"), Qt::LeftButton);
+        QVERIFY(socket(*a)->state() != 0);
+        QCOMPARE(a->prompter.texts(), QStringList{u"貴方が接続したことを無事相手先へ通達しました"_s});
+        if (!clickToSend.isEmpty()) {
+            a->text(u"Text2")->setText(clickToSend);
+            QTest::mouseClick(a->button(u"Command2"), Qt::LeftButton);
+            QCOMPARE(a->prompter.requests.size(), clickToSend.contains(u',') ? 2 : 1);
+        }
+        QCOMPARE(a->window->focusWidget(), a->text(u"Text2"));
+    }
+
     void failedNotificationKeepsTheConnection()
     {
         a->messenger.resultNext(2273);
