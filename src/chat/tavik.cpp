@@ -235,7 +235,7 @@ void tavik::showReceived(const ReceivedLine& line)
     m_messageBuffer = line.logLine.message;
     appendLogLine(line.logLine);
     ui.statusPanel->noteArrival(m_lastArrival.time(), line.source);
-    m_services.flasher->messageArrived(this, line.displayLine);
+    m_services.flasher->messageArrived(this, line.displayLine, ui.Text2);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)

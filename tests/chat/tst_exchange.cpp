@@ -2,8 +2,11 @@
 // the exact datagrams, both lists on both sides, disconnect, the send checks and failure boxes.
 #include "platform/datagramsocket.h"
 #include "platform/hostresolver.h"
+#include "platform/launcherentry.h"
 #include "platform/messenger.h"
+#include "platform/sessionattention.h"
 #include "support/chatharness.h"
+#include "support/fakedesktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,6 +40,7 @@ class TestExchange final : public QObject
 private:
     std::unique_ptr<ChatHarness> a; // PC1
     std::unique_ptr<ChatHarness> b; // PC2
+    testsupport::PrivateSessionBus m_desktop;
 
     static void connectAs(ChatHarness& side, chat::Role role, const QString& partner = Loopback)
     {
@@ -365,6 +369,71 @@ private Q_SLOTS:
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first().size(), Count);
         QCOMPARE(a->savedAtSessionEnd.first().last().message, u"相手>m"_s + QString::number(Count - 1));
+    }
+
+    // Messages that arrive while the window is not active are counted on the taskbar entry and, on
+    // Wayland, in the notification; activating the window clears the count. A click on the
+    // notification activates the window with the cursor in the message box.
+    void unreadMessagesAreCountedUntilTheWindowIsActivated_data()
+    {
+        QTest::addColumn<platform::SessionAttention::Mode>("mode");
+        QTest::newRow("flash (X11)") << platform::SessionAttention::Mode::Flash;
+        QTest::newRow("notification (Wayland)") << platform::SessionAttention::Mode::Notify;
+    }
+    void unreadMessagesAreCountedUntilTheWindowIsActivated()
+    {
+        QFETCH(platform::SessionAttention::Mode, mode);
+        if (!m_desktop.start())
+            QSKIP("dbus-daemon cannot be started here");
+        m_desktop.notifications.capabilities = {u"actions"_s, u"body"_s};
+        m_desktop.notifications.calls.clear();
+        testsupport::LauncherEntryListener taskbar;
+        QVERIFY(taskbar.listen(testsupport::PrivateSessionBus::desktop()));
+        platform::SessionAttention attention(mode);
+        b->make([&attention](chat::ChatServices& services) { services.flasher = &attention; });
+        connectAs(*a, chat::Role::PC1);
+        connectAs(*b, chat::Role::PC2);
+        QVERIFY(QTest::qWaitForWindowActive(b->window.get())); // the window shown last, once shown
+        b->list(u"List1")->setFocus();
+        QApplication::setActiveWindow(a->window.get());
+        QVERIFY(QTest::qWaitForWindowActive(a->window.get()));
+        QVERIFY(!b->window->isActiveWindow());
+
+        const auto count = [](qint64 unread) {
+            return QVariantMap{{u"count"_s, unread}, {u"count-visible"_s, unread > 0}};
+        };
+        type(*a, u"1"_s);
+        QTRY_COMPARE(taskbar.updates.size(), 1);
+        QCOMPARE(taskbar.updates.constFirst().appUri, u"application://example.taviklight.TavikLight.desktop"_s);
+        QCOMPARE(taskbar.updates.constFirst().properties, count(1));
+        type(*a, u"2"_s);
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(2));
+        // A burst, a stranger's too, is counted whole in a handful of signals, not one each.
+        QUdpSocket stranger;
+        for (int i = 0; i < 200; ++i)
+            stranger.writeDatagram(QByteArray("s"), QHostAddress::LocalHost, 1001);
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(202));
+        QVERIFY2(taskbar.updates.size() < 10, qPrintable(QString::number(taskbar.updates.size())));
+        if (mode == platform::SessionAttention::Mode::Notify) {
+            QTRY_VERIFY(!m_desktop.notifications.calls.isEmpty() &&
+                        m_desktop.notifications.calls.constLast().summary == u"相手からのメッセージ (202件)"_s);
+            QCOMPARE(m_desktop.notifications.calls.constFirst().summary, u"相手からのメッセージ (1件)"_s);
+            testsupport::PrivateSessionBus::click(101);
+        } else {
+            QVERIFY(m_desktop.notifications.calls.isEmpty());
+            QApplication::setActiveWindow(b->window.get());
+        }
+        QTRY_VERIFY(b->window->isActiveWindow());
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(0));
+        if (mode == platform::SessionAttention::Mode::Notify)
+            QCOMPARE(b->window->focusWidget(), b->text(u"Text2"));
+        // While the window is active nothing is counted.
+        const qsizetype updates = taskbar.updates.size();
+        type(*a, u"3"_s);
+        QTRY_COMPARE(b->rowCount(u"List1"), 203);
+        QTest::qWait(2 * int(platform::LauncherEntry::Interval.count()));
+        QCOMPARE(taskbar.updates.size(), updates);
+        b.reset(); // before the attention goes
     }
 
     void controlCharactersAreShownVisiblyAndLoggedWithoutLineBreaks()
