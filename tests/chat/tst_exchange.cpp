@@ -1,12 +1,12 @@
 // Two main windows, PC1 and PC2, on loopback in the test's own network namespace: connect,
 // the exact datagrams, both lists on both sides, disconnect, the send checks and failure boxes.
-#include "platform/datagramsocket.h"
-#include "platform/hostresolver.h"
-#include "platform/launcherentry.h"
-#include "platform/messenger.h"
-#include "platform/sessionattention.h"
+#include "net/datagramsocket.h"
+#include "net/hostresolver.h"
+#include "net/notificationclient.h"
+#include "os/launcherentry.h"
 #include "support/chatharness.h"
 #include "support/fakedesktop.h"
+#include "widgets/sessionattention.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +28,7 @@ const QString Time = u"2002/10/18 9:05:03"_s;
 
 QString host()
 {
-    return platform::DatagramSocket::localHostName();
+    return net::DatagramSocket::localHostName();
 }
 
 } // namespace
@@ -42,14 +42,14 @@ private:
     std::unique_ptr<ChatHarness> b; // PC2
     testsupport::PrivateSessionBus m_desktop;
 
-    static void connectAs(ChatHarness& side, chat::Role role, const QString& partner = Loopback)
+    static void connectAs(ChatHarness& side, chat::core::Role role, const QString& partner = Loopback)
     {
-        side.showConnected(role == chat::Role::PC2, partner);
+        side.showConnected(role == chat::core::Role::PC2, partner);
     }
 
-    static platform::DatagramSocket* socket(const ChatHarness& side)
+    static net::DatagramSocket* socket(const ChatHarness& side)
     {
-        return side.window->findChild<platform::DatagramSocket*>(u"Winsock1"_s);
+        return side.window->findChild<net::DatagramSocket*>(u"Winsock1"_s);
     }
 
     static void type(ChatHarness& side, const QString& text)
@@ -102,23 +102,23 @@ private Q_SLOTS:
 
     void connectBindsTheRolePortsAndNotifies_data()
     {
-        QTest::addColumn<chat::Role>("role");
+        QTest::addColumn<chat::core::Role>("role");
         QTest::addColumn<int>("local");
         QTest::addColumn<int>("remote");
         QTest::addColumn<QString>("hint");
-        QTest::newRow("PC1") << chat::Role::PC1 << 1002 << 1001 << u"貴方はPC2を選んで接続して下さい"_s;
-        QTest::newRow("PC2") << chat::Role::PC2 << 1001 << 1002 << u"貴方はPC1を選んで接続して下さい"_s;
+        QTest::newRow("PC1") << chat::core::Role::PC1 << 1002 << 1001 << u"貴方はPC2を選んで接続して下さい"_s;
+        QTest::newRow("PC2") << chat::core::Role::PC2 << 1001 << 1002 << u"貴方はPC1を選んで接続して下さい"_s;
     }
     void connectBindsTheRolePortsAndNotifies()
     {
-        QFETCH(chat::Role, role);
+        QFETCH(chat::core::Role, role);
         QFETCH(int, local);
         QFETCH(int, remote);
         QFETCH(QString, hint);
         connectAs(*a, role, u"  127.0.0.1"_s.trimmed());
-        platform::DatagramSocket* winsock = socket(*a);
+        net::DatagramSocket* winsock = socket(*a);
         QVERIFY(winsock->state() != 0);
-        QCOMPARE(winsock->protocol(), platform::DatagramSocket::Udp);
+        QCOMPARE(winsock->protocol(), net::DatagramSocket::Udp);
         QCOMPARE(winsock->remoteHost(), Loopback);
         QCOMPARE(int(winsock->localPort()), local);
         QCOMPARE(int(winsock->remotePort()), remote);
@@ -183,7 +183,7 @@ private Q_SLOTS:
     void failedNotificationKeepsTheConnection()
     {
         a->messenger.resultNext(2273);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         QCOMPARE(a->prompter.texts(),
                  QStringList{u"相手がいないか間違ったコンピュータ名のために送信できませんでした。"_s});
         QVERIFY(socket(*a)->state() != 0);
@@ -196,19 +196,19 @@ private Q_SLOTS:
         // A name service that never answers: the status bar's lookup and the notification's share
         // one lookup, and its timeout, so connecting waits the resolver's 2 s once, not twice.
         auto gate = std::make_shared<QSemaphore>();
-        platform::HostResolver silent([gate](const QString&) {
+        net::HostResolver silent([gate](const QString&) {
             gate->acquire();
-            return platform::Resolution{};
+            return net::Resolution{};
         });
-        platform::Messenger messenger(&silent, messenger::protocol::DefaultPort, std::chrono::seconds(5));
+        net::NotificationClient messenger(&silent, net::notification::DefaultPort, std::chrono::seconds(5));
         a.reset(new ChatHarness);
-        a->make([&](chat::ChatServices& services) {
+        a->make([&](chat::ui::ChatServices& services) {
             services.resolver = &silent;
             services.messenger = &messenger;
         });
         QElapsedTimer clock;
         clock.start();
-        connectAs(*a, chat::Role::PC1, u"silent-pc"_s);
+        connectAs(*a, chat::core::Role::PC1, u"silent-pc"_s);
         const qint64 took = clock.elapsed();
         QVERIFY2(took < 4000, qPrintable(u"the connect took %1 ms"_s.arg(took)));
         QCOMPARE(a->prompter.texts(),
@@ -223,10 +223,10 @@ private Q_SLOTS:
     {
         auto occupier = peer(1002);
         QVERIFY(occupier);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Critical);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Critical);
         QCOMPARE(a->prompter.last().text,
                  u"ポート1002を開けませんでした。\n他のプログラムがこのポートを使用しています。"_s);
         QCOMPARE(socket(*a)->state(), 0);
@@ -244,8 +244,8 @@ private Q_SLOTS:
 
     void messagesTravelBothWays()
     {
-        connectAs(*a, chat::Role::PC1);
-        connectAs(*b, chat::Role::PC2);
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
         QSignalSpy returnPressed(a->text(u"Text2"), &QLineEdit::returnPressed);
 
         type(*a, u"hello"_s);
@@ -278,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(a->prompter.requests.size() == 1 && b->prompter.requests.size() == 1); // the connect boxes only
 
         // The confirmed exit hands the log lines, fields apart, to the writer.
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QCOMPARE(a->savedAtExit.first(), a->window->logLines());
@@ -293,7 +293,7 @@ private Q_SLOTS:
         // Bound to the loopback address only, so that another address can use the port too.
         auto partner = std::make_unique<QUdpSocket>();
         QVERIFY(partner->bind(QHostAddress::LocalHost, 1001));
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         type(*a, u"テスト～ok　"_s);
         QTRY_VERIFY(partner->hasPendingDatagrams());
         const QNetworkDatagram datagram = partner->receiveDatagram();
@@ -328,14 +328,13 @@ private Q_SLOTS:
     // two windows that name each other so are partners; another port is still a stranger.
     void partnerNamedAsThisMachineIsThePartner()
     {
-        platform::HostResolver hosts([](const QString& name) {
-            return name == u"thispc"_s ? platform::Resolution{{QHostAddress(u"127.0.1.1"_s)}, {}}
-                                       : platform::Resolution{};
+        net::HostResolver hosts([](const QString& name) {
+            return name == u"thispc"_s ? net::Resolution{{QHostAddress(u"127.0.1.1"_s)}, {}} : net::Resolution{};
         });
         for (ChatHarness* side : {a.get(), b.get()})
-            side->make([&hosts](chat::ChatServices& services) { services.resolver = &hosts; });
-        connectAs(*a, chat::Role::PC1, u"thispc"_s);
-        connectAs(*b, chat::Role::PC2, u"thispc"_s);
+            side->make([&hosts](chat::ui::ChatServices& services) { services.resolver = &hosts; });
+        connectAs(*a, chat::core::Role::PC1, u"thispc"_s);
+        connectAs(*b, chat::core::Role::PC2, u"thispc"_s);
         type(*b, u"やあ"_s);
         QUdpSocket otherPort;
         QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
@@ -349,7 +348,7 @@ private Q_SLOTS:
 
     void eachPendingDatagramArrivesOnce()
     {
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         auto sender = peer(1001); // the partner's port
         QVERIFY(sender);
         constexpr int Count = 300;
@@ -365,7 +364,7 @@ private Q_SLOTS:
         QCOMPARE(a->flasher.count(), Count);
 
         // Nothing was sent, yet the partner's side of the conversation is kept when the program ends.
-        a->window->endSession(chat::CloseReason::TaskEnd);
+        a->window->endSession(chat::ui::CloseReason::TaskEnd);
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first().size(), Count);
         QCOMPARE(a->savedAtSessionEnd.first().last().message, u"相手>m"_s + QString::number(Count - 1));
@@ -376,23 +375,23 @@ private Q_SLOTS:
     // notification activates the window with the cursor in the message box.
     void unreadMessagesAreCountedUntilTheWindowIsActivated_data()
     {
-        QTest::addColumn<platform::SessionAttention::Mode>("mode");
-        QTest::newRow("flash (X11)") << platform::SessionAttention::Mode::Flash;
-        QTest::newRow("notification (Wayland)") << platform::SessionAttention::Mode::Notify;
+        QTest::addColumn<widgets::SessionAttention::Mode>("mode");
+        QTest::newRow("flash (X11)") << widgets::SessionAttention::Mode::Flash;
+        QTest::newRow("notification (Wayland)") << widgets::SessionAttention::Mode::Notify;
     }
     void unreadMessagesAreCountedUntilTheWindowIsActivated()
     {
-        QFETCH(platform::SessionAttention::Mode, mode);
+        QFETCH(widgets::SessionAttention::Mode, mode);
         if (!m_desktop.start())
             QSKIP("dbus-daemon cannot be started here");
         m_desktop.notifications.capabilities = {u"actions"_s, u"body"_s};
         m_desktop.notifications.calls.clear();
         testsupport::LauncherEntryListener taskbar;
         QVERIFY(taskbar.listen(testsupport::PrivateSessionBus::desktop()));
-        platform::SessionAttention attention(mode);
-        b->make([&attention](chat::ChatServices& services) { services.flasher = &attention; });
-        connectAs(*a, chat::Role::PC1);
-        connectAs(*b, chat::Role::PC2);
+        widgets::SessionAttention attention(mode);
+        b->make([&attention](chat::ui::ChatServices& services) { services.flasher = &attention; });
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
         QVERIFY(QTest::qWaitForWindowActive(b->window.get())); // the window shown last, once shown
         b->list(u"List1")->setFocus();
         QApplication::setActiveWindow(a->window.get());
@@ -414,7 +413,7 @@ private Q_SLOTS:
             stranger.writeDatagram(QByteArray("s"), QHostAddress::LocalHost, 1001);
         QTRY_COMPARE(taskbar.updates.constLast().properties, count(202));
         QVERIFY2(taskbar.updates.size() < 10, qPrintable(QString::number(taskbar.updates.size())));
-        if (mode == platform::SessionAttention::Mode::Notify) {
+        if (mode == widgets::SessionAttention::Mode::Notify) {
             QTRY_VERIFY(!m_desktop.notifications.calls.isEmpty() &&
                         m_desktop.notifications.calls.constLast().summary == u"相手からのメッセージ (202件)"_s);
             QCOMPARE(m_desktop.notifications.calls.constFirst().summary, u"相手からのメッセージ (1件)"_s);
@@ -425,20 +424,20 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(b->window->isActiveWindow());
         QTRY_COMPARE(taskbar.updates.constLast().properties, count(0));
-        if (mode == platform::SessionAttention::Mode::Notify)
+        if (mode == widgets::SessionAttention::Mode::Notify)
             QCOMPARE(b->window->focusWidget(), b->text(u"Text2"));
         // While the window is active nothing is counted.
         const qsizetype updates = taskbar.updates.size();
         type(*a, u"3"_s);
         QTRY_COMPARE(b->rowCount(u"List1"), 203);
-        QTest::qWait(2 * int(platform::LauncherEntry::Interval.count()));
+        QTest::qWait(2 * int(os::LauncherEntry::Interval.count()));
         QCOMPARE(taskbar.updates.size(), updates);
         b.reset(); // before the attention goes
     }
 
     void controlCharactersAreShownVisiblyAndLoggedWithoutLineBreaks()
     {
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         auto sender = peer(1001); // the partner's port
         QVERIFY(sender);
         sender->writeDatagram(QByteArray("a\tb\r\nc\x1b\x7f"), QHostAddress::LocalHost, 1002);
@@ -451,7 +450,7 @@ private Q_SLOTS:
         QVERIFY(bad.startsWith(u"相手>x"_s) && bad.contains(u'\uFFFD') && bad.contains(u'y'));
 
         // A run that only received writes its log at the confirmed exit as well.
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QCOMPARE(a->savedAtExit.first(), a->window->logLines());
@@ -461,8 +460,8 @@ private Q_SLOTS:
 
     void disconnectNotifiesBothSidesAndClosesThePort()
     {
-        connectAs(*a, chat::Role::PC1);
-        connectAs(*b, chat::Role::PC2);
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
         QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
         QCOMPARE(a->lines(u"List1"), QStringList{u"貴方>連絡事項：切断されました"_s});
         QVERIFY(a->lines(u"List2").isEmpty());
@@ -509,12 +508,12 @@ private Q_SLOTS:
         QFETCH(QString, box);
         auto partner = peer(1001);
         QVERIFY(partner);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         a->prompter.requests.clear();
         type(*a, text);
         QCOMPARE(a->prompter.texts(), QStringList{box});
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::None);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::None);
         QCOMPARE(a->text(u"Text2")->text(), text);
         QVERIFY(a->lines(u"List1").isEmpty() && a->lines(u"List2").isEmpty());
         QVERIFY(!a->window->messageSent());
@@ -526,16 +525,16 @@ private Q_SLOTS:
 
     void unknownPartnerNameShowsTheAlert()
     {
-        platform::HostResolver failing([](const QString&) { return platform::Resolution{{}, u"見つかりません"_s}; });
+        net::HostResolver failing([](const QString&) { return net::Resolution{{}, u"見つかりません"_s}; });
         a.reset(new ChatHarness);
-        a->make([&failing](chat::ChatServices& services) { services.resolver = &failing; });
-        connectAs(*a, chat::Role::PC1, u"nosuchpc"_s);
+        a->make([&failing](chat::ui::ChatServices& services) { services.resolver = &failing; });
+        connectAs(*a, chat::core::Role::PC1, u"nosuchpc"_s);
         a->prompter.requests.clear();
         type(*a, u"hello"_s);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"Alert"_s);
         QCOMPARE(a->prompter.last().text, u"接続先PC名が見つかりません"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Critical);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Critical);
         QCOMPARE(a->text(u"Text2")->text(), u"hello"_s);
         QVERIFY(a->lines(u"List1").isEmpty() && a->lines(u"List2").isEmpty());
         QVERIFY(!a->window->messageSent());
@@ -545,12 +544,12 @@ private Q_SLOTS:
     void otherSendFailuresShowAWarning()
     {
         // Sending to the broadcast address without permission to broadcast fails in the system.
-        connectAs(*a, chat::Role::PC1, u"255.255.255.255"_s);
+        connectAs(*a, chat::core::Role::PC1, u"255.255.255.255"_s);
         a->prompter.requests.clear();
         type(*a, u"hello"_s);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Warning);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Warning);
         QVERIFY2(a->prompter.last().text.startsWith(u"送信できませんでした。\n"_s),
                  qPrintable(a->prompter.last().text));
         QVERIFY(a->prompter.last().text.size() > u"送信できませんでした。\n"_s.size()); // with the reason
@@ -561,12 +560,12 @@ private Q_SLOTS:
 
     void unsentDisconnectNoticeIsNotShownAsSent()
     {
-        connectAs(*a, chat::Role::PC1, u"255.255.255.255"_s);
+        connectAs(*a, chat::core::Role::PC1, u"255.255.255.255"_s);
         a->prompter.requests.clear();
         QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
         QVERIFY(a->lines(u"List1").isEmpty());
         QCOMPARE(a->prompter.requests.size(), 1);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Warning);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Warning);
         QVERIFY(a->prompter.last().text.startsWith(u"切断の通知を相手に送信できませんでした。\n"_s));
         // The user asked to disconnect: that happens all the same.
         QCOMPARE(socket(*a)->state(), 0);
@@ -577,20 +576,20 @@ private Q_SLOTS:
     void exitAfterSendingWaitsForTheLog()
     {
         auto partner = peer(1001);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         type(*a, u"hello"_s);
         a->exitMayGoOn = false; // the writer failed and the user chose to stay
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QVERIFY(a->window->isVisible());
         QCOMPARE(a->lines(u"List2").size(), 1);
 
-        a->prompter.answerNext(platform::PromptAnswer::No);
+        a->prompter.answerNext(widgets::PromptAnswer::No);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1); // No asks nothing further
 
-        a->window->endSession(chat::CloseReason::TaskEnd);
+        a->window->endSession(chat::ui::CloseReason::TaskEnd);
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first(), a->window->logLines());
         QVERIFY(!a->window->isVisible());
@@ -598,7 +597,7 @@ private Q_SLOTS:
 
     void portUnreachableShowsInTheStatusBar()
     {
-        connectAs(*a, chat::Role::PC1); // nobody listens on 1001
+        connectAs(*a, chat::core::Role::PC1); // nobody listens on 1001
         type(*a, u"anyone?"_s);
         QCOMPARE(a->lines(u"List1"), QStringList{u"貴方>anyone?"_s}); // sent, shown and logged all the same
         QTRY_VERIFY(status(*a).contains(u"相手のポート 1001 に届きません"_s));
