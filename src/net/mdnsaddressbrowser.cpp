@@ -43,15 +43,21 @@ std::optional<QHostAddress> addressFromItemSignal(const QDBusMessage& message)
 MdnsAddressBrowser::MdnsAddressBrowser(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)
+{}
+
+bool MdnsAddressBrowser::subscribe()
 {
-    if (!m_bus.isConnected())
-        return;
-    // Subscribed for every object path before any browser exists (see the class comment).
-    m_subscribed = true;
-    for (const char* member : {"ItemNew", "ItemRemove", "Failure", "AllForNow"}) {
-        m_subscribed &= m_bus.connect(avahi::service(), QString(), avahi::recordBrowserInterface(),
-                                      QString::fromLatin1(member), this, SLOT(onRecordSignal(QDBusMessage)));
+    // Subscribed for every object path before the first browser exists (see the class comment), at
+    // the first lookup: a program that never connects asks nothing of the bus.
+    if (m_subscription == Subscription::None && m_bus.isConnected()) {
+        bool subscribed = true;
+        for (const char* member : {"ItemNew", "ItemRemove", "Failure", "AllForNow"}) {
+            subscribed &= m_bus.connect(avahi::service(), QString(), avahi::recordBrowserInterface(),
+                                        QString::fromLatin1(member), this, SLOT(onRecordSignal(QDBusMessage)));
+        }
+        m_subscription = subscribed ? Subscription::Done : Subscription::Failed;
     }
+    return m_subscription == Subscription::Done;
 }
 
 MdnsAddressBrowser::~MdnsAddressBrowser()
@@ -64,7 +70,7 @@ void MdnsAddressBrowser::lookUp(const QString& name, QObject* context, Callback 
 {
     Q_ASSERT(context && callback);
     const QString fqdn = MdnsResolver::localName(name);
-    if (fqdn.isEmpty() || !m_subscribed) {
+    if (fqdn.isEmpty() || !subscribe()) {
         QMetaObject::invokeMethod(
             context, [callback = std::move(callback)] { callback({}); }, Qt::QueuedConnection);
         return;

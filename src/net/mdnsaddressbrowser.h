@@ -63,6 +63,7 @@ private:
         bool finished = false;
     };
 
+    bool subscribe();
     void createBrowser(quint64 id, const QString& fqdn, quint16 type);
     void browserCreated(quint64 id, const QDBusMessage& reply);
     void handle(const QString& path, const QDBusMessage& message);
@@ -70,8 +71,10 @@ private:
     void finish(quint64 id);
     void free(const QString& path);
 
+    enum class Subscription { None, Done, Failed };
+
     QDBusConnection m_bus;
-    bool m_subscribed = false;
+    Subscription m_subscription = Subscription::None;
     quint64 m_lastId = 0;
     QHash<quint64, Lookup> m_lookups;
     QHash<QString, Browser> m_browsers; ///< by object path
