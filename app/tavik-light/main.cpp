@@ -104,7 +104,8 @@ int main(int argc, char* argv[])
     chat::ui::tavik window(services);
 
     // A termination signal ends the whole program, as ending the task did: the main window closes
-    // first (saving the log when something was sent), then the other windows go with the program.
+    // first (saving the log when the run has a log line, sent or received), then the other windows
+    // go with the program.
     os::TerminationWatcher watcher;
     QObject::connect(&watcher, &os::TerminationWatcher::terminationRequested, &window, [&window](int) {
         window.endSession(chat::ui::CloseReason::TaskEnd);
