@@ -11,6 +11,7 @@
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
 #include "net/hostresolver.h"
+#include "net/mdnsaddressbrowser.h"
 #include "net/mdnsresolver.h"
 #include "net/notificationclient.h"
 #include "net/notificationprotocol.h"
@@ -59,6 +60,9 @@ int main(int argc, char* argv[])
         return mdns.resolve(name, deadline);
     });
 
+    // The partner is known by every address its mDNS name publishes, not only the one a lookup gives.
+    net::MdnsAddressBrowser publishedAddresses;
+
     widgets::MessageBoxPrompter prompter;
     // The urgency flash where the window system shows it, a desktop notification on Wayland.
     widgets::SessionAttention flasher(widgets::SessionAttention::modeForPlatform(QGuiApplication::platformName()));
@@ -78,6 +82,7 @@ int main(int argc, char* argv[])
     services.flasher = &flasher;
     services.messenger = &messenger;
     services.browser = &browser;
+    services.publishedAddresses = &publishedAddresses;
     services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
     // The exit's log is the journal itself, renamed into place, when it holds every line (the
     // lines in memory are then not needed); the journal goes once the log is written, or once

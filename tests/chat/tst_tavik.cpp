@@ -166,6 +166,29 @@ private Q_SLOTS:
         QCOMPARE(visited, (QStringList{u"Option1"_s, u"Command1"_s, u"List1"_s, u"Command4"_s, u"Text1"_s}));
     }
 
+    // The picture fills each picture button: the focus must still show on it.
+    void pictureButtonsShowTheFocus_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("connect") << u"Command1"_s;
+        QTest::newRow("send") << u"Command2"_s;
+        QTest::newRow("browse") << u"Command4"_s;
+    }
+    void pictureButtonsShowTheFocus()
+    {
+        QFETCH(QString, name);
+        showWindow();
+        QApplication::setActiveWindow(h->window.get());
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+        auto* button = client()->findChild<QPushButton*>(name);
+        button->show();
+        h->text(u"Text1")->setFocus();
+        const QImage unfocused = button->grab().toImage();
+        button->setFocus(Qt::TabFocusReason);
+        QVERIFY(button->hasFocus());
+        QVERIFY(button->grab().toImage() != unfocused);
+    }
+
     void resizeKeepsMinimumAndStretchesList_data()
     {
         QTest::addColumn<int>("widthTwips");

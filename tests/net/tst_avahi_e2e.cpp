@@ -9,6 +9,7 @@
 #include "net/avahidbus.h"
 #include "net/computerbrowsermodel.h"
 #include "net/hostresolver.h"
+#include "net/mdnsaddressbrowser.h"
 #include "net/mdnsresolver.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -238,6 +240,30 @@ void TestAvahiEndToEnd::resolvesLocalNames()
     });
     const net::Resolution viaHosts = hosts.resolve(QStringLiteral("tavikpcc"));
     QVERIFY2(viaHosts.addresses.contains(QHostAddress(QStringLiteral("127.0.0.5"))), qPrintable(viaHosts.error));
+
+    // Every address a name publishes (here a second interface of the same computer), where a
+    // lookup answers with one; none for an unknown name or one that is not in ".local".
+    BackgroundPublish second(
+        {QStringLiteral("-a"), QStringLiteral("-R"), QStringLiteral("tavikpcc.local"), QStringLiteral("127.0.0.6")});
+    QTRY_VERIFY_WITH_TIMEOUT(second.established(), AnnounceTimeoutMs);
+    net::MdnsAddressBrowser browser(bus());
+    QHash<QString, QList<QHostAddress>> published;
+    const QStringList names{QStringLiteral("tavikpcc"), QStringLiteral("nosuchpc"), QStringLiteral("pcb.example.org")};
+    for (const QString& name : names) {
+        browser.lookUp(name, this, [&published, name](const QList<QHostAddress>& found) {
+            QVERIFY(!published.contains(name));
+            published.insert(name, found);
+        });
+    }
+    QVERIFY(published.isEmpty()); // never answered before the call returns
+    QTRY_COMPARE(published.size(), names.size());
+    QList<QHostAddress> pccAddresses = published.value(QStringLiteral("tavikpcc"));
+    std::sort(pccAddresses.begin(), pccAddresses.end(),
+              [](const QHostAddress& a, const QHostAddress& b) { return a.toIPv4Address() < b.toIPv4Address(); });
+    QCOMPARE(pccAddresses, (QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.5")),
+                                                QHostAddress(QStringLiteral("127.0.0.6"))}));
+    QCOMPARE(published.value(QStringLiteral("nosuchpc")), QList<QHostAddress>());
+    QCOMPARE(published.value(QStringLiteral("pcb.example.org")), QList<QHostAddress>());
 }
 
 void TestAvahiEndToEnd::followsTheDaemonThroughARestart()

@@ -23,6 +23,9 @@ constexpr Ports portsFor(Role role)
     return role == Role::PC1 ? Ports{1001, 1002} : Ports{1002, 1001};
 }
 
+/// The main window's title: a fixed text (two blanks before "ver"), whatever version the program carries.
+inline constexpr char16_t MainWindowTitle[] = u"Tavik Light  ver1.3";
+
 /// The application title, carried by every message box that names no title of its own.
 using common::program::ApplicationTitle;
 

@@ -5,7 +5,6 @@
 #include "chat/ui/keyasciifilter.h"
 #include "chat/ui/partnerreception.h"
 #include "chat/ui/statuspanel.h"
-#include "common/programinfo.h"
 #include "common/twips.h"
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
@@ -27,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QStatusBar>
 
@@ -58,8 +58,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.clock = common::systemClock();
 
     setObjectName(u"tavik"_s);
-    setWindowTitle(QString::fromUtf16(common::program::DisplayName) + u"  ver"_s +
-                   QString::fromUtf16(common::program::ShortVersion));
+    setWindowTitle(QString::fromUtf16(core::MainWindowTitle));
     widgets::applyProgramIcon(this);
 
     m_displayLineModel = new core::DisplayLineModel(this);
@@ -71,7 +70,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.resolver = &net::HostResolver::shared();
     Winsock1 = new net::DatagramSocket(this, m_services.resolver);
     Winsock1->setObjectName(u"Winsock1"_s);
-    m_reception = new PartnerReception(*m_services.resolver, this);
+    m_reception = new PartnerReception(*m_services.resolver, m_services.publishedAddresses, this);
     connectHandlers();
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -91,6 +90,7 @@ void tavik::connectHandlers()
     connect(ui.Command2, &QPushButton::clicked, this, &tavik::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &tavik::Command3_Click);
     connect(ui.Command4, &QPushButton::clicked, this, &tavik::Command4_Click);
+    connect(ui.Text1, &QLineEdit::returnPressed, ui.Command1, &QPushButton::click); // Enter in the name connects
     connect(ui.m_exit, &QAction::triggered, this, &tavik::m_exit_Click);
     connect(ui.m_log, &QAction::triggered, this, &tavik::m_log_Click);
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
@@ -136,6 +136,8 @@ void tavik::Command1_Click()
     m_reception->start(ui.Text1->text(), ports.remote);
 
     NotifyPartner();
+    // The partner-name box went away: the next thing to type is a message, also after the box.
+    ui.Text2->setFocus();
 }
 
 void tavik::NotifyPartner()
@@ -173,6 +175,8 @@ void tavik::Command3_Click()
 // Send: check the text, send it as one datagram, then show and record it.
 void tavik::Command2_Click()
 {
+    // A click leaves the cursor in the message box, sent or refused, not on the button.
+    const auto keepTyping = qScopeGuard([this] { ui.Text2->setFocus(); });
     const QString dateTime = common::dateTimeText(m_services.clock());
     const QString text = ui.Text2->text();
     const core::OutgoingCheck check = core::checkOutgoing(text);
@@ -234,7 +238,7 @@ void tavik::showReceived(const core::ReceivedLine& line)
     m_messageBuffer = line.logLine.message;
     appendLogLine(line.logLine);
     ui.statusPanel->noteArrival(m_lastArrival.time(), line.source);
-    m_services.flasher->messageArrived(this, line.displayLine);
+    m_services.flasher->messageArrived(this, line.displayLine, ui.Text2);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)

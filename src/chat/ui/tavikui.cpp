@@ -6,6 +6,7 @@
 #include "common/twips.h"
 #include "widgets/designcontrol.h"
 #include "widgets/japanesefont.h"
+#include "widgets/picturebutton.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -44,7 +45,7 @@ template<typename T> T* placed(T* control, const QString& designName, QRect geom
 QPushButton* pictureButton(QWidget* parent, const QString& designName, const QString& iconPath, QSize iconSize,
                            const QString& accessibleName, QRect geometry)
 {
-    auto* button = named(new QPushButton(parent), designName);
+    auto* button = named(new widgets::PictureButton(parent), designName);
     button->setGeometry(geometry);
     button->setIcon(QIcon(iconPath));
     button->setIconSize(iconSize);
