@@ -85,6 +85,7 @@ private:
     void m_log_Click();
     void m_use_Click();
     void m_version_Click();
+    void m_check_Click();
 
     void inform(const QString& text);
     void reportSendFailure(const platform::SocketResult& result);
@@ -105,6 +106,7 @@ private:
     platform::SingleWindow m_logViewer;
     platform::SingleWindow m_helpWindow;
     platform::SingleWindow m_aboutWindow;
+    platform::SingleWindow m_checkWindow;
 
     // Controls and menu, named as in the design.
     TavikUi ui;

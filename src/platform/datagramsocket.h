@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 namespace platform {
 
@@ -15,6 +18,14 @@ struct SocketResult
     int code = 0;
     QString reason;
     bool ok() const { return code == 0; }
+};
+
+/// A "port unreachable" that came back for a datagram we sent: where it was sent, and when.
+struct PortUnreachableNotice
+{
+    QHostAddress address;
+    quint16 port = 0;
+    QDateTime time;
 };
 
 /**
@@ -72,6 +83,9 @@ public:
     QHostAddress sourceAddress() const;
     /// The port that datagram came from; 0 outside a dataArrival handler.
     quint16 sourcePort() const;
+
+    /// The last portUnreachable this socket reported, kept across close and bind; none before the first.
+    std::optional<PortUnreachableNotice> lastPortUnreachable() const;
 
     /// This computer's host name, as the system reported it at most a second ago.
     static QString localHostName();

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+
+namespace check {
+
+/// What the connection check looks at, in the order it reports them.
+enum class Item {
+    ThisPc,          ///< this PC's name and addresses, and the address a datagram to the partner leaves from
+    LocalPort,       ///< the role's own UDP port can be opened
+    LocalService,    ///< the notification service runs here
+    Avahi,           ///< the Avahi daemon runs (computer browser)
+    NameResolution,  ///< the partner's name resolves: through what, to which addresses, how fast
+    PartnerService,  ///< the partner's notification service accepts a connection
+    PortUnreachable, ///< the last "port unreachable" the chat socket received from the partner
+    Firewall,        ///< this PC's firewall, where it can be read
+};
+inline constexpr int ItemCount = 8;
+
+/// The outcome of one item.
+enum class Mark {
+    Pending,   ///< still being checked
+    Passed,    ///< ○
+    Failed,    ///< ×
+    NotJudged, ///< － nothing to judge, or it cannot be read without privileges; not a failure
+};
+
+/// One line of the report: the mark, what was found, and for a failure one sentence of remedy.
+struct Row
+{
+    Mark mark = Mark::Pending;
+    QString finding;
+    QString remedy;
+};
+
+/// The item's short Japanese title, as the report and the window show it.
+QString itemTitle(Item item);
+
+/// The mark as one character: ○, ×, － (or … while pending).
+QString markText(Mark mark);
+
+/// One line for @p row of @p item: mark, title, finding and remedy, never a line break in it.
+QString reportLine(Item item, const Row& row);
+
+/// @p addresses as a list for a finding: "192.168.1.20、fe80::1".
+QString addressList(const QList<QHostAddress>& addresses);
+
+/// Whether no row failed (rows not judged count as passed; pending ones do not).
+bool allPassed(const QList<Row>& rows);
+
+} // namespace check
