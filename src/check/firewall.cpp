@@ -177,7 +177,8 @@ Row firewallRow(const FirewallFacts& facts, quint16 servicePort)
                 openWith(nftCommands(servicePort))};
     }
     const QString ufw = facts.ufw == FirewallFacts::Ufw::Inactive ? u"ufw は無効、"_s : QString();
-    return {Mark::NotJudged, u"%1firewalld は動いていません。nftables の規則は読めません（nft がないか、管理者でないため）。"_s.arg(ufw),
+    return {Mark::NotJudged,
+            u"%1firewalld は動いていません。nftables の規則は読めません（nft がないか、管理者でないため）。"_s.arg(ufw),
             openWith(facts.ufw == FirewallFacts::Ufw::Absent ? nftCommands(servicePort) : ufwCommands(servicePort))};
 }
 

@@ -36,7 +36,7 @@ Row localServiceRow(const ProbeOutcome& probe, quint16 port, const QString& serv
         u"ログインし直すか、端末で %1 & と入力して起動してください（起動しないと、相手が接続したことが表示されません）。"_s
             .arg(servicePath);
     if (probe.status.isOk())
-        return {Mark::Passed, u"%1 が %2 で待ち受けています。"_s.arg(service, portText(port)), {}};
+        return {Mark::Passed, u"%1 が%2 で待ち受けています。"_s.arg(service, portText(port)), {}};
     if (refused(probe.status))
         return {Mark::Failed, u"%1 が動いていません（%2 で待ち受けていません）。"_s.arg(service, portText(port)),
                 start};
@@ -53,7 +53,7 @@ Row partnerServiceRow(const ProbeOutcome& probe, quint16 port)
     const QString partner = probe.address.toString();
     if (probe.status.isOk()) {
         return {Mark::Passed,
-                u"相手（%1）の %2 が %3 で接続を受け付けました（%4 ms）。"_s.arg(partner, service, portText(port))
+                u"相手（%1）の %2 が%3 で接続を受け付けました（%4 ms）。"_s.arg(partner, service, portText(port))
                     .arg(probe.elapsedMs),
                 {}};
     }
@@ -71,7 +71,7 @@ Row partnerServiceRow(const ProbeOutcome& probe, quint16 port)
     if (refused(probe.status)) {
         return {
             Mark::Failed,
-            u"相手（%1）は応答しましたが、%2 で %3 が待ち受けていません。"_s.arg(partner, portText(port), service),
+            u"相手（%1）は応答しましたが、%2 で %3 は待ち受けていません。"_s.arg(partner, portText(port), service),
             u"相手のPCで %1 を起動してもらってください（ログインし直すと起動します）。通知が届かないだけで、メッセージは送れます。"_s
                 .arg(service)};
     }

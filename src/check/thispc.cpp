@@ -89,8 +89,9 @@ Row thisPcRow(const ThisPcFacts& facts)
                 u"ネットワークにつながっているか、相手のアドレスがこのPCから届く範囲のものかを確かめてください。"_s};
     }
     const QString source = facts.source.value().toString();
-    const QString through = facts.interfaceName.isEmpty() ? source : u"%1（%2）"_s.arg(source, facts.interfaceName);
-    return {Mark::Passed, finding + u"相手（%1）への送信元は %2 です。"_s.arg(partner, through), {}};
+    const QString through =
+        facts.interfaceName.isEmpty() ? source + u' ' : u"%1（%2）"_s.arg(source, facts.interfaceName);
+    return {Mark::Passed, finding + u"相手（%1）への送信元は %2です。"_s.arg(partner, through), {}};
 }
 
 } // namespace check
