@@ -1,7 +1,7 @@
 #include "checkcommand.h"
 
 #include "check/connectioncheck.h"
-#include "platform/commandline.h"
+#include "os/commandline.h"
 
 #include <QCoreApplication>
 
@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace check {
 
-CheckCommand::CheckCommand(platform::CommandLine& commandLine)
+CheckCommand::CheckCommand(os::CommandLine& commandLine)
     : m_commandLine(commandLine)
     , m_check(u"check"_s,
               u"相手 PARTNER との接続を確かめ、1 項目 1 行で表示して終了します。すべて問題なければ 0、"_s
@@ -37,9 +37,9 @@ int CheckCommand::run(int& argc, char** argv, std::FILE* out)
         return m_commandLine.wrongUsage(u"--check には相手のコンピュータ名か IP アドレスを指定してください。"_s);
     const QString role = parser.value(m_role);
     if (role.isEmpty() || role.compare(u"PC1"_s, Qt::CaseInsensitive) == 0)
-        request.role = chat::Role::PC1;
+        request.role = chat::core::Role::PC1;
     else if (role.compare(u"PC2"_s, Qt::CaseInsensitive) == 0)
-        request.role = chat::Role::PC2;
+        request.role = chat::core::Role::PC2;
     else
         return m_commandLine.wrongUsage(u"--role には PC1 か PC2 を指定してください: "_s + role);
 
@@ -49,7 +49,7 @@ int CheckCommand::run(int& argc, char** argv, std::FILE* out)
     int printed = 0;
     QObject::connect(&check, &ConnectionCheck::rowFinished, &check, [&] {
         while (printed < ItemCount && check.rows().at(printed).mark != Mark::Pending) {
-            platform::CommandLine::print(out, reportLine(Item(printed), check.rows().at(printed)) + u'\n');
+            os::CommandLine::print(out, reportLine(Item(printed), check.rows().at(printed)) + u'\n');
             ++printed;
         }
     });

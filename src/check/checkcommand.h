@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace os {
 class CommandLine;
 }
 
@@ -19,7 +19,7 @@ class CheckCommand final
 {
 public:
     /// Adds --check and --role to @p commandLine's parser; call before it reads the arguments.
-    explicit CheckCommand(platform::CommandLine& commandLine);
+    explicit CheckCommand(os::CommandLine& commandLine);
 
     /// Whether the arguments read asked for the check (or gave --role, which only it takes).
     bool requested() const;
@@ -32,7 +32,7 @@ public:
     int run(int& argc, char** argv, std::FILE* out = stdout);
 
 private:
-    platform::CommandLine& m_commandLine;
+    os::CommandLine& m_commandLine;
     QCommandLineOption m_check;
     QCommandLineOption m_role;
 };

@@ -8,9 +8,9 @@
 #include "check/worker.h"
 #include "common/programinfo.h"
 #include "common/visibletext.h"
-#include "platform/avahidbus.h"
-#include "platform/datagramsocket.h"
-#include "platform/mdnsresolver.h"
+#include "net/avahidbus.h"
+#include "net/datagramsocket.h"
+#include "net/mdnsresolver.h"
 
 #include <QCoreApplication>
 
@@ -33,11 +33,11 @@ constexpr std::chrono::milliseconds ReportMargin = 100ms;
 Settings Settings::system()
 {
     Settings settings;
-    const platform::MdnsResolver mdns;
-    settings.lookup.mdns = [mdns](const QString& name, platform::HostResolver::Clock::time_point deadline) {
+    const net::MdnsResolver mdns;
+    settings.lookup.mdns = [mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
         return mdns.resolve(name, deadline);
     };
-    settings.avahiUnavailable = [] { return platform::avahi::unavailableReason(QDBusConnection::systemBus()); };
+    settings.avahiUnavailable = [] { return net::avahi::unavailableReason(QDBusConnection::systemBus()); };
     settings.firewall = [] { return readFirewallFacts(); };
     settings.programPath = QCoreApplication::applicationFilePath();
     settings.servicePath =
@@ -76,7 +76,7 @@ void ConnectionCheck::start(const Request& request)
 
 void ConnectionCheck::startLocalItems(quint64 generation)
 {
-    const quint16 ownPort = chat::portsFor(m_request.role).local;
+    const quint16 ownPort = chat::core::portsFor(m_request.role).local;
     runOnWorker<LocalPortFacts>(
         this, [ownPort, procRoot = m_settings.procRoot] { return readLocalPortFacts(ownPort, procRoot); },
         [this, generation](const LocalPortFacts& facts) {
@@ -122,9 +122,9 @@ void ConnectionCheck::nameLookedUp(quint64 generation, const NameLookup& lookup)
         setRow(generation, Item::NameResolution, nameResolutionRow(lookup));
     }
 
-    const chat::Ports ports = chat::portsFor(m_request.role);
+    const chat::core::Ports ports = chat::core::portsFor(m_request.role);
     ThisPcFacts pc;
-    pc.hostName = platform::DatagramSocket::localHostName();
+    pc.hostName = net::DatagramSocket::localHostName();
     pc.addresses = localAddresses();
     if (!lookup.addresses.isEmpty()) {
         pc.partner = lookup.addresses.constFirst();

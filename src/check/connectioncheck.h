@@ -12,12 +12,12 @@
  * avahirow.h, nameresolution.h, unreachablerow.h and firewall.h.
  */
 
-#include "chat/chatrules.h"
+#include "chat/core/chatrules.h"
 #include "check/checkrow.h"
 #include "check/firewall.h"
 #include "check/nameresolution.h"
 #include "check/unreachablerow.h"
-#include "messenger/protocol.h"
+#include "net/notificationprotocol.h"
 
 #include <QList>
 #include <QObject>
@@ -32,14 +32,14 @@ namespace check {
 struct Request
 {
     QString partner;
-    chat::Role role = chat::Role::PC1;
+    chat::core::Role role = chat::core::Role::PC1;
     ChatSocketReport chatSocket;
 };
 
 /// How the check reaches the system; tests replace the parts they cannot do for real.
 struct Settings
 {
-    quint16 servicePort = messenger::protocol::DefaultPort;
+    quint16 servicePort = net::notification::DefaultPort;
     std::chrono::milliseconds budget{2700}; ///< the whole check, from start() to finished()
     LookupSettings lookup;
     /// Why Avahi cannot be used (empty: it can); blocks, so it runs on a thread of its own.

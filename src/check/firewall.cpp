@@ -1,6 +1,6 @@
 #include "firewall.h"
 
-#include "chat/chatrules.h"
+#include "chat/core/chatrules.h"
 #include "check/firewallrules.h"
 #include "check/procsockets.h"
 
@@ -35,7 +35,7 @@ struct ChatPorts
 
 ChatPorts chatPorts()
 {
-    const chat::Ports pc1 = chat::portsFor(chat::Role::PC1);
+    const chat::core::Ports pc1 = chat::core::portsFor(chat::core::Role::PC1);
     return {std::min(pc1.local, pc1.remote), std::max(pc1.local, pc1.remote)};
 }
 

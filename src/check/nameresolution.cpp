@@ -1,7 +1,7 @@
 #include "nameresolution.h"
 
-#include "platform/datagramsocket.h"
-#include "platform/hostaddress.h"
+#include "net/datagramsocket.h"
+#include "net/hostaddress.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -66,9 +66,9 @@ NameSource sourceOf(const QString& name, const QList<QHostAddress>& found, QByte
         return NameSource::Mdns;
     QList<QHostAddress> listed;
     for (const QHostAddress& address : hostsFileAddresses(hostsContent, name))
-        listed.append(platform::plainAddress(address));
+        listed.append(net::plainAddress(address));
     const bool allListed = !found.isEmpty() && std::all_of(found.cbegin(), found.cend(), [&](const QHostAddress& a) {
-        return listed.contains(platform::plainAddress(a));
+        return listed.contains(net::plainAddress(a));
     });
     if (allListed)
         return NameSource::HostsFile;
@@ -84,11 +84,11 @@ void lookUpName(const QString& name, const LookupSettings& settings, QObject* co
 {
     // The resolver's fallback tells whether it was multicast DNS that answered.
     const auto answeredByMdns = std::make_shared<std::atomic_bool>(false);
-    platform::HostResolver resolver(settings.lookup, settings.budget, std::chrono::milliseconds(0));
+    net::HostResolver resolver(settings.lookup, settings.budget, std::chrono::milliseconds(0));
     if (settings.mdns) {
-        resolver.setFallback([mdns = settings.mdns, answeredByMdns](
-                                 const QString& asked, platform::HostResolver::Clock::time_point deadline) {
-            platform::Resolution answer = mdns(asked, deadline);
+        resolver.setFallback([mdns = settings.mdns, answeredByMdns](const QString& asked,
+                                                                    net::HostResolver::Clock::time_point deadline) {
+            net::Resolution answer = mdns(asked, deadline);
             if (!answer.addresses.isEmpty())
                 *answeredByMdns = true;
             return answer;
@@ -99,13 +99,13 @@ void lookUpName(const QString& name, const LookupSettings& settings, QObject* co
     // The answer comes after the resolver is gone; it holds nothing the lookup needs.
     resolver.resolveAsync(name, context,
                           [name, clock, answeredByMdns, hostsPath = settings.hostsPath,
-                           done = std::move(done)](const platform::Resolution& answer) {
+                           done = std::move(done)](const net::Resolution& answer) {
                               NameLookup lookup{name, answer.addresses, NameSource::Dns, clock.elapsed(), answer.error};
                               QFile hosts(hostsPath);
                               const QByteArray hostsContent =
                                   hosts.open(QIODevice::ReadOnly) ? hosts.read(1024 * 1024) : QByteArray();
                               lookup.source = sourceOf(name, answer.addresses, hostsContent, *answeredByMdns,
-                                                       platform::DatagramSocket::localHostName());
+                                                       net::DatagramSocket::localHostName());
                               done(lookup);
                           });
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "check/checkrow.h"
-#include "platform/hostresolver.h"
+#include "net/hostresolver.h"
 
 #include <QByteArrayView>
 #include <QHostAddress>
@@ -47,8 +47,8 @@ NameSource sourceOf(const QString& name, const QList<QHostAddress>& found, QByte
 /// How the name is looked up: the resolver's two lookups, its budget and the hosts file to consult.
 struct LookupSettings
 {
-    platform::HostResolver::LookupFunction lookup = &platform::HostResolver::systemLookup;
-    platform::HostResolver::FallbackFunction mdns; ///< the ".local" lookup; none when empty
+    net::HostResolver::LookupFunction lookup = &net::HostResolver::systemLookup;
+    net::HostResolver::FallbackFunction mdns; ///< the ".local" lookup; none when empty
     std::chrono::milliseconds budget{1700};
     QString hostsPath = QStringLiteral("/etc/hosts");
 };

@@ -1,7 +1,7 @@
 #include "servicerows.h"
 
 #include "common/programinfo.h"
-#include "platform/socketerror.h"
+#include "net/socketerror.h"
 
 #include <cerrno>
 
@@ -24,7 +24,7 @@ bool refused(const Status& status)
 
 QString reason(const Status& status)
 {
-    return platform::detail::socketResultFromErrno(status.sysErrno()).reason;
+    return net::detail::socketResultFromErrno(status.sysErrno()).reason;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "tcpprobe.h"
 
-#include "platform/socketaddress.h"
+#include "net/socketaddress.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -67,7 +67,7 @@ void TcpProbe::tryNext()
     const bool ipv6 = address.protocol() == QAbstractSocket::IPv6Protocol;
     sockaddr_storage storage{};
     socklen_t length = 0;
-    if (!platform::detail::socketAddress(address, m_port, ipv6, storage, length)) {
+    if (!net::detail::socketAddress(address, m_port, ipv6, storage, length)) {
         attemptEnded(EAFNOSUPPORT);
         return;
     }

@@ -1,7 +1,7 @@
 #include "thispc.h"
 
-#include "platform/socketaddress.h"
-#include "platform/socketerror.h"
+#include "net/socketaddress.h"
+#include "net/socketerror.h"
 
 #include <QNetworkInterface>
 
@@ -36,7 +36,7 @@ common::Result<QHostAddress> sourceAddressFor(const QHostAddress& destination, q
     const bool ipv6 = destination.protocol() == QAbstractSocket::IPv6Protocol;
     sockaddr_storage storage{};
     socklen_t length = 0;
-    if (!platform::detail::socketAddress(destination, port, ipv6, storage, length))
+    if (!net::detail::socketAddress(destination, port, ipv6, storage, length))
         return common::Status::fromErrno(EAFNOSUPPORT, destination.toString());
     const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -52,7 +52,7 @@ common::Result<QHostAddress> sourceAddressFor(const QHostAddress& destination, q
     ::close(fd);
     if (error != 0)
         return common::Status::fromErrno(error, destination.toString());
-    QHostAddress source = platform::detail::endpointFrom(own).address;
+    QHostAddress source = net::detail::endpointFrom(own).address;
     source.setScopeId({}); // the interface is named apart
     return source;
 }
@@ -84,7 +84,7 @@ Row thisPcRow(const ThisPcFacts& facts)
     }
     const QString partner = facts.partner->toString();
     if (!facts.source.isOk()) {
-        const QString reason = platform::detail::socketResultFromErrno(facts.source.status().sysErrno()).reason;
+        const QString reason = net::detail::socketResultFromErrno(facts.source.status().sysErrno()).reason;
         return {Mark::Failed, finding + u"相手（%1）へ送る経路がありません：%2"_s.arg(partner, reason),
                 u"ネットワークにつながっているか、相手のアドレスがこのPCから届く範囲のものかを確かめてください。"_s};
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chat/chatrules.h"
+#include "chat/core/chatrules.h"
 #include "check/checkrow.h"
-#include "platform/datagramsocket.h"
+#include "net/datagramsocket.h"
 
 #include <optional>
 
@@ -12,7 +12,7 @@ namespace check {
 struct ChatSocketReport
 {
     bool available = false; ///< whether the chat socket was asked at all
-    std::optional<platform::PortUnreachableNotice> lastPortUnreachable;
+    std::optional<net::PortUnreachableNotice> lastPortUnreachable;
 };
 
 /**
@@ -21,6 +21,7 @@ struct ChatSocketReport
  * does not hold its port; passed when there is none from the partner. The chat port itself is
  * never probed here: any datagram would show on the partner's list.
  */
-Row portUnreachableRow(const ChatSocketReport& socket, const QList<QHostAddress>& partnerAddresses, chat::Role ownRole);
+Row portUnreachableRow(const ChatSocketReport& socket, const QList<QHostAddress>& partnerAddresses,
+                       chat::core::Role ownRole);
 
 } // namespace check

@@ -437,10 +437,10 @@ void TestConnectionCheck::portUnreachableRow()
     if (!from.isEmpty()) {
         const qsizetype colon = from.lastIndexOf(u':');
         socket.lastPortUnreachable =
-            platform::PortUnreachableNotice{QHostAddress(from.left(colon)), quint16(from.mid(colon + 1).toUInt()),
-                                            QDateTime(QDate(2026, 12, 8), QTime(10, 5, 3))};
+            net::PortUnreachableNotice{QHostAddress(from.left(colon)), quint16(from.mid(colon + 1).toUInt()),
+                                       QDateTime(QDate(2026, 12, 8), QTime(10, 5, 3))};
     }
-    const check::Row row = check::portUnreachableRow(socket, partner, chat::Role::PC1);
+    const check::Row row = check::portUnreachableRow(socket, partner, chat::core::Role::PC1);
     QCOMPARE(int(row.mark), mark);
     QVERIFY2(wholeText(row).contains(says), qPrintable(wholeText(row)));
     if (row.mark == Mark::Failed)
@@ -514,17 +514,17 @@ void TestConnectionCheck::probesATcpPort()
 void TestConnectionCheck::wholeCheckAgainstLoopback_data()
 {
     QTest::addColumn<QString>("partner");
-    QTest::addColumn<chat::Role>("role");
+    QTest::addColumn<chat::core::Role>("role");
     QTest::addColumn<bool>("serviceRuns");
     QTest::addColumn<bool>("portHeld");
     QTest::addColumn<QString>("refusalFrom");
     QTest::addColumn<QString>("expected"); // the marks in item order
     QTest::addColumn<int>("item");         // the item whose finding says...
     QTest::addColumn<QString>("says");
-    const chat::Role pc1 = chat::Role::PC1;
+    const chat::core::Role pc1 = chat::core::Role::PC1;
     QTest::newRow("everything passes") << u"127.0.0.1"_s << pc1 << true << false << QString() << u"○○○○○○○○"_s
                                        << int(check::Item::PartnerService) << u"接続を受け付けました"_s;
-    QTest::newRow("PC2 listens on 1001") << u"127.0.0.1"_s << chat::Role::PC2 << true << false << QString()
+    QTest::newRow("PC2 listens on 1001") << u"127.0.0.1"_s << chat::core::Role::PC2 << true << false << QString()
                                          << u"○○○○○○○○"_s << int(check::Item::LocalPort) << u"ポート1001/UDP"_s;
     QTest::newRow("no notification service") << u"127.0.0.1"_s << pc1 << false << false << QString() << u"○○×○○×○○"_s
                                              << int(check::Item::LocalService) << u"動いていません"_s;
@@ -546,7 +546,7 @@ void TestConnectionCheck::wholeCheckAgainstLoopback_data()
 void TestConnectionCheck::wholeCheckAgainstLoopback()
 {
     QFETCH(QString, partner);
-    QFETCH(chat::Role, role);
+    QFETCH(chat::core::Role, role);
     QFETCH(bool, serviceRuns);
     QFETCH(bool, portHeld);
     QFETCH(QString, refusalFrom);
@@ -564,7 +564,7 @@ void TestConnectionCheck::wholeCheckAgainstLoopback()
     QProcess holder;
     if (portHeld) {
         holder.start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(HoldPort), QString::number(chat::portsFor(role).local)});
+                     {QString::fromLatin1(HoldPort), QString::number(chat::core::portsFor(role).local)});
         QVERIFY(holder.waitForReadyRead(5000));
         QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
     }
@@ -572,13 +572,13 @@ void TestConnectionCheck::wholeCheckAgainstLoopback()
     check::Settings settings = loopbackSettings(servicePort);
     // Names are answered here, not by the machine's name services.
     settings.lookup.lookup = [](const QString& name) {
-        return platform::Resolution{{}, u"コンピュータ名「%1」が見つかりません。"_s.arg(name)};
+        return net::Resolution{{}, u"コンピュータ名「%1」が見つかりません。"_s.arg(name)};
     };
     check::ConnectionCheck connectionCheck(settings);
     check::Request request{partner, role, {true, std::nullopt}};
     if (!refusalFrom.isEmpty()) {
-        request.chatSocket.lastPortUnreachable = platform::PortUnreachableNotice{
-            QHostAddress(refusalFrom), chat::portsFor(role).remote, QDateTime::currentDateTime()};
+        request.chatSocket.lastPortUnreachable = net::PortUnreachableNotice{
+            QHostAddress(refusalFrom), chat::core::portsFor(role).remote, QDateTime::currentDateTime()};
     }
     QSignalSpy rowFinished(&connectionCheck, &check::ConnectionCheck::rowFinished);
     QSignalSpy finished(&connectionCheck, &check::ConnectionCheck::finished);
@@ -611,12 +611,12 @@ void TestConnectionCheck::restartDropsTheEarlierCheck()
     settings.lookup.lookup = [](const QString& name) {
         if (name == u"slow"_s)
             QThread::msleep(300);
-        return platform::Resolution{{QHostAddress(QHostAddress::LocalHost)}, {}};
+        return net::Resolution{{QHostAddress(QHostAddress::LocalHost)}, {}};
     };
     check::ConnectionCheck connectionCheck(settings);
     QSignalSpy finished(&connectionCheck, &check::ConnectionCheck::finished);
-    connectionCheck.start({u"slow"_s, chat::Role::PC1, {}});
-    connectionCheck.start({u"fast"_s, chat::Role::PC1, {}});
+    connectionCheck.start({u"slow"_s, chat::core::Role::PC1, {}});
+    connectionCheck.start({u"fast"_s, chat::core::Role::PC1, {}});
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
     QTest::qWait(500);
     QCOMPARE(finished.size(), 1);
