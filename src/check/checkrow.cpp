@@ -1,5 +1,7 @@
 #include "checkrow.h"
 
+#include "common/visibletext.h"
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -58,6 +60,12 @@ QString addressList(const QList<QHostAddress>& addresses)
     for (const QHostAddress& address : addresses)
         texts.append(address.toString());
     return texts.join(u"、"_s);
+}
+
+QString shownText(const QString& text)
+{
+    const QString visible = common::visibleText(text);
+    return visible.size() <= MaxShownCharacters ? visible : visible.left(MaxShownCharacters - 1) + u'…';
 }
 
 bool allPassed(const QList<Row>& rows)

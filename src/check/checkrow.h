@@ -47,6 +47,16 @@ QString reportLine(Item item, const Row& row);
 /// @p addresses as a list for a finding: "192.168.1.20、fe80::1".
 QString addressList(const QList<QHostAddress>& addresses);
 
+/// The most characters of a finding or remedy that are shown; the rest is cut off with "…".
+inline constexpr qsizetype MaxShownCharacters = 500;
+
+/**
+ * @p text, which may hold what came from outside (a typed name, a process name, a system's message),
+ * as a row shows it: control characters made visible and at most MaxShownCharacters, so that it
+ * cannot break the one line per item, and a pasted text as the partner's name cannot fill the window.
+ */
+QString shownText(const QString& text);
+
 /// Whether no row failed (rows not judged count as passed; pending ones do not).
 bool allPassed(const QList<Row>& rows);
 

@@ -7,7 +7,6 @@
 #include "check/thispc.h"
 #include "check/worker.h"
 #include "common/programinfo.h"
-#include "common/visibletext.h"
 #include "net/avahidbus.h"
 #include "net/datagramsocket.h"
 #include "net/mdnsresolver.h"
@@ -149,10 +148,9 @@ void ConnectionCheck::setRow(quint64 generation, Item item, Row row)
 {
     if (generation != m_generation || !m_running)
         return;
-    // Names and program names come from outside (the user, the network, other processes): shown
-    // as they are, a control character could break the one line per item or hide part of it.
-    row.finding = common::visibleText(row.finding);
-    row.remedy = common::visibleText(row.remedy);
+    // Names and program names come from outside (the user, the network, other processes).
+    row.finding = shownText(row.finding);
+    row.remedy = shownText(row.remedy);
     m_rows[int(item)] = std::move(row);
     Q_EMIT rowFinished(item);
     const bool done =

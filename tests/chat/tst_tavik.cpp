@@ -438,6 +438,12 @@ private Q_SLOTS:
         check->trigger();
         QCOMPARE(topLevel(u"ConnectionCheckWindow"_s), window);
         QTRY_VERIFY_WITH_TIMEOUT(window->reportText().startsWith(u"接続の確認　接続先：pcb（PC2側）"_s), 1000);
+
+        // A pasted text as the name neither stretches the window nor fills its rows.
+        h->text(u"Text1")->setText(QString(100'000, u'x'));
+        check->trigger();
+        QVERIFY(window->findChild<QLabel*>(u"checkPartner"_s)->text().size() <= check::MaxShownCharacters + 20);
+        QVERIFY(window->minimumSizeHint().width() < 1500);
         window->close();
     }
 

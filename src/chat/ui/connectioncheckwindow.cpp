@@ -1,6 +1,5 @@
 #include "connectioncheckwindow.h"
 
-#include "common/visibletext.h"
 #include "widgets/programicon.h"
 
 #include <QClipboard>
@@ -24,7 +23,7 @@ enum Column { MarkColumn, TitleColumn, TextColumn };
 
 QString partnerText(const check::Request& request)
 {
-    const QString partner = request.partner.isEmpty() ? u"（未入力）"_s : common::visibleText(request.partner);
+    const QString partner = request.partner.isEmpty() ? u"（未入力）"_s : check::shownText(request.partner);
     return u"接続先：%1（%2）"_s.arg(partner, core::roleCaption(request.role));
 }
 
@@ -46,6 +45,9 @@ ConnectionCheckWindow::ConnectionCheckWindow(check::Settings settings, QWidget* 
     widgets::applyProgramIcon(this);
 
     m_partner = new QLabel(this);
+    m_partner->setObjectName(u"checkPartner"_s);
+    // Whatever was typed as the name, the label is cut at the window's edge rather than widening it.
+    m_partner->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_partner->setTextFormat(Qt::PlainText);
 
     m_rows = new QTableWidget(check::ItemCount, 3, this);
