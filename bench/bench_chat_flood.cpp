@@ -127,7 +127,7 @@ int runSocket(const std::vector<QByteArray>& data)
     net::DatagramSocket socket;
     socket.setProtocol(net::DatagramSocket::Udp);
     socket.setLocalPort(1004);
-    if (!socket.bind().ok() || !enlarge(descriptorOfPort(1004)))
+    if (!socket.bind().isOk() || !enlarge(descriptorOfPort(1004)))
         return 1;
     int received = 0;
     QObject::connect(&socket, &net::DatagramSocket::dataArrival, &socket, [&](qint64) {

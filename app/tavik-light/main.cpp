@@ -20,6 +20,7 @@
 #include "os/startupmemory.h"
 #include "os/terminationwatcher.h"
 #include "widgets/avahicomputerbrowser.h"
+#include "widgets/errortext.h"
 #include "widgets/filechooser.h"
 #include "widgets/japaneseenvironment.h"
 #include "widgets/programicon.h"
@@ -39,7 +40,7 @@ int main(int argc, char* argv[])
     os::CommandLine commandLine(
         program, u"Tavik Light: 同じ LAN の 2 台のパソコンで、サーバーなしに 1 対 1 でチャットします。\n"_s
                  u"One-to-one chat between two PCs on the same LAN, without a server. See tavik-light(1)."_s);
-    check::CheckCommand checkCommand(commandLine);
+    check::CheckCommand checkCommand(commandLine, &widgets::errorText);
     if (const auto status = commandLine.read(os::CommandLine::arguments(argc, argv)))
         return *status;
     // The connection check runs without a display: it ends before one would be opened.
@@ -104,7 +105,8 @@ int main(int argc, char* argv[])
     chat::ui::tavik window(services);
 
     // A termination signal ends the whole program, as ending the task did: the main window closes
-    // first (saving the log when something was sent), then the other windows go with the program.
+    // first (saving the log when the run has a log line, sent or received), then the other windows
+    // go with the program.
     os::TerminationWatcher watcher;
     QObject::connect(&watcher, &os::TerminationWatcher::terminationRequested, &window, [&window](int) {
         window.endSession(chat::ui::CloseReason::TaskEnd);

@@ -9,13 +9,14 @@ using namespace Qt::StringLiterals;
 
 namespace check {
 
-CheckCommand::CheckCommand(os::CommandLine& commandLine)
+CheckCommand::CheckCommand(os::CommandLine& commandLine, ErrorText errorText)
     : m_commandLine(commandLine)
     , m_check(u"check"_s,
               u"相手 PARTNER との接続を確かめ、1 項目 1 行で表示して終了します。すべて問題なければ 0、"_s
               u"問題があれば 1 で終わります (check the connection to PARTNER)。"_s,
               u"PARTNER"_s)
     , m_role(u"role"_s, u"--check で確かめる側 PC1 か PC2、既定は PC1 (the role to check)。"_s, u"PC1|PC2"_s)
+    , m_errorText(std::move(errorText))
 {
     m_commandLine.parser().addOption(m_check);
     m_commandLine.parser().addOption(m_role);
@@ -44,7 +45,7 @@ int CheckCommand::run(int& argc, char** argv, std::FILE* out)
         return m_commandLine.wrongUsage(u"--role には PC1 か PC2 を指定してください: "_s + role);
 
     QCoreApplication app(argc, argv);
-    ConnectionCheck check(Settings::system());
+    ConnectionCheck check(Settings::system(m_errorText));
     // Lines go out in item order, each as soon as it and every one before it have ended.
     int printed = 0;
     QObject::connect(&check, &ConnectionCheck::rowFinished, &check, [&] {

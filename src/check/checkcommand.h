@@ -1,5 +1,7 @@
 #pragma once
 
+#include "check/checkrow.h"
+
 #include <QCommandLineOption>
 
 #include <cstdio>
@@ -19,7 +21,8 @@ class CheckCommand final
 {
 public:
     /// Adds --check and --role to @p commandLine's parser; call before it reads the arguments.
-    explicit CheckCommand(os::CommandLine& commandLine);
+    /// @p errorText words the failures the lines pass on.
+    CheckCommand(os::CommandLine& commandLine, ErrorText errorText);
 
     /// Whether the arguments read asked for the check (or gave --role, which only it takes).
     bool requested() const;
@@ -35,6 +38,7 @@ private:
     os::CommandLine& m_commandLine;
     QCommandLineOption m_check;
     QCommandLineOption m_role;
+    ErrorText m_errorText;
 };
 
 } // namespace check

@@ -1,10 +1,17 @@
 #pragma once
 
+#include "common/status.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace check {
+
+/// Words a failure of the network layer in Japanese: the program passes the one its windows use.
+using ErrorText = std::function<QString(const common::Status& status)>;
 
 /// What the connection check looks at, in the order it reports them.
 enum class Item {

@@ -29,9 +29,10 @@ constexpr std::chrono::milliseconds ReportMargin = 100ms;
 
 } // namespace
 
-Settings Settings::system()
+Settings Settings::system(ErrorText errorText)
 {
     Settings settings;
+    settings.errorText = std::move(errorText);
     const net::MdnsResolver mdns;
     settings.lookup.mdns = [mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
         return mdns.resolve(name, deadline);
@@ -88,7 +89,7 @@ void ConnectionCheck::startLocalItems(quint64 generation)
     connect(local, &TcpProbe::finished, this, [this, generation, local](const ProbeOutcome& outcome) {
         local->deleteLater();
         setRow(generation, Item::LocalService,
-               localServiceRow(outcome, m_settings.servicePort, m_settings.servicePath));
+               localServiceRow(outcome, m_settings.servicePort, m_settings.servicePath, m_settings.errorText));
     });
     local->start();
 
@@ -131,7 +132,7 @@ void ConnectionCheck::nameLookedUp(quint64 generation, const NameLookup& lookup)
         if (pc.source.isOk())
             pc.interfaceName = interfaceOf(pc.source.value());
     }
-    setRow(generation, Item::ThisPc, thisPcRow(pc));
+    setRow(generation, Item::ThisPc, thisPcRow(pc, m_settings.errorText));
     setRow(generation, Item::PortUnreachable,
            portUnreachableRow(m_request.chatSocket, lookup.addresses, m_request.role));
 
@@ -139,7 +140,8 @@ void ConnectionCheck::nameLookedUp(quint64 generation, const NameLookup& lookup)
         new TcpProbe(lookup.addresses, m_settings.servicePort, std::max(1ms, timeLeft() - ReportMargin), this);
     connect(partner, &TcpProbe::finished, this, [this, generation, partner](const ProbeOutcome& outcome) {
         partner->deleteLater();
-        setRow(generation, Item::PartnerService, partnerServiceRow(outcome, m_settings.servicePort));
+        setRow(generation, Item::PartnerService,
+               partnerServiceRow(outcome, m_settings.servicePort, m_settings.errorText));
     });
     partner->start();
 }

@@ -49,10 +49,11 @@ struct Settings
     QString procRoot = QStringLiteral("/proc");
     QString programPath; ///< this program, for the remedy that grants the port capability
     QString servicePath; ///< the notification service program, for the remedy that starts it
+    ErrorText errorText; ///< required: words a failure the rows pass on
 
     /// The system's own: the real name services with mDNS over Avahi on the system bus, the
-    /// system's firewall, this program's folder. Needs the application object.
-    static Settings system();
+    /// system's firewall, this program's folder, and @p errorText. Needs the application object.
+    static Settings system(ErrorText errorText);
 };
 
 class ConnectionCheck final : public QObject

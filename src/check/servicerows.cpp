@@ -1,7 +1,6 @@
 #include "servicerows.h"
 
 #include "common/programinfo.h"
-#include "net/socketerror.h"
 
 #include <cerrno>
 
@@ -19,17 +18,12 @@ QString portText(quint16 port)
 
 bool refused(const Status& status)
 {
-    return status.code() == Status::Code::SystemError && status.sysErrno() == ECONNREFUSED;
-}
-
-QString reason(const Status& status)
-{
-    return net::detail::socketResultFromErrno(status.sysErrno()).reason;
+    return status.code() == Status::Code::SocketError && status.sysErrno() == ECONNREFUSED;
 }
 
 } // namespace
 
-Row localServiceRow(const ProbeOutcome& probe, quint16 port, const QString& servicePath)
+Row localServiceRow(const ProbeOutcome& probe, quint16 port, const QString& servicePath, const ErrorText& errorText)
 {
     const QString service = QString::fromUtf16(common::program::ServiceProgram);
     const QString start =
@@ -44,10 +38,10 @@ Row localServiceRow(const ProbeOutcome& probe, quint16 port, const QString& serv
         return {Mark::Failed, u"%1 が時間内に応答しません（%2 ms）。"_s.arg(portText(port)).arg(probe.elapsedMs),
                 u"%1 を終了してから、もう一度起動してください。"_s.arg(service)};
     }
-    return {Mark::Failed, u"%1 に接続できません：%2"_s.arg(portText(port), reason(probe.status)), start};
+    return {Mark::Failed, u"%1 に接続できません：%2"_s.arg(portText(port), errorText(probe.status)), start};
 }
 
-Row partnerServiceRow(const ProbeOutcome& probe, quint16 port)
+Row partnerServiceRow(const ProbeOutcome& probe, quint16 port, const ErrorText& errorText)
 {
     const QString service = QString::fromUtf16(common::program::ServiceProgram);
     const QString partner = probe.address.toString();
@@ -75,7 +69,7 @@ Row partnerServiceRow(const ProbeOutcome& probe, quint16 port)
             u"相手のPCで %1 を起動してもらってください（ログインし直すと起動します）。通知が届かないだけで、メッセージは送れます。"_s
                 .arg(service)};
     }
-    return {Mark::Failed, u"相手（%1）に接続できません：%2"_s.arg(partner, reason(probe.status)),
+    return {Mark::Failed, u"相手（%1）に接続できません：%2"_s.arg(partner, errorText(probe.status)),
             u"相手のPCが同じ LAN にあって起動しているか、アドレスが正しいかを確かめてください。"_s};
 }
 

@@ -110,7 +110,7 @@ void TcpProbe::attemptEnded(int error)
     if (!m_firstFailure) {
         const common::Status status = error == ETIMEDOUT
                                           ? common::Status::failure(common::Status::Code::TimedOut, address.toString())
-                                          : common::Status::fromErrno(error, address.toString());
+                                          : common::Status::fromSocketErrno(error, address.toString());
         m_firstFailure = ProbeOutcome{status, address, 0};
     }
     if (m_next < m_addresses.size()) {

@@ -16,7 +16,7 @@ namespace check {
 /// How a connection attempt ended.
 struct ProbeOutcome
 {
-    /// Ok when a connection was made; SystemError with the errno of the refusal or unreachable
+    /// Ok when a connection was made; SocketError with the errno of the refusal or unreachable
     /// network; TimedOut when nothing answered in time; NotFound when there was no address to try.
     common::Status status;
     QHostAddress address; ///< the address that answered, or the first one tried

@@ -1,7 +1,6 @@
 #include "thispc.h"
 
 #include "net/socketaddress.h"
-#include "net/socketerror.h"
 
 #include <QNetworkInterface>
 
@@ -37,10 +36,10 @@ common::Result<QHostAddress> sourceAddressFor(const QHostAddress& destination, q
     sockaddr_storage storage{};
     socklen_t length = 0;
     if (!net::detail::socketAddress(destination, port, ipv6, storage, length))
-        return common::Status::fromErrno(EAFNOSUPPORT, destination.toString());
+        return common::Status::fromSocketErrno(EAFNOSUPPORT, destination.toString());
     const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return common::Status::fromErrno(errno, destination.toString());
+        return common::Status::fromSocketErrno(errno, destination.toString());
     // Connecting a UDP socket only picks the route; nothing goes on the wire.
     int error = 0;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&storage), length) != 0)
@@ -51,7 +50,7 @@ common::Result<QHostAddress> sourceAddressFor(const QHostAddress& destination, q
         error = errno;
     ::close(fd);
     if (error != 0)
-        return common::Status::fromErrno(error, destination.toString());
+        return common::Status::fromSocketErrno(error, destination.toString());
     QHostAddress source = net::detail::endpointFrom(own).address;
     source.setScopeId({}); // the interface is named apart
     return source;
@@ -70,7 +69,7 @@ QString interfaceOf(const QHostAddress& address)
     return {};
 }
 
-Row thisPcRow(const ThisPcFacts& facts)
+Row thisPcRow(const ThisPcFacts& facts, const ErrorText& errorText)
 {
     QString finding = facts.addresses.isEmpty()
                           ? u"名前は %1、ループバックのほかにアドレスはありません。"_s.arg(facts.hostName)
@@ -84,7 +83,7 @@ Row thisPcRow(const ThisPcFacts& facts)
     }
     const QString partner = facts.partner->toString();
     if (!facts.source.isOk()) {
-        const QString reason = net::detail::socketResultFromErrno(facts.source.status().sysErrno()).reason;
+        const QString reason = errorText(facts.source.status());
         return {Mark::Failed, finding + u"相手（%1）へ送る経路がありません：%2"_s.arg(partner, reason),
                 u"ネットワークにつながっているか、相手のアドレスがこのPCから届く範囲のものかを確かめてください。"_s};
     }

@@ -33,7 +33,8 @@ common::Result<QHostAddress> sourceAddressFor(const QHostAddress& destination, q
 /// The name of the interface that holds @p address, or an empty text.
 QString interfaceOf(const QHostAddress& address);
 
-/// The row: the name and addresses, and which address the partner is reached from (failed when none).
-Row thisPcRow(const ThisPcFacts& facts);
+/// The row: the name and addresses, and which address the partner is reached from (failed when none,
+/// with why in @p errorText's words).
+Row thisPcRow(const ThisPcFacts& facts, const ErrorText& errorText);
 
 } // namespace check

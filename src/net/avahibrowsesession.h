@@ -45,7 +45,7 @@ public:
     void useLegacyBrowserApi() { m_legacyApi = true; }
 
 private Q_SLOTS:
-    // QtDBus delivers bus signals only to slots widgets::named by their signature.
+    // QtDBus delivers bus signals only to slots named by their signature.
     void onBrowserSignal(const QDBusMessage& message);
 
 private:

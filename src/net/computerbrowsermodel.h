@@ -61,9 +61,9 @@ public:
     void beginSearch();
     /// A service was announced; it is shown once it is resolved or has failed to resolve.
     void serviceFound(const ServiceKey& key);
-    /// The service runs on @p hostName; its row is the computer widgets::named by that host.
+    /// The service runs on @p hostName; its row is the computer named by that host.
     void serviceResolved(const ServiceKey& key, const QString& hostName);
-    /// The service could not be resolved; its row is widgets::named after the service.
+    /// The service could not be resolved; its row is named after the service.
     void serviceUnresolved(const ServiceKey& key);
     /// The service went away; a computer with no service left loses its row.
     void serviceRemoved(const ServiceKey& key);
@@ -82,7 +82,7 @@ public:
     QString computerName(int row) const;
     /// Whether the computer of @p row runs the notification service.
     bool hasMessenger(int row) const;
-    /// The row of the computer widgets::named @p name, or -1.
+    /// The row of the computer named @p name, or -1.
     int rowOf(const QString& name) const;
 
 Q_SIGNALS:

@@ -3,9 +3,7 @@
 #include "common/cp932codec.h"
 #include "common/visibletext.h"
 #include "hostresolver.h"
-#include "socketerror.h"
 #include "udpdescriptor.h"
-#include "winsockerrors.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -28,7 +26,7 @@ namespace {
 constexpr int MaxDatagramsPerWakeUp = 4096;
 constexpr qint64 MaxMillisecondsPerWakeUp = 10;
 
-/// Up to @p limit of the code points @p characters for a message. A lone surrogate is widgets::named as
+/// Up to @p limit of the code points @p characters for a message. A lone surrogate is named as
 /// U+XXXX: written as itself, it would make one character with a lone one next to it.
 QString shortened(const QList<char32_t>& characters, qsizetype limit)
 {
@@ -133,14 +131,15 @@ void DatagramSocket::Private::onReadable()
             stopped = true;
             break;
         }
-        const int count = batch.receive(socket.descriptor());
-        if (count < 0) {
+        const common::Result<int> received = batch.receive(socket.descriptor());
+        if (!received.isOk()) {
             // An ICMP error that arrived meanwhile fails a receive once; its record is in the
             // error queue, which the next round reads. Anything else ends this wake-up.
-            if (detail::isDeferredIcmpError(-count) && ++failedReceives < 64)
+            if (detail::isDeferredIcmpError(received.status().sysErrno()) && ++failedReceives < 64)
                 continue;
             break;
         }
+        const int count = received.value();
         for (int i = 0; i < count; ++i) {
             current = batch.datagram(i);
             currentIndex = i;
@@ -221,14 +220,15 @@ void DatagramSocket::setLocalPort(quint16 port)
     d->localPort = port;
 }
 
-SocketResult DatagramSocket::bind()
+common::Status DatagramSocket::bind()
 {
+    using common::Status;
     if (d->socket.isOpen())
-        return {winsock::WrongState, u"ソケットはすでにバインドされています。"_s};
+        return Status::failure(Status::Code::WrongState);
     if (d->protocol != Udp)
-        return {winsock::ProtocolNotSupported, u"このソケットはUDPにしか対応していません。"_s};
-    if (const int error = d->socket.open(d->localPort); error != 0)
-        return detail::socketResultFromErrno(error);
+        return Status::failure(Status::Code::Unsupported);
+    if (Status opened = d->socket.open(d->localPort); !opened.isOk())
+        return opened;
 
     ++d->generation;
     d->localPort = d->socket.port();
@@ -247,39 +247,36 @@ void DatagramSocket::close()
     d->socket.close();
 }
 
-SocketResult DatagramSocket::sendData(const QString& text)
+common::Status DatagramSocket::sendData(const QString& text)
 {
+    using common::Status;
     if (!d->socket.isOpen())
-        return {winsock::WrongState, u"ソケットが開いていないため送信できません。"_s};
+        return Status::failure(Status::Code::WrongState);
     const common::cp932::EncodeResult encoded = common::cp932::encode(text);
-    if (!encoded.ok) {
-        return {winsock::InvalidArgument,
-                u"次の文字はShift_JISで表せないため送信できません：%1"_s.arg(shortened(encoded.unrepresentable, 20))};
-    }
-    if (encoded.bytes.size() > MaxDatagramBytes) {
-        return {winsock::MessageTooLong,
-                u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(encoded.bytes.size())
-                    .arg(MaxDatagramBytes)};
-    }
+    if (!encoded.ok)
+        return Status::failure(Status::Code::Unencodable, shortened(encoded.unrepresentable, 20));
+    if (encoded.bytes.size() > MaxDatagramBytes)
+        return Status::failure(Status::Code::TooLarge, QString::number(encoded.bytes.size()));
     if (d->remotePort == 0)
-        return {winsock::AddressNotAvailable, u"送信先のポートが指定されていません。"_s};
+        return Status::fromSocketErrno(EDESTADDRREQ);
 
     const Resolution resolution = d->resolver->resolve(d->remoteHost);
     if (resolution.addresses.isEmpty())
-        return {winsock::Fault, resolution.error};
+        return Status::failure(Status::Code::NotFound, resolution.error);
 
     // One datagram to the first address that this computer can send to (IPv4 first).
-    int error = EAFNOSUPPORT;
+    Status sent = Status::fromSocketErrno(EAFNOSUPPORT);
     for (const QHostAddress& address : resolution.addresses) {
-        error = d->socket.sendTo(address, d->remotePort, encoded.bytes);
-        if (error == 0)
-            return {};
+        sent = d->socket.sendTo(address, d->remotePort, encoded.bytes);
+        if (sent.isOk())
+            return sent;
+        const int error = sent.sysErrno();
         const bool tryNext = error == EAFNOSUPPORT || error == ENETUNREACH || error == EHOSTUNREACH ||
                              error == EADDRNOTAVAIL || error == EINVAL;
         if (!tryNext)
             break;
     }
-    return detail::socketResultFromErrno(error);
+    return sent;
 }
 
 QString DatagramSocket::getData() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/status.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHostAddress>
@@ -15,14 +17,6 @@ class HostResolver;
 /// The largest payload of one datagram: 65,535 minus the IPv4 and UDP headers. IPv6 could carry
 /// more; the same limit on both keeps what can be sent the same whichever way it goes.
 inline constexpr qsizetype MaxDatagramBytes = 65507;
-
-/// Outcome of a socket operation: a Winsock error code (0 for success) and a Japanese reason.
-struct SocketResult
-{
-    int code = 0;
-    QString reason;
-    bool ok() const { return code == 0; }
-};
 
 /// A "port unreachable" that came back for a datagram we sent: where it was sent, and when.
 struct PortUnreachableNotice
@@ -61,23 +55,24 @@ public:
     void setLocalPort(quint16 port);
 
     /**
-     * Binds LocalPort on all local addresses, IPv4 and IPv6, without sharing the port. Fails with
-     * 10048 (in use), 10013 (no permission) or another code, and the socket then stays closed;
-     * 40006 when it is already bound, 10043 when Protocol is not UDP. A LocalPort of 0 takes a
-     * free port, which LocalPort reports afterwards.
+     * Binds LocalPort on all local addresses, IPv4 and IPv6, without sharing the port. A failed
+     * system call (EADDRINUSE, EACCES, …) leaves the socket closed; WrongState when it is already
+     * bound, Unsupported when Protocol is not UDP. A LocalPort of 0 takes a free port, which
+     * LocalPort reports afterwards. winsockCode() gives the control's code for each failure.
      */
-    SocketResult bind();
+    common::Status bind();
     /// Closes the socket; datagrams that arrive later are not received.
     void close();
 
     /**
      * Sends @p text as one datagram of its code page 932 bytes to RemoteHost:RemotePort, from
-     * the bound port. Fails with 10014 when the host name cannot be resolved, 10022 when the text
-     * has characters without a code page 932 form, 10040 when it exceeds one datagram (65,507
-     * bytes), 40006 when the socket is not bound; nothing is sent then. Blocks at most the
+     * the bound port. Fails with the resolver's status when the host name cannot be resolved,
+     * Unencodable (detail: the first characters) when the text has characters without a code
+     * page 932 form, TooLarge (detail: the byte count) when it exceeds MaxDatagramBytes,
+     * WrongState when the socket is not bound; nothing is sent then. Blocks at most the
      * resolver's budget.
      */
-    SocketResult sendData(const QString& text);
+    common::Status sendData(const QString& text);
 
     /// The text of the datagram that raised the current dataArrival, decoded from code page 932;
     /// empty outside a dataArrival handler.

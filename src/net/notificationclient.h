@@ -12,7 +12,7 @@ class HostResolver;
 
 /**
  * Client of the notification service tavik-messenger: delivers one text to the service on the
- * widgets::named computer, which shows it in a pop-up. Stands in for the Windows messenger service.
+ * named computer, which shows it in a pop-up. Stands in for the Windows messenger service.
  */
 class NotificationClient
 {

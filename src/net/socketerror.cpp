@@ -3,77 +3,84 @@
 #include "winsockerrors.h"
 
 #include <cerrno>
-#include <cstring>
 
-using namespace Qt::StringLiterals;
-
-namespace net::detail {
+namespace net {
 
 namespace {
 
-struct Mapping
-{
-    int code;
-    QString reason;
-    bool withSystemText;
-};
-
-Mapping mapping(int error)
+int codeOfErrno(int error)
 {
     using namespace winsock;
     switch (error) {
     case 0:
-        return {NoError, {}, false};
+        return NoError;
     case EADDRINUSE:
-        return {AddressInUse, u"他のプログラムがこのポートを使用しています。"_s, false};
+        return AddressInUse;
     case EACCES:
     case EPERM:
-        return {AccessDenied, u"このポートを使う権限がありません。"_s, false};
+        return AccessDenied;
     case EADDRNOTAVAIL:
-        return {AddressNotAvailable, u"このアドレスは使えません。"_s, true};
+    case EDESTADDRREQ:
+        return AddressNotAvailable;
     case EAFNOSUPPORT:
-        return {FamilyNotSupported, u"このアドレスの種類（IPv4/IPv6）はこのコンピュータでは使えません。"_s, true};
+        return FamilyNotSupported;
     case EMSGSIZE:
-        return {MessageTooLong, u"メッセージが長すぎて1つのデータグラムに収まりません。"_s, true};
+        return MessageTooLong;
     case ENETDOWN:
-        return {NetworkDown, u"ネットワークが停止しています。"_s, true};
+        return NetworkDown;
     case ENETUNREACH:
-        return {NetworkUnreachable, u"相手のネットワークに到達できません。"_s, true};
+        return NetworkUnreachable;
     case EHOSTUNREACH:
-        return {HostUnreachable, u"相手のコンピュータに到達できません。"_s, true};
+        return HostUnreachable;
     case EHOSTDOWN:
-        return {HostDown, u"相手のコンピュータが停止しています。"_s, true};
+        return HostDown;
     case ECONNREFUSED:
-        return {ConnectionRefused, u"相手のコンピュータが受信を拒否しました。"_s, true};
+        return ConnectionRefused;
     case ENOBUFS:
     case ENOMEM:
-        return {NoBufferSpace, u"バッファが足りないため処理できませんでした。"_s, true};
+        return NoBufferSpace;
     case EMFILE:
     case ENFILE:
-        return {TooManySockets, u"開いているソケットが多すぎます。"_s, true};
+        return TooManySockets;
     case EAGAIN:
-        return {WouldBlock, u"送信バッファが一杯です。しばらくしてからやり直してください。"_s, true};
+        return WouldBlock;
     case EINVAL:
-        return {InvalidArgument, u"ソケットの操作に無効な引数が渡されました。"_s, true};
+        return InvalidArgument;
     case EBADF:
     case ENOTSOCK:
-        return {NotASocket, u"ソケットが開いていません。"_s, true};
+        return NotASocket;
     default:
-        return {SystemCallFailure, u"ソケットの操作に失敗しました。"_s, true};
+        return SystemCallFailure;
     }
 }
 
 } // namespace
 
-SocketResult socketResultFromErrno(int error)
+int winsockCode(const common::Status& status)
 {
-    Mapping m = mapping(error);
-    if (m.withSystemText) {
-        // The reason ends with the system's own wording, so that an unusual failure can be looked up.
-        m.reason.chop(1);
-        m.reason += u"（"_s + QString::fromLocal8Bit(std::strerror(error)) + u"）。"_s;
+    using Code = common::Status::Code;
+    switch (status.code()) {
+    case Code::Ok:
+        return winsock::NoError;
+    case Code::NotFound:
+    case Code::TimedOut:
+        return winsock::Fault;
+    case Code::Unencodable:
+        return winsock::InvalidArgument;
+    case Code::TooLarge:
+        return winsock::MessageTooLong;
+    case Code::WrongState:
+        return winsock::WrongState;
+    case Code::Unsupported:
+        return winsock::ProtocolNotSupported;
+    case Code::SystemError:
+    case Code::SocketError:
+        return codeOfErrno(status.sysErrno());
+    case Code::Malformed:
+    case Code::Cancelled:
+        break;
     }
-    return {m.code, m.reason};
+    return winsock::SystemCallFailure;
 }
 
-} // namespace net::detail
+} // namespace net

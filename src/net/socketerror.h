@@ -1,14 +1,15 @@
 #pragma once
 
-#include "net/datagramsocket.h"
+#include "common/status.h"
 
-namespace net::detail {
+namespace net {
 
 /**
- * Turns a system error number of a socket call into the Winsock code the socket control would
- * report, with a Japanese reason. The reasons of 10048 and 10013 are the fixed texts the user
- * sees when binding fails; other reasons end with the system's own text in parentheses.
+ * The Winsock code the Windows socket control would report for @p status, on which the chat
+ * decides: 0 for success, 10014 for a name that could not be resolved, 10022 for text without a
+ * code page 932 form, 10040 for more than one datagram, 40006 for the wrong state, and the code of
+ * the system error otherwise (10048 in use, 10013 no permission, …; 10107 for any other).
  */
-SocketResult socketResultFromErrno(int error);
+int winsockCode(const common::Status& status);
 
-} // namespace net::detail
+} // namespace net

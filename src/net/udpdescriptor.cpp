@@ -57,7 +57,7 @@ UdpDescriptor::~UdpDescriptor()
     close();
 }
 
-int UdpDescriptor::open(quint16 port)
+common::Status UdpDescriptor::open(quint16 port)
 {
     close();
     bool ipv6 = true;
@@ -67,13 +67,13 @@ int UdpDescriptor::open(quint16 port)
         fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     }
     if (fd < 0)
-        return errno;
+        return common::Status::fromSocketErrno(errno);
 
     const int on = 1;
     const int off = 0;
     auto fail = [fd](int error) {
         ::close(fd);
-        return error;
+        return common::Status::fromSocketErrno(error);
     };
     // Dual stack whatever net.ipv6.bindv6only says: IPv4 partners must reach the same port.
     if (ipv6 && ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0)
@@ -112,7 +112,7 @@ int UdpDescriptor::open(quint16 port)
     m_port = refusalFrom(storage).port;
     m_fd = fd;
     m_ipv6 = ipv6;
-    return 0;
+    return {};
 }
 
 void UdpDescriptor::close()
@@ -124,20 +124,20 @@ void UdpDescriptor::close()
     m_ipv6 = false;
 }
 
-int UdpDescriptor::sendTo(const QHostAddress& address, quint16 port, QByteArrayView payload)
+common::Status UdpDescriptor::sendTo(const QHostAddress& address, quint16 port, QByteArrayView payload)
 {
     if (m_fd < 0)
-        return EBADF;
+        return common::Status::fromSocketErrno(EBADF);
     sockaddr_storage storage{};
     socklen_t length = 0;
     if (!socketAddress(address, port, m_ipv6, storage, length))
-        return EAFNOSUPPORT;
+        return common::Status::fromSocketErrno(EAFNOSUPPORT);
     int error = 0;
     for (int attempt = 0; attempt < SendAttempts;) {
         const ssize_t sent = ::sendto(m_fd, payload.data(), static_cast<size_t>(payload.size()), MSG_NOSIGNAL,
                                       reinterpret_cast<const sockaddr*>(&storage), length);
         if (sent >= 0)
-            return 0;
+            return {};
         error = errno;
         if (error == EINTR)
             continue;
@@ -152,7 +152,7 @@ int UdpDescriptor::sendTo(const QHostAddress& address, quint16 port, QByteArrayV
         if (!isDeferredIcmpError(error))
             break;
     }
-    return error;
+    return common::Status::fromSocketErrno(error);
 }
 
 void UdpDescriptor::takeRefusals(QList<Refusal>& refusals)
@@ -194,7 +194,7 @@ void UdpDescriptor::takeRefusals(QList<Refusal>& refusals)
 ReceiveBatch::ReceiveBatch() = default;
 ReceiveBatch::~ReceiveBatch() = default;
 
-int ReceiveBatch::receive(int fd)
+common::Result<int> ReceiveBatch::receive(int fd)
 {
     if (!m_storage) {
         // Pages of the storage become resident only as datagrams are written into them.
@@ -217,7 +217,11 @@ int ReceiveBatch::receive(int fd)
     do {
         count = ::recvmmsg(fd, m_headers.get(), Slots, MSG_DONTWAIT, nullptr);
     } while (count < 0 && errno == EINTR);
-    return count < 0 ? -errno : count;
+    if (count >= 0)
+        return count;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+        return 0;
+    return common::Status::fromSocketErrno(errno);
 }
 
 QByteArrayView ReceiveBatch::datagram(int index) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/status.h"
+
 #include <QByteArrayView>
 #include <QHostAddress>
 #include <QList>
@@ -32,7 +34,7 @@ struct Refusal
 
 /**
  * A non-blocking UDP socket descriptor bound to one port on all local addresses: IPv6 with IPv4
- * mapped in (dual stack), or IPv4 alone where the system has no IPv6. Failures are errno values.
+ * mapped in (dual stack), or IPv4 alone where the system has no IPv6.
  *
  * The socket asks for the kernel's error queue (IP_RECVERR, IPV6_RECVERR) so that refusals of
  * what we sent become visible although the socket stays unconnected and hears every sender.
@@ -45,8 +47,8 @@ public:
     UdpDescriptor(const UdpDescriptor&) = delete;
     UdpDescriptor& operator=(const UdpDescriptor&) = delete;
 
-    /// Opens and binds @p port (0: any free port) without address sharing. @return 0 or errno.
-    int open(quint16 port);
+    /// Opens and binds @p port (0: any free port) without address sharing.
+    common::Status open(quint16 port);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }
@@ -58,9 +60,9 @@ public:
     /**
      * Sends @p payload as one datagram. An error that an earlier ICMP message left pending on the
      * socket fails a send on Linux without sending; such a send is repeated, so that a refusal
-     * never costs a later datagram. A full send buffer is waited for briefly. @return 0 or errno.
+     * never costs a later datagram. A full send buffer is waited for briefly.
      */
-    int sendTo(const QHostAddress& address, quint16 port, QByteArrayView payload);
+    common::Status sendTo(const QHostAddress& address, quint16 port, QByteArrayView payload);
 
     /// Appends the refusals waiting in the error queue to @p refusals and empties the queue.
     void takeRefusals(QList<Refusal>& refusals);
@@ -86,8 +88,8 @@ public:
     ReceiveBatch(const ReceiveBatch&) = delete;
     ReceiveBatch& operator=(const ReceiveBatch&) = delete;
 
-    /// Reads up to Slots pending datagrams from @p fd. @return their number, or -errno (-EAGAIN: none).
-    int receive(int fd);
+    /// Reads up to Slots pending datagrams from @p fd: their number (0: none pending), or why not.
+    common::Result<int> receive(int fd);
     QByteArrayView datagram(int index) const;
     /// The sender of datagram @p index. Made only when asked, so the arrival path itself allocates nothing.
     Endpoint source(int index) const;

@@ -4,8 +4,12 @@
 #include "chat/core/messagelines.h"
 #include "chat/core/outgoingcheck.h"
 #include "chat/core/senderclassifier.h"
+#include "net/socketerror.h"
+#include "widgets/errortext.h"
 
 #include <QTest>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -42,21 +46,45 @@ class TestChatRules final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The bind failure box: the port, then the socket's wording of the error, and the Winsock
+    // code the control would report.
     void bindFailureNamesPortAndReason_data()
     {
+        QTest::addColumn<int>("error");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no permission") << 10013
+        QTest::newRow("no permission") << EACCES << 10013
                                        << u"ポート1002を開けませんでした。\nこのポートを使う権限がありません。"_s;
-        QTest::newRow("in use") << 10048
+        QTest::newRow("not permitted") << EPERM << 10013
+                                       << u"ポート1002を開けませんでした。\nこのポートを使う権限がありません。"_s;
+        QTest::newRow("in use") << EADDRINUSE << 10048
                                 << u"ポート1002を開けませんでした。\n他のプログラムがこのポートを使用しています。"_s;
-        QTest::newRow("other") << 10049 << u"ポート1002を開けませんでした。\nシステムの理由"_s;
+        QTest::newRow("no such address") << EADDRNOTAVAIL << 10049
+                                         << u"ポート1002を開けませんでした。\nこのアドレスは使えません。"_s;
+        QTest::newRow("unknown error")
+            << 9999 << 10107
+            << u"ポート1002を開けませんでした。\nソケットの操作に失敗しました（システムエラー 番号 9999）。"_s;
     }
     void bindFailureNamesPortAndReason()
     {
+        QFETCH(int, error);
         QFETCH(int, code);
         QFETCH(QString, expected);
-        QCOMPARE(chat::core::bindFailureText(1002, code, u"システムの理由"_s), expected);
+        const common::Status failed = common::Status::fromSocketErrno(error);
+        QCOMPARE(chat::core::bindFailureText(1002, widgets::errorText(failed)), expected);
+        QCOMPARE(net::winsockCode(failed), code);
+    }
+
+    // A file's failure and a socket's with the same error number are worded for what failed.
+    void errorTextSaysWhatFailed()
+    {
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(EACCES)), u"アクセスが拒否されました。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(ENOSPC)), u"ディスクの空き領域が足りません。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromSocketErrno(ENOSPC)), u"ディスクの空き領域が足りません。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(9999)), u"システムエラー（番号 9999）"_s);
+        QCOMPARE(net::winsockCode(common::Status::failure(common::Status::Code::NotFound)), 10014);
+        QCOMPARE(net::winsockCode(common::Status::failure(common::Status::Code::Unencodable)), 10022);
+        QCOMPARE(net::winsockCode(common::Status{}), 0);
     }
 
     void outgoingChecks_data()

@@ -295,7 +295,7 @@ private Q_SLOTS:
         h->window->endSession(reason);
         QVERIFY(!h->window->isVisible());
         QVERIFY(h->prompter.requests.isEmpty());
-        QVERIFY(h->savedAtSessionEnd.isEmpty()); // nothing was sent, so there is no log to save
+        QVERIFY(h->savedAtSessionEnd.isEmpty()); // no line was sent or received, so there is no log to save
         // The refusal holds again for a later frame close.
     }
 

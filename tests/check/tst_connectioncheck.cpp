@@ -10,6 +10,7 @@
 #include "check/procsockets.h"
 #include "check/tcpprobe.h"
 #include "check/unreachablerow.h"
+#include "widgets/errortext.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -75,6 +76,7 @@ check::Settings loopbackSettings(quint16 servicePort)
     };
     settings.programPath = u"/opt/tavik/tavik-light"_s;
     settings.servicePath = u"/opt/tavik/tavik-messenger"_s;
+    settings.errorText = &widgets::errorText;
     return settings;
 }
 
@@ -453,7 +455,7 @@ void TestConnectionCheck::probesATcpPort_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("sysErrno");
     QTest::newRow("something listens") << u"listening"_s << int(common::Status::Code::Ok) << 0;
-    QTest::newRow("nothing listens") << u"closed"_s << int(common::Status::Code::SystemError) << ECONNREFUSED;
+    QTest::newRow("nothing listens") << u"closed"_s << int(common::Status::Code::SocketError) << ECONNREFUSED;
     QTest::newRow("no address") << u"none"_s << int(common::Status::Code::NotFound) << 0;
     QTest::newRow("no answer in time") << u"full"_s << int(common::Status::Code::TimedOut) << 0;
     QTest::newRow("the second address answers") << u"second"_s << int(common::Status::Code::Ok) << 0;

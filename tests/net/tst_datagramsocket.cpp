@@ -1,5 +1,6 @@
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
+#include "net/socketerror.h"
 #include "net/winsockerrors.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,6 @@ using namespace Qt::StringLiterals;
 using net::DatagramSocket;
 using net::HostResolver;
 using net::Resolution;
-using net::SocketResult;
 namespace winsock = net::winsock;
 
 namespace {
@@ -76,7 +76,7 @@ bool receiveBufferHolds(qint64 bytes)
     return limit.open(QIODevice::ReadOnly) && 2 * limit.readAll().trimmed().toLongLong() >= bytes;
 }
 
-/// Child mode: drop to the user nobody, then try to bind the port; prints "code state reason".
+/// Child mode: drop to the user nobody, then try to bind the port; prints "code state errno".
 int bindAsUnprivilegedUser(int argc, char** argv)
 {
     if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
@@ -85,8 +85,8 @@ int bindAsUnprivilegedUser(int argc, char** argv)
     DatagramSocket socket;
     socket.setProtocol(DatagramSocket::Udp);
     socket.setLocalPort(static_cast<quint16>(QByteArray(argv[2]).toUInt()));
-    const SocketResult result = socket.bind();
-    std::printf("%d %d %s\n", result.code, socket.state(), result.reason.toUtf8().constData());
+    const common::Status result = socket.bind();
+    std::printf("%d %d %d\n", net::winsockCode(result), socket.state(), result.sysErrno());
     return 0;
 }
 
@@ -121,37 +121,37 @@ void tst_DatagramSocket::initTestCase()
     DatagramSocket probe;
     probe.setProtocol(DatagramSocket::Udp);
     probe.setLocalPort(OwnPort);
-    const SocketResult result = probe.bind();
-    if (result.code == winsock::AccessDenied)
+    const common::Status result = probe.bind();
+    if (net::winsockCode(result) == winsock::AccessDenied)
         QSKIP("ports 1001/1002 cannot be bound: not root and no network namespace of our own (scripts/in-netns.sh)");
-    if (result.code == winsock::AddressInUse)
+    if (net::winsockCode(result) == winsock::AddressInUse)
         QSKIP("port 1002 is in use on this machine; run the test through ctest, in a network namespace");
-    QVERIFY2(result.ok(), qPrintable(result.reason));
+    QVERIFY2(result.isOk(), qPrintable(QString::number(result.sysErrno())));
 }
 
 void tst_DatagramSocket::bindCloseAndBindAgain()
 {
     DatagramSocket socket;
     QCOMPARE(socket.state(), 0);
-    QVERIFY(!socket.sendData(u"x"_s).ok()); // closed: 40006
-    QCOMPARE(socket.sendData(u"x"_s).code, int(winsock::WrongState));
+    QVERIFY(!socket.sendData(u"x"_s).isOk()); // closed: 40006
+    QCOMPARE(net::winsockCode(socket.sendData(u"x"_s)), int(winsock::WrongState));
 
     socket.setProtocol(DatagramSocket::Udp);
     socket.setLocalPort(OwnPort);
-    QVERIFY(socket.bind().ok());
+    QVERIFY(socket.bind().isOk());
     QVERIFY(socket.state() != 0);
     QCOMPARE(socket.localPort(), OwnPort);
-    QCOMPARE(socket.bind().code, int(winsock::WrongState));
+    QCOMPARE(net::winsockCode(socket.bind()), int(winsock::WrongState));
 
     socket.close();
     QCOMPARE(socket.state(), 0);
-    const SocketResult again = socket.bind();
-    QVERIFY2(again.ok(), qPrintable(again.reason));
+    const common::Status again = socket.bind();
+    QVERIFY2(again.isOk(), qPrintable(QString::number(again.sysErrno())));
     QVERIFY(socket.state() != 0);
 
     // Port 0 takes a free port and reports it.
     DatagramSocket any;
-    QVERIFY(any.bind().ok());
+    QVERIFY(any.bind().isOk());
     QVERIFY(any.localPort() != 0);
 }
 
@@ -161,15 +161,15 @@ void tst_DatagramSocket::portInUseLeavesTheSocketClosed()
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, OwnPort));
     auto socket = chatSocket(u"127.0.0.1"_s);
-    const SocketResult result = socket->bind();
-    QCOMPARE(result.code, int(winsock::AddressInUse));
-    QCOMPARE(result.reason, u"他のプログラムがこのポートを使用しています。"_s);
+    const common::Status result = socket->bind();
+    QCOMPARE(net::winsockCode(result), int(winsock::AddressInUse));
+    QCOMPARE(result.sysErrno(), EADDRINUSE);
     QCOMPARE(socket->state(), 0);
 
     holder.close();
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     auto second = chatSocket(u"127.0.0.1"_s);
-    QCOMPARE(second->bind().code, int(winsock::AddressInUse));
+    QCOMPARE(net::winsockCode(second->bind()), int(winsock::AddressInUse));
     QCOMPARE(second->state(), 0);
 }
 
@@ -188,7 +188,7 @@ void tst_DatagramSocket::portWithoutPermission()
         QSKIP("cannot change to the user nobody here");
     QCOMPARE(child.exitCode(), 0);
     const QString output = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-    QCOMPARE(output, u"10013 0 このポートを使う権限がありません。"_s);
+    QCOMPARE(output, u"10013 0 %1"_s.arg(EACCES));
 }
 
 void tst_DatagramSocket::sendsExactBytesFromTheOwnPort_data()
@@ -207,15 +207,15 @@ void tst_DatagramSocket::sendsExactBytesFromTheOwnPort()
     QUdpSocket peer;
     QVERIFY(peer.bind(QHostAddress(peerAddress), PartnerPort));
     auto socket = chatSocket(remoteHost);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
 
-    QVERIFY(socket->sendData(u"こんにちは、世界 ﾃｽﾄ!"_s).ok());
+    QVERIFY(socket->sendData(u"こんにちは、世界 ﾃｽﾄ!"_s).isOk());
     const QNetworkDatagram datagram = nextDatagram(peer);
     QCOMPARE(datagram.data().toHex(), QByteArray("82b182f182c982bf82cd814190a28a4520c3bdc421"));
     QCOMPARE(datagram.senderPort(), int(OwnPort));
 
     // An empty text is an empty datagram, not none.
-    QVERIFY(socket->sendData(QString()).ok());
+    QVERIFY(socket->sendData(QString()).isOk());
     const QNetworkDatagram empty = nextDatagram(peer);
     QVERIFY(empty.isValid());
     QCOMPARE(empty.data().size(), 0);
@@ -245,24 +245,23 @@ void tst_DatagramSocket::failedSendsSendNothing()
     QUdpSocket peer;
     QVERIFY(peer.bind(QHostAddress::LocalHost, PartnerPort));
     auto socket = chatSocket(remoteHost, &resolver);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
 
-    const SocketResult result = socket->sendData(text);
-    QCOMPARE(result.code, code);
-    QVERIFY(!result.reason.isEmpty());
+    const common::Status result = socket->sendData(text);
+    QCOMPARE(net::winsockCode(result), code);
     if (code == winsock::Fault && !remoteHost.isEmpty())
-        QCOMPARE(result.reason, u"コンピュータ名が見つかりません。"_s); // the resolver's reason
+        QCOMPARE(result.detail(), u"コンピュータ名が見つかりません。"_s); // the resolver's reason
 
     // The first datagram the peer sees is the one sent after the failure.
     socket->setRemoteHost(u"127.0.0.1"_s);
-    QVERIFY(socket->sendData(u"後"_s).ok());
+    QVERIFY(socket->sendData(u"後"_s).isOk());
     QCOMPARE(nextDatagram(peer).data(), QByteArray("\x8c\xe3"));
 }
 
 void tst_DatagramSocket::largestPayloadArrivesWhole()
 {
     auto receiver = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(receiver->bind().ok());
+    QVERIFY(receiver->bind().isOk());
     ArrivalLog log;
     log.attach(*receiver, this);
 
@@ -277,14 +276,14 @@ void tst_DatagramSocket::largestPayloadArrivesWhole()
     QVERIFY(log.bytes.constFirst() == largest);
 
     // And the same size goes out from our side.
-    QVERIFY(receiver->sendData(QString::fromLatin1(largest)).ok());
+    QVERIFY(receiver->sendData(QString::fromLatin1(largest)).isOk());
     QCOMPARE(nextDatagram(peer).data().size(), largest.size());
 }
 
 void tst_DatagramSocket::oneArrivalPerPendingDatagram()
 {
     auto socket = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     // A small datagram takes about 800 bytes of the kernel's buffer; a smaller buffer drops some.
     if (!receiveBufferHolds(1536 * 1000))
         QSKIP("the receive buffer cannot hold 1000 datagrams here: raise net.core.rmem_max or run as root");
@@ -328,7 +327,7 @@ void tst_DatagramSocket::reportsEachDatagramsSource()
     QFETCH(QString, from);
     QFETCH(quint16, fromPort);
     auto socket = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     QUdpSocket peer;
     if (!peer.bind(QHostAddress(from), fromPort))
         QSKIP(qPrintable(u"cannot send from %1 here: %2"_s.arg(from, peer.errorString())));
@@ -365,7 +364,7 @@ void tst_DatagramSocket::reportsEachDatagramsSource()
 void tst_DatagramSocket::nestedEventLoopInHandlerKeepsOrder()
 {
     auto socket = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     QUdpSocket peer;
     auto sendNumbers = [&peer](int from, int to) {
         for (int i = from; i < to; ++i)
@@ -406,7 +405,7 @@ void tst_DatagramSocket::nestedEventLoopInHandlerKeepsOrder()
 void tst_DatagramSocket::closingInHandlerStopsDelivery()
 {
     auto socket = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     QList<QByteArray> received;
     connect(socket.get(), &DatagramSocket::dataArrival, this, [&](qint64) {
         received.append(socket->getData().toLatin1());
@@ -419,7 +418,7 @@ void tst_DatagramSocket::closingInHandlerStopsDelivery()
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(socket->state(), 0);
 
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     peer.writeDatagram("after", QHostAddress::LocalHost, OwnPort);
     QTRY_COMPARE(received.size(), 2);
     QCOMPARE(received.at(1), QByteArray("after"));
@@ -439,7 +438,7 @@ void tst_DatagramSocket::closingInHandlerStopsDelivery()
 void tst_DatagramSocket::nothingArrivesAfterClose()
 {
     auto socket = chatSocket(u"127.0.0.1"_s);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     ArrivalLog log;
     log.attach(*socket, this);
     socket->close();
@@ -447,7 +446,7 @@ void tst_DatagramSocket::nothingArrivesAfterClose()
     QUdpSocket peer;
     peer.writeDatagram("while closed", QHostAddress::LocalHost, OwnPort);
     QCoreApplication::processEvents();
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     peer.writeDatagram("bound again", QHostAddress::LocalHost, OwnPort);
     QTRY_COMPARE(log.bytes.size(), 1);
     QCOMPARE(log.bytes.constFirst(), QByteArray("bound again"));
@@ -464,7 +463,7 @@ void tst_DatagramSocket::reportsRefusedPort()
 {
     QFETCH(QString, remoteHost);
     auto socket = chatSocket(remoteHost);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
     QSignalSpy refused(socket.get(), &DatagramSocket::portUnreachable);
     ArrivalLog log;
     log.attach(*socket, this);
@@ -472,7 +471,7 @@ void tst_DatagramSocket::reportsRefusedPort()
     // Nobody listens on the partner's port yet.
     QVERIFY(!socket->lastPortUnreachable());
     const QDateTime sent = QDateTime::currentDateTime();
-    QVERIFY(socket->sendData(u"誰もいない"_s).ok());
+    QVERIFY(socket->sendData(u"誰もいない"_s).isOk());
     QTRY_COMPARE(refused.count(), 1);
     QCOMPARE(refused.at(0).at(0).value<QHostAddress>(), QHostAddress(remoteHost));
     QCOMPARE(refused.at(0).at(1).value<quint16>(), PartnerPort);
@@ -485,10 +484,10 @@ void tst_DatagramSocket::reportsRefusedPort()
 
     // A refusal still pending on the socket must not swallow the next send: no event loop runs
     // between the refused datagram and the one after the partner has started.
-    QVERIFY(socket->sendData(u"もう一度"_s).ok());
+    QVERIFY(socket->sendData(u"もう一度"_s).isOk());
     QUdpSocket peer;
     QVERIFY(peer.bind(QHostAddress(remoteHost), PartnerPort));
-    QVERIFY(socket->sendData(u"届く"_s).ok());
+    QVERIFY(socket->sendData(u"届く"_s).isOk());
     QCOMPARE(nextDatagram(peer).data(), QByteArray("\x93\xcd\x82\xad"));
 
     // The socket stays unconnected: a third sender is still heard.
@@ -500,7 +499,7 @@ void tst_DatagramSocket::reportsRefusedPort()
 
     socket->close();
     QCOMPARE(socket->lastPortUnreachable()->port, PartnerPort);
-    QVERIFY(socket->bind().ok());
+    QVERIFY(socket->bind().isOk());
 
     // A handler that destroys the socket on a refusal ends the wake-up without touching it.
     peer.close();
@@ -509,7 +508,7 @@ void tst_DatagramSocket::reportsRefusedPort()
         socket.reset();
         destroyed = true;
     });
-    QVERIFY(socket->sendData(u"x"_s).ok());
+    QVERIFY(socket->sendData(u"x"_s).isOk());
     stranger.writeDatagram("pending behind the refusal", QHostAddress(remoteHost), OwnPort);
     QTRY_VERIFY(destroyed);
 }

@@ -1,7 +1,5 @@
 #include "chatrules.h"
 
-#include "net/winsockerrors.h"
-
 using namespace Qt::StringLiterals;
 
 namespace chat::core {
@@ -23,20 +21,8 @@ QString notificationText(Role ownRole)
     return u"上記PCさんが貴方のPCへTavikLightを用いて接続しました。"_s + hint;
 }
 
-QString bindFailureText(quint16 port, int code, const QString& systemReason)
+QString bindFailureText(quint16 port, const QString& reason)
 {
-    QString reason;
-    switch (code) {
-    case net::winsock::AccessDenied:
-        reason = u"このポートを使う権限がありません。"_s;
-        break;
-    case net::winsock::AddressInUse:
-        reason = u"他のプログラムがこのポートを使用しています。"_s;
-        break;
-    default:
-        reason = systemReason;
-        break;
-    }
     return u"ポート"_s + QString::number(port) + u"を開けませんでした。\n"_s + reason;
 }
 

@@ -41,11 +41,8 @@ QString notificationText(Role ownRole);
 /// The notice sent to the partner when disconnecting; it has a code page 932 form.
 inline constexpr char16_t DisconnectNotice[] = u"連絡事項：切断されました";
 
-/**
- * The message shown when the own port cannot be bound: names the port, then on a new line why
- * (@p code 10013 no permission, 10048 in use, otherwise @p systemReason as it stands).
- */
-QString bindFailureText(quint16 port, int code, const QString& systemReason);
+/// The message shown when the own port cannot be bound: names the port, then on a new line @p reason.
+QString bindFailureText(quint16 port, const QString& reason);
 
 /// The message shown when a send fails for any reason but an unknown partner name.
 QString sendFailureText(const QString& reason);

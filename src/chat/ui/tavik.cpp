@@ -11,9 +11,11 @@
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
 #include "net/notificationclient.h"
+#include "net/socketerror.h"
 #include "net/winsockerrors.h"
 #include "widgets/computerbrowser.h"
 #include "widgets/designcontrol.h"
+#include "widgets/errortext.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
 #include "widgets/windowflasher.h"
@@ -51,7 +53,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_logViewer(m_services.makeLogViewer)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
-    , m_checkWindow([] { return new ConnectionCheckWindow(check::Settings::system()); })
+    , m_checkWindow([] { return new ConnectionCheckWindow(check::Settings::system(&widgets::errorText)); })
 {
     Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger);
     if (!m_services.clock)
@@ -123,10 +125,10 @@ void tavik::Command1_Click()
     Winsock1->setRemotePort(ports.remote);
     Winsock1->setLocalPort(ports.local);
     // Bind before anything changes, so that a failure leaves the window as it was.
-    const net::SocketResult bound = Winsock1->bind();
-    if (!bound.ok()) {
+    const common::Status bound = Winsock1->bind();
+    if (!bound.isOk()) {
         m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                           core::bindFailureText(ports.local, bound.code, bound.reason),
+                                           core::bindFailureText(ports.local, widgets::errorText(bound)),
                                            widgets::PromptIcon::Critical});
         return;
     }
@@ -154,8 +156,8 @@ void tavik::NotifyPartner()
 void tavik::Command3_Click()
 {
     m_messageBuffer = QString::fromUtf16(core::DisconnectNotice);
-    const net::SocketResult sent = Winsock1->sendData(m_messageBuffer);
-    if (sent.ok()) {
+    const common::Status sent = Winsock1->sendData(m_messageBuffer);
+    if (sent.isOk()) {
         m_messageBuffer = QString::fromUtf16(core::OwnPrefix) + m_messageBuffer;
         m_displayLineModel->append(core::shownText(m_messageBuffer));
     }
@@ -164,9 +166,10 @@ void tavik::Command3_Click()
     Winsock1->close();
     m_reception->stop();
     ui.statusPanel->showDisconnected();
-    if (!sent.ok()) {
-        m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                           core::noticeFailureText(sent.reason), widgets::PromptIcon::Warning});
+    if (!sent.isOk()) {
+        m_services.prompter->prompt(this,
+                                    {QString::fromUtf16(common::program::ApplicationTitle),
+                                     core::noticeFailureText(widgets::errorText(sent)), widgets::PromptIcon::Warning});
     }
 }
 
@@ -181,8 +184,8 @@ void tavik::Command2_Click()
         return;
     }
     m_messageBuffer = text;
-    const net::SocketResult sent = Winsock1->sendData(m_messageBuffer);
-    if (!sent.ok()) {
+    const common::Status sent = Winsock1->sendData(m_messageBuffer);
+    if (!sent.isOk()) {
         reportSendFailure(sent);
         return;
     }
@@ -193,14 +196,15 @@ void tavik::Command2_Click()
     m_messageSent = true;
 }
 
-void tavik::reportSendFailure(const net::SocketResult& result)
+void tavik::reportSendFailure(const common::Status& result)
 {
-    if (result.code == net::winsock::Fault) {
+    if (net::winsockCode(result) == net::winsock::Fault) {
         m_services.prompter->prompt(this, {u"Alert"_s, u"接続先PC名が見つかりません"_s, widgets::PromptIcon::Critical});
         return;
     }
-    m_services.prompter->prompt(this, {QString::fromUtf16(common::program::ApplicationTitle),
-                                       core::sendFailureText(result.reason), widgets::PromptIcon::Warning});
+    m_services.prompter->prompt(this,
+                                {QString::fromUtf16(common::program::ApplicationTitle),
+                                 core::sendFailureText(widgets::errorText(result)), widgets::PromptIcon::Warning});
 }
 
 void tavik::Text2_KeyPress(int& keyAscii)

@@ -18,6 +18,7 @@
 #include "chat/ui/tavikui.h"
 #include "common/datetimetext.h"
 #include "common/logline.h"
+#include "common/status.h"
 #include "widgets/singlewindow.h"
 
 #include <QDateTime>
@@ -29,7 +30,6 @@ class QHostAddress;
 
 namespace net {
 class DatagramSocket;
-struct SocketResult;
 } // namespace net
 
 namespace chat::core {
@@ -91,7 +91,7 @@ private:
     void m_check_Click();
 
     void inform(const QString& text);
-    void reportSendFailure(const net::SocketResult& result);
+    void reportSendFailure(const common::Status& result);
     void showReceived(const core::ReceivedLine& line);
     void appendLogLine(const common::LogLine& line);
     void closeAs(CloseReason reason);

@@ -11,7 +11,7 @@
 namespace messenger::popup {
 
 /**
- * The pop-up process's side of the pipe (see service::popupchannel.h): reads notification frames from
+ * The pop-up process's side of the pipe (see messenger/service/popupchannel.h): reads notification frames from
  * @p input, shows each with @p presenter and reports on @p reports whether it is on the screen,
  * then, for each pop-up window that was shown, when it closes. When the input ends (the service
  * closed it, or ended) or turns out not to be frames of this version, it closes the pop-ups that

@@ -23,7 +23,7 @@ class DisplayWatch final : public QObject
 
 public:
     enum class Protocol { X11, Wayland };
-    /// The connection itself, one kind per net::notification::protocol (displaywatch.cpp).
+    /// The connection itself, one kind per protocol (displaywatch.cpp).
     struct Connection;
 
     /**

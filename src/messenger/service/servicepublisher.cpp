@@ -112,7 +112,7 @@ void ServicePublisher::addService()
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(avahi::service(), m_groupPath, avahi::entryGroupInterface(),
                                                        QStringLiteral("AddService"));
-    // interface, net::notification::protocol, flags, name, type, domain, host (empty: the daemon's own), port, txt
+    // interface, protocol, flags, name, type, domain, host (empty: the daemon's own), port, txt
     call << avahi::IfUnspec << avahi::ProtoUnspec << 0u << m_name << avahi::messengerServiceType() << QString()
          << QString() << QVariant::fromValue(m_port) << QVariant::fromValue(QList<QByteArray>());
     callAvahi(call, Step::Group, [this](const QDBusMessage& reply) {
