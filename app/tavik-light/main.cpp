@@ -22,6 +22,7 @@
 #include "widgets/avahicomputerbrowser.h"
 #include "widgets/errortext.h"
 #include "widgets/filechooser.h"
+#include "widgets/inputmethodnotice.h"
 #include "widgets/japaneseenvironment.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
@@ -114,6 +115,9 @@ int main(int argc, char* argv[])
     });
 
     window.show();
+    // Said once, over the main window: typed keys would otherwise arrive as romaji, unexplained.
+    widgets::showInputMethodNotice(&window, os::InputMethodEnvironment::current(QGuiApplication::platformName()),
+                                   os::availableInputMethodModules());
     os::releaseStartupMemory(&window);
     return QApplication::exec();
 }

@@ -72,13 +72,28 @@ inline QDBusMessage serverCall(const QString& method, const QString& interface =
     return QDBusMessage::createMethodCall(service(), serverPath(), interface, method);
 }
 
+/// Whether the Avahi daemon can be reached on a bus.
+enum class Availability { Available, NoBus, BusNotAnswering, NoDaemon };
+
 /**
- * Why Avahi cannot be used on @p bus right now, as a short Japanese reason, or an empty text when
- * the daemon is on the bus. Asks the bus daemon only (NameHasOwner), so that no activation of a
- * missing daemon is attempted, and waits at most @p timeout for its answer.
+ * Whether Avahi can be used on @p bus right now. Asks the bus daemon only (NameHasOwner), so that
+ * no activation of a missing daemon is attempted, and waits at most @p timeout for its answer.
+ * @p detail, when given, receives the bus's own (English) words for a failure.
+ */
+Availability availability(const QDBusConnection& bus,
+                          std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+                          QString* detail = nullptr);
+
+/**
+ * Why Avahi cannot be used on @p bus right now, as a short Japanese reason followed by the bus's
+ * own words, or an empty text when the daemon is on the bus (see availability()).
  */
 QString unavailableReason(const QDBusConnection& bus,
                           std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+
+/// What an error reply of the daemon means for its caller.
+enum class ErrorKind { TimedOut, DaemonGone, Other };
+ErrorKind errorKind(const QDBusMessage& reply);
 
 /// A Japanese text for an error reply of the daemon; Avahi's own messages are English and short.
 QString describeError(const QDBusMessage& reply);

@@ -156,7 +156,6 @@ void TestAvahiEndToEnd::publishedServiceIsFoundUnderItsHost()
     // The notification service, the workstation and the share are one computer.
     QCOMPARE(model.rowCount(), 1);
     QCOMPARE(model.computerName(0), m_host);
-    QVERIFY(model.statusText().contains(u'1'));
 
     // Withdrawing the notification service takes the mark away; the host stays for its other services.
     publisher.reset();
@@ -267,7 +266,7 @@ void TestAvahiEndToEnd::followsTheDaemonThroughARestart()
     AvahiBrowseSession lateSession(lateModel, bus());
     lateSession.start();
     QCOMPARE(lateModel.status(), ComputerBrowserModel::Status::Unavailable);
-    QVERIFY(lateModel.statusText().contains(QStringLiteral("Avahi デーモンが動いていません")));
+    QCOMPARE(lateModel.problem(), ComputerBrowserModel::Problem::NoDaemon);
 
     QVERIFY(daemonControl("start"));
     QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), ServicePublisher::State::Established, AnnounceTimeoutMs);
