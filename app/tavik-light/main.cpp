@@ -1,6 +1,7 @@
 // Tavik Light: opens the main window with the real services and runs until its last window closes.
 #include "chat/ui/chatservices.h"
 #include "chat/ui/tavik.h"
+#include "check/checkcommand.h"
 #include "common/datetimetext.h"
 #include "common/programinfo.h"
 #include "history/core/journal.h"
@@ -20,6 +21,7 @@
 #include "os/startupmemory.h"
 #include "os/terminationwatcher.h"
 #include "widgets/avahicomputerbrowser.h"
+#include "widgets/errortext.h"
 #include "widgets/filechooser.h"
 #include "widgets/inputmethodnotice.h"
 #include "widgets/japaneseenvironment.h"
@@ -40,8 +42,12 @@ int main(int argc, char* argv[])
     os::CommandLine commandLine(
         program, u"Tavik Light: 同じ LAN の 2 台のパソコンで、サーバーなしに 1 対 1 でチャットします。\n"_s
                  u"One-to-one chat between two PCs on the same LAN, without a server. See tavik-light(1)."_s);
+    check::CheckCommand checkCommand(commandLine, &widgets::errorText);
     if (const auto status = commandLine.read(os::CommandLine::arguments(argc, argv)))
         return *status;
+    // The connection check runs without a display: it ends before one would be opened.
+    if (checkCommand.requested())
+        return checkCommand.run(argc, argv);
 
     common::pinLocalTimeZone();
     os::DisplayCheck displayCheck(program);

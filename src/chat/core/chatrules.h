@@ -10,6 +10,9 @@ namespace chat::core {
 /// The role the user picks with the two role options; it decides the ports.
 enum class Role { PC1, PC2 };
 
+/// The caption of the role's option: 「PC1側」 or 「PC2側」.
+QString roleCaption(Role role);
+
 /// The two ports of a role: where every datagram goes, and where this PC listens.
 struct Ports
 {

@@ -2,6 +2,7 @@
 
 #include "chat/core/messagelines.h"
 #include "chat/core/outgoingcheck.h"
+#include "chat/ui/connectioncheckwindow.h"
 #include "chat/ui/keyasciifilter.h"
 #include "chat/ui/partnerreception.h"
 #include "chat/ui/statuspanel.h"
@@ -52,6 +53,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_logViewer(m_services.makeLogViewer)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
+    , m_checkWindow([] { return new ConnectionCheckWindow(check::Settings::system(&widgets::errorText)); })
 {
     Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger);
     if (!m_services.clock)
@@ -95,6 +97,7 @@ void tavik::connectHandlers()
     connect(ui.m_log, &QAction::triggered, this, &tavik::m_log_Click);
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
     connect(ui.m_version, &QAction::triggered, this, &tavik::m_version_Click);
+    connect(ui.m_check, &QAction::triggered, this, &tavik::m_check_Click);
     new KeyAsciiFilter(ui.Text2, [this](int& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(Winsock1, &net::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
     connect(m_reception, &PartnerReception::received, this, &tavik::showReceived);
@@ -340,6 +343,14 @@ void tavik::m_use_Click()
 void tavik::m_version_Click()
 {
     m_aboutWindow.show();
+}
+
+// The connection check, for the partner and role as they are now; chosen again, it checks again.
+void tavik::m_check_Click()
+{
+    m_checkWindow.show();
+    if (auto* window = qobject_cast<ConnectionCheckWindow*>(m_checkWindow.window()))
+        window->check({ui.Text1->text(), role(), {true, Winsock1->lastPortUnreachable()}});
 }
 
 void tavik::inform(const QString& text)
