@@ -154,18 +154,10 @@ void AvahiBrowseSession::browserCreated(const QString& type, const QString& path
         });
     }
     // Hand over what this browser sent before its path was known, in the order it came.
-    QList<QDBusMessage> mine;
-    for (auto it = m_early.begin(); it != m_early.end();) {
-        if (it->path() == path) {
-            mine.append(*it);
-            it = m_early.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    const QList<QDBusMessage> mine = avahi::takeSignalsOf(m_early, path);
     if (m_pendingCreates == 0)
         m_early.clear(); // nothing else can claim them
-    for (const QDBusMessage& message : std::as_const(mine))
+    for (const QDBusMessage& message : mine)
         handle(path, message);
 }
 

@@ -45,6 +45,20 @@ QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds 
     return {};
 }
 
+QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path)
+{
+    QList<QDBusMessage> taken;
+    for (auto it = held.begin(); it != held.end();) {
+        if (it->path() == path) {
+            taken.append(*it);
+            it = held.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
 ErrorKind errorKind(const QDBusMessage& reply)
 {
     const QString name = reply.errorName();

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -31,6 +32,10 @@ inline QString server2Interface()
 inline QString serviceBrowserInterface()
 {
     return QStringLiteral("org.freedesktop.Avahi.ServiceBrowser");
+}
+inline QString recordBrowserInterface()
+{
+    return QStringLiteral("org.freedesktop.Avahi.RecordBrowser");
 }
 inline QString entryGroupInterface()
 {
@@ -94,6 +99,13 @@ QString unavailableReason(const QDBusConnection& bus,
 /// What an error reply of the daemon means for its caller.
 enum class ErrorKind { TimedOut, DaemonGone, Other };
 ErrorKind errorKind(const QDBusMessage& reply);
+
+/**
+ * Takes the signals of the browser at @p path out of @p held, in the order they came. A browser that
+ * Avahi starts on creation may signal before the reply that names its path; such signals are held
+ * until the path is known.
+ */
+QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path);
 
 /// A Japanese text for an error reply of the daemon; Avahi's own messages are English and short.
 QString describeError(const QDBusMessage& reply);

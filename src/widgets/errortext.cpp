@@ -99,9 +99,9 @@ QString errorText(const common::Status& status)
     case Code::SocketError:
         return systemErrorText(status.sysErrno(), true);
     case Code::NotFound:
-        return resolutionErrorText(status); // only a name is ever not found
     case Code::TimedOut:
-        return u"応答がないため、時間切れになりました。"_s;
+        // The resolver's failures, worded with their cause (the check's probes word their own).
+        return resolutionErrorText(status);
     case Code::TooLarge:
         return u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(status.detail())
             .arg(net::MaxDatagramBytes);
