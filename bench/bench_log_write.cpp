@@ -1,7 +1,9 @@
 // Writes N log lines of a realistic conversation through the exit-flow writer into DIR and prints
 // "records=N seconds=S bytes=B file=PATH". Making the lines is not timed.
 
+#include "common/datetimetext.h"
 #include "history/logwriter.h"
+#include "platform/errortext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,12 +83,11 @@ int main(int argc, char* argv[])
     const double cpuBefore = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const history::LogWriteResult result = history::writeLogIfSent(
-        true, lines, [now] { return now; }, args.at(2));
+    const history::LogWriteResult result = history::writeLog(lines, now, args.at(2));
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
     if (result.failed()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(result.path), qPrintable(result.error));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(result.path), qPrintable(platform::errorText(result.status)));
         return 1;
     }
     std::printf("records=%lld seconds=%.3f cpu_seconds=%.3f bytes=%lld file=%s\n", static_cast<long long>(count),

@@ -100,7 +100,7 @@ int main(int argc, char* argv[])
     chat::tavik window(services);
 
     // A termination signal ends the whole program, as ending the task did: the main window closes
-    // first (saving the log when something was sent), then the other windows go with the program.
+    // first (saving the log when the run has any log line), then the other windows go with the program.
     platform::TerminationWatcher watcher;
     QObject::connect(&watcher, &platform::TerminationWatcher::terminationRequested, &window, [&window](int) {
         window.endSession(chat::CloseReason::TaskEnd);

@@ -1,17 +1,12 @@
 #include "exitlog.h"
 
 #include "common/programinfo.h"
+#include "platform/errortext.h"
 #include "platform/prompter.h"
 
 using namespace Qt::StringLiterals;
 
 namespace history {
-
-bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, bool messageSent,
-                       const QList<common::LogLine>& lines, const common::Clock& clock, const QString& folder)
-{
-    return saveLogBeforeExit(parent, prompter, [&] { return writeLogIfSent(messageSent, lines, clock, folder); });
-}
 
 bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, const std::function<LogWriteResult()>& write)
 {
@@ -20,8 +15,8 @@ bool saveLogBeforeExit(QWidget* parent, platform::Prompter& prompter, const std:
         return true;
     platform::PromptRequest request;
     request.title = QString::fromUtf16(common::program::ApplicationTitle);
-    request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' + result.error +
-                   u"\n\nログを保存せずに終了しますか？"_s;
+    request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' +
+                   platform::errorText(result.status) + u"\n\nログを保存せずに終了しますか？"_s;
     request.icon = platform::PromptIcon::Critical;
     request.buttons = platform::PromptButtons::YesNo;
     request.defaultAnswer = platform::PromptAnswer::No;

@@ -2,6 +2,7 @@
 
 #include "common/programinfo.h"
 #include "history/journal.h"
+#include "platform/errortext.h"
 #include "platform/prompter.h"
 
 using namespace Qt::StringLiterals;
@@ -16,10 +17,10 @@ void recoverPreviousConversations(QWidget* parent, platform::Prompter& prompter,
     QStringList written;
     QStringList failed;
     for (const RecoveredJournal& journal : recovered) {
-        if (journal.error.isEmpty())
+        if (journal.status.isOk())
             written << journal.logPath;
         else
-            failed << journal.logPath + u'\n' + journal.error;
+            failed << journal.logPath + u'\n' + platform::errorText(journal.status);
     }
     QString text;
     if (!written.isEmpty())

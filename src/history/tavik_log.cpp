@@ -9,6 +9,7 @@
 #include "logtablemodel.h"
 #include "logviewercontrols.h"
 #include "platform/designcontrol.h"
+#include "platform/errortext.h"
 #include "platform/filechooser.h"
 #include "platform/programicon.h"
 #include "platform/prompter.h"
@@ -259,7 +260,7 @@ void tavik_log::showLoaded()
         showStatus(m_statusPanel, m_statusBeforeLoad);
         platform::PromptRequest request;
         request.title = QString::fromUtf16(common::program::ApplicationTitle);
-        request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + result.error;
+        request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + platform::errorText(result.status);
         request.icon = platform::PromptIcon::Warning;
         m_prompter.prompt(isVisible() ? this : nullptr, request);
         Q_EMIT loadFinished();

@@ -8,7 +8,7 @@
 #include "fuzzcheck.h"
 
 #include "common/cp932codec.h"
-#include "history/logreader.h"
+#include "history/logparser.h"
 #include "history/logwriter.h"
 
 #include <QList>

@@ -5,7 +5,7 @@
 
 #include "chat/messagelines.h"
 #include "common/cp932codec.h"
-#include "history/logreader.h"
+#include "history/logparser.h"
 #include "history/logwriter.h"
 #include "support/logmessageforms.h"
 

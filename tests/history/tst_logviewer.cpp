@@ -8,6 +8,7 @@
 
 #include "common/programfolder.h"
 #include "common/twips.h"
+#include "platform/errortext.h"
 #include "platform/filechooser.h"
 #include "platform/japaneseenvironment.h"
 #include "platform/singlewindow.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -94,13 +96,16 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         const QList<common::LogLine> lines = {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}};
-        const auto clock = [] { return QDateTime(QDate(2003, 3, 5), QTime(7, 4, 9)); };
+        const QDateTime exitTime(QDate(2003, 3, 5), QTime(7, 4, 9));
+        const auto writeTo = [&](const QString& target) {
+            return [&lines, &exitTime, target] { return history::writeLog(lines, exitTime, target); };
+        };
 
         testsupport::ScriptedPrompter prompter;
         prompter.answerNext(platform::PromptAnswer::No);
         prompter.answerNext(platform::PromptAnswer::Yes);
-        QVERIFY(!history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        QVERIFY(!history::saveLogBeforeExit(nullptr, prompter, writeTo(folder)));
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, writeTo(folder)));
         QCOMPARE(prompter.requests.size(), 2);
         const platform::PromptRequest& box = prompter.requests.constFirst();
         QCOMPARE(box.title, u"taviklight"_s);
@@ -108,14 +113,55 @@ private Q_SLOTS:
         QCOMPARE(box.buttons, platform::PromptButtons::YesNo);
         QCOMPARE(box.defaultAnswer, platform::PromptAnswer::No);
         QVERIFY(box.text.startsWith(u"ログファイルを保存できませんでした。"_s));
-        QVERIFY(box.text.contains(dir.filePath(u"log/20030305070409.txt"_s)));
+        QCOMPARE(box.text, u"ログファイルを保存できませんでした。\n\n"_s + dir.filePath(u"log/20030305070409.txt"_s) +
+                               u"\nパスの途中にフォルダではないものがあります。\n\nログを保存せずに終了しますか？"_s);
 
         // Written, or nothing to write: no question, the exit goes on.
         const QString good = dir.filePath(u"good"_s);
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, good));
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, writeTo(good)));
         QVERIFY(QFile::exists(good + u"/20030305070409.txt"_s));
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
+        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, [] { return history::LogWriteResult{}; }));
         QCOMPARE(prompter.requests.size(), 2);
+    }
+
+    // Every failure the history shows is worded in one table, the texts of the boxes among them.
+    void errorTexts_data()
+    {
+        QTest::addColumn<common::Status>("status");
+        QTest::addColumn<QString>("text");
+        using Code = common::Status::Code;
+        QTest::newRow("ok") << common::Status() << QString();
+        QTest::newRow("disk full") << common::Status::fromErrno(ENOSPC, u"/log"_s)
+                                   << u"ディスクの空き領域が足りません。"_s;
+        QTest::newRow("unknown errno") << common::Status::fromErrno(9999) << u"システムエラー（番号 9999）"_s;
+        QTest::newRow("over the file limit") << common::Status::failure(Code::TooLarge, {}, EFBIG)
+                                             << u"ファイルが大きすぎます（1 GB まで読み込めます）。"_s;
+        QTest::newRow("over the memory budget")
+            << common::Status::failure(Code::TooLarge, {}, ENOMEM)
+            << u"メモリが足りないため、このファイルを読み込めません。記録が多すぎるか、ログファイルではないファイルです。"_s;
+        QTest::newRow("not a regular file")
+            << common::Status::failure(Code::WrongState) << u"通常のファイルではありません。"_s;
+    }
+    void errorTexts()
+    {
+        QFETCH(common::Status, status);
+        QFETCH(QString, text);
+        QCOMPARE(platform::errorText(status), text);
+    }
+
+    void everySystemErrorIsJapanese()
+    {
+        for (const int error : {ELOOP,   ENAMETOOLONG, EROFS,  EMFILE,  ENFILE, EIO,       ENOSPC, EDQUOT,
+                                EACCES,  EPERM,        ENOENT, ENOTDIR, EISDIR, EEXIST,    EXDEV,  EFBIG,
+                                ETXTBSY, ENOMEM,       EBUSY,  EINVAL,  ESTALE, EOVERFLOW, EAGAIN, ENOTSUP}) {
+            const QString text = platform::errorText(common::Status::fromErrno(error));
+            QVERIFY2(!text.startsWith(u"システムエラー"_s) && !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                     qPrintable(text));
+        }
+        for (int code = 1; code <= int(common::Status::Code::Cancelled); ++code) {
+            const QString text = platform::errorText(common::Status::failure(common::Status::Code(code)));
+            QVERIFY2(!text.isEmpty() && !text.contains(QRegularExpression(u"[A-Za-z]"_s)), qPrintable(text));
+        }
     }
 
     void recoveredConversationIsToldInOneBox()

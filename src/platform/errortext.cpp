@@ -1,12 +1,16 @@
-#include "oserrortext.h"
+#include "errortext.h"
+
+#include "common/logline.h"
 
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
 
-namespace history {
+namespace platform {
 
-QString osErrorText(int errorNumber)
+namespace {
+
+QString systemErrorText(int errorNumber)
 {
     switch (errorNumber) {
     case EACCES:
@@ -85,4 +89,44 @@ QString osErrorText(int errorNumber)
     }
 }
 
-} // namespace history
+QString tooLargeText(int errorNumber)
+{
+    switch (errorNumber) {
+    case EFBIG:
+        return u"ファイルが大きすぎます（%1 GB まで読み込めます）。"_s.arg(common::MaxLogFileBytes >> 30);
+    case ENOMEM:
+        return u"メモリが足りないため、このファイルを読み込めません。記録が多すぎるか、ログファイルではないファイルです。"_s;
+    default:
+        return u"大きすぎるため扱えません。"_s;
+    }
+}
+
+} // namespace
+
+QString errorText(const common::Status& status)
+{
+    using Code = common::Status::Code;
+    switch (status.code()) {
+    case Code::Ok:
+        return {};
+    case Code::SystemError:
+        return systemErrorText(status.sysErrno());
+    case Code::NotFound:
+        return u"見つかりません。"_s;
+    case Code::TimedOut:
+        return systemErrorText(ETIMEDOUT);
+    case Code::TooLarge:
+        return tooLargeText(status.sysErrno());
+    case Code::Malformed:
+        return u"データの形式が正しくありません。"_s;
+    case Code::Unencodable:
+        return u"扱えない文字が含まれています。"_s;
+    case Code::WrongState:
+        return u"通常のファイルではありません。"_s;
+    case Code::Cancelled:
+        return u"取り消しました。"_s;
+    }
+    return systemErrorText(status.sysErrno());
+}
+
+} // namespace platform
