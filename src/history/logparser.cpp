@@ -105,53 +105,94 @@ private:
     /**
      * The whole text when every line is a record exactly as the program writes it and its fields
      * hold no double quote or line break: a double quote at the line's start, three "," and a
-     * double quote right before the line end. That is every log unless a message holds a double
-     * quote, and such lines give the same records by the general rules. Only the double quotes and
-     * line ends are looked at, 64 bytes at a time. @return false as soon as a line is not in that
-     * form (or the parse was stopped); the records found so far are then to be dropped.
+     * double quote right before the line end, and no other double quote. That is every log unless
+     * a message holds a double quote, and such lines give the same records by the general rules.
+     * Only masks of the double quotes, line ends and commas are looked at, 64 bytes at a time.
+     * @return false as soon as a line is not in that form (or the parse was stopped); the records
+     * found so far are then to be dropped.
      */
     bool parseWrittenLines()
     {
-        qsizetype lineStart = 0;
-        qsizetype quotes[8];
-        int count = 0;
+#ifdef TAVIK_AVX2_SCAN
+        if (bytescan::hasAvx2())
+            return parseWrittenLinesByAvx2();
+#endif
+        return parseWrittenLinesWith<bytescan::specialMasksByByte>();
+    }
+
+#ifdef TAVIK_AVX2_SCAN
+    // Every processor with AVX2 counts bits in one instruction too.
+    __attribute__((target("avx2,popcnt,bmi"))) bool parseWrittenLinesByAvx2()
+    {
+        return parseWrittenLinesWith<bytescan::specialMasksByAvx2>();
+    }
+#endif
+
+    template<bytescan::BlockMasks (*masksAt)(const char*, qsizetype, qsizetype)>
+    [[gnu::always_inline]] bool parseWrittenLinesWith()
+    {
+        const auto above = [](qsizetype bit) { return bit >= 64 ? quint64(0) : ~quint64(0) << bit; };
+        const auto below = [](qsizetype bit) { return bit >= 64 ? ~quint64(0) : (quint64(1) << bit) - 1; };
+        WrittenLine line;
         qsizetype skipTo = 0; // past the LF of a CR LF
+        bytescan::BlockMasks next = masksAt(m_d, 0, m_n);
         for (qsizetype block = 0; block < m_n; block += 64) {
             if (block - m_reported >= ParseStep && !reportProgress(block))
                 return false;
-            const bytescan::BlockMasks masks = bytescan::specialMasks(m_d, block, m_n);
-            for (quint64 bits = masks.quotes | masks.breaks; bits != 0; bits &= bits - 1) {
-                const int bit = std::countr_zero(bits);
-                const qsizetype i = block + bit;
-                if (i < skipTo)
+            const bytescan::BlockMasks masks = next;
+            next = block + 64 < m_n ? masksAt(m_d, block + 64, m_n) : bytescan::BlockMasks{};
+            // Where a "," begins: a double quote, a comma, a double quote.
+            const quint64 separators =
+                masks.quotes & (masks.commas >> 1 | next.commas << 63) & (masks.quotes >> 2 | next.quotes << 62);
+            for (quint64 ends = masks.breaks; ends != 0; ends &= ends - 1) {
+                const qsizetype end = block + std::countr_zero(ends);
+                if (end < skipTo)
                     continue;
-                if (masks.quotes & (quint64(1) << bit)) {
-                    if (count == 8)
-                        return false;
-                    quotes[count++] = i;
-                    continue;
-                }
-                if (!addWrittenLine(lineStart, i, quotes, count))
+                const quint64 span = above(std::max<qsizetype>(line.start - block, 0)) & below(end - block);
+                if (!line.take(masks.quotes & span, separators & span, block) || !addWrittenLine(line, end))
                     return false;
-                lineStart = skipTo = afterBreak(i);
-                count = 0;
+                line = {skipTo = afterBreak(end)};
             }
-        }
-        return lineStart == m_n || addWrittenLine(lineStart, m_n, quotes, count);
-    }
-
-    // The line [@p start, @p eol) with the double quotes @p quotes as one record in the written
-    // form, or false when it is not in that form.
-    bool addWrittenLine(qsizetype start, qsizetype eol, const qsizetype (&quotes)[8], int count)
-    {
-        if (count != 8 || quotes[0] != start || quotes[7] != eol - 1)
-            return false;
-        for (int k = 1; k < 7; k += 2) {
-            if (quotes[k + 1] != quotes[k] + 2 || m_d[quotes[k] + 1] != ',')
+            const quint64 rest = above(std::max<qsizetype>(line.start - block, 0));
+            if (!line.take(masks.quotes & rest, separators & rest, block))
                 return false;
         }
-        return addRecord({static_cast<quint32>(start + 1), static_cast<quint32>(quotes[1]),
-                          static_cast<quint32>(quotes[3]), static_cast<quint32>(quotes[5])});
+        return line.start == m_n || addWrittenLine(line, m_n);
+    }
+
+    /// A line read by parseWrittenLines(), up to where it has got.
+    struct WrittenLine
+    {
+        qsizetype start = 0;
+        int quotes = 0;
+        int separatorCount = 0;
+        qsizetype separators[3] = {};
+
+        // Adds the double quotes and the separators of a part of the line; false past three separators.
+        [[gnu::always_inline]] bool take(quint64 quoteBits, quint64 separatorBits, qsizetype block)
+        {
+            quotes += std::popcount(quoteBits);
+            for (; separatorBits != 0; separatorBits &= separatorBits - 1) {
+                if (separatorCount == 3)
+                    return false;
+                separators[separatorCount++] = block + std::countr_zero(separatorBits);
+            }
+            return true;
+        }
+    };
+
+    // @p line, ending at @p eol, as one record in the written form, or false when it is not in that
+    // form. Eight double quotes in all, one at each end and two in each of three separators that
+    // share none: then they are the quotes of the four fields.
+    bool addWrittenLine(const WrittenLine& line, qsizetype eol)
+    {
+        const qsizetype start = line.start;
+        const qsizetype* s = line.separators;
+        if (line.quotes != 8 || line.separatorCount != 3 || m_d[start] != '"' || m_d[eol - 1] != '"' || s[0] <= start ||
+            s[1] < s[0] + 3 || s[2] < s[1] + 3 || s[2] + 2 >= eol - 1)
+            return false;
+        return addRecord({static_cast<quint32>(start + 1), static_cast<quint32>(s[0]), static_cast<quint32>(s[1]),
+                          static_cast<quint32>(s[2])});
     }
 
     void parseGeneral()
@@ -196,7 +237,10 @@ private:
         return false;
     }
 
-    bool isBreak(qsizetype i) const { return m_d[i] == '\r' || m_d[i] == '\n'; }
+    bool isBreak(qsizetype i) const
+    {
+        return m_d[i] == '\r' || m_d[i] == '\n';
+    }
     bool isSeparator(qsizetype i) const
     {
         return i + 2 < m_n && m_d[i] == '"' && m_d[i + 1] == ',' && m_d[i + 2] == '"';

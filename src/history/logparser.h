@@ -34,6 +34,8 @@ public:
     QByteArrayView rawField(qsizetype row, int index) const;
     /// Where record @p row begins in the file: its opening double quote, or the start of its line.
     qsizetype recordStart(qsizetype row) const;
+    /// The file's bytes, which the records lie in.
+    QByteArrayView bytes() const { return m_bytes; }
 
 private:
     friend class LogParser;

@@ -1,13 +1,17 @@
 #include "history/logreader.h"
 
 #include "common/cp932codec.h"
+#include "history/foldersearch.h"
+#include "history/logsearch.h"
 #include "history/logtablemodel.h"
 #include "history/logwriter.h"
+#include "history/searchfold.h"
 #include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,6 +52,31 @@ QString randomText(QRandomGenerator& random, QStringView alphabet, int maxLength
     for (int i = 0; i < length; ++i)
         text += alphabet[random.bounded(int(alphabet.size()))];
     return text;
+}
+
+// The rows of @p bytes, parsed as a log named @p fileName, that @p query finds.
+QList<history::SearchHit> searchBytes(const QByteArray& bytes, const history::SearchQuery& query,
+                                      const QString& fileName = u"20250301120000.txt"_s)
+{
+    QList<history::SearchHit> hits;
+    history::SearchMatcher(query).search(history::parseLog(bytes).table, fileName, [&](history::SearchHit&& hit) {
+        hits.append(std::move(hit));
+        return true;
+    });
+    return hits;
+}
+
+QList<qsizetype> rowsOf(const QList<history::SearchHit>& hits)
+{
+    QList<qsizetype> rows;
+    for (const history::SearchHit& hit : hits)
+        rows << hit.record;
+    return rows;
+}
+
+QByteArray logOf(const QList<common::LogLine>& lines)
+{
+    return history::encodeLog(lines);
 }
 
 // Reads @p path in a child process whose address space is limited to the load budget of the file
@@ -299,6 +328,219 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.txt"_s)).constData(), 0600), 0);
         QCOMPARE(statusOf(u"pipe.txt"_s),
                  common::Status::failure(common::Status::Code::WrongState, dir.filePath(u"pipe.txt"_s)));
+    }
+
+    // A keyword is found whatever the width and the case it or the text is written in.
+    void searchFolds_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("full-width upper in lower") << u"ＡＢＣ"_s << u"xabcx"_s << true;
+        QTest::newRow("lower in full-width lower") << u"abc"_s << u"ａｂｃ"_s << true;
+        QTest::newRow("full-width lower in upper") << u"ａｂｃ"_s << u"ABC"_s << true;
+        QTest::newRow("mixed widths") << u"Backup"_s << u"ＢａｃｋＵＰ完了"_s << true;
+        QTest::newRow("half-width katakana") << u"テスト"_s << u"ﾃｽﾄ中"_s << true;
+        QTest::newRow("full-width katakana") << u"ﾃｽﾄ"_s << u"再テスト"_s << true;
+        QTest::newRow("sound mark joined") << u"データ"_s << u"ﾃﾞｰﾀ"_s << true;
+        QTest::newRow("joined sound mark") << u"ﾊﾟｽ"_s << u"パスワード"_s << true;
+        QTest::newRow("base of a joined mark") << u"カ"_s << u"ｶﾞ"_s << false;
+        QTest::newRow("hiragana is not katakana") << u"テスト"_s << u"てすと"_s << false;
+        QTest::newRow("squared unit") << u"mm"_s << u"3㎜"_s << true;
+        QTest::newRow("inside a squared unit") << u"m"_s << u"㎜"_s << true;
+        QTest::newRow("roman numeral") << u"iv"_s << u"Ⅳ章"_s << true;
+        QTest::newRow("circled digit") << u"12"_s << u"⑫"_s << true;
+        QTest::newRow("parenthesised") << u"(株)"_s << u"㈱タビク"_s << true;
+        QTest::newRow("ideographic space") << u"a b"_s << u"a\u3000b"_s << true;
+        QTest::newRow("spaces around the keyword") << u"  ok "_s << u"OK"_s << true;
+        // The second byte of オ (83 49) is the byte of "I": a byte search would find it.
+        QTest::newRow("second byte of a character") << u"I"_s << u"オカ"_s << false;
+        QTest::newRow("second byte of 表") << u"\\"_s << u"表"_s << false;
+        QTest::newRow("kanji") << u"会議"_s << u"明日の会議は10時"_s << true;
+        QTest::newRow("not there") << u"会議室"_s << u"明日の会議は10時"_s << false;
+        QTest::newRow("character outside code page 932") << u"😀"_s << u"?"_s << false;
+    }
+    void searchFolds()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, text);
+        QFETCH(bool, found);
+        const QByteArray bytes = logOf({{u"PCA"_s, u"PCB"_s, u"x"_s, u"2025/03/01 9:00:00"_s},
+                                        {u"PCA"_s, u"PCB"_s, text, u"2025/03/01 9:00:01"_s}});
+        QCOMPARE(rowsOf(searchBytes(bytes, {keyword, {}, {}})), found ? QList<qsizetype>{1} : QList<qsizetype>{});
+    }
+
+    // The byte prefilter never hides a record the folded text holds the keyword in, and folding
+    // one unit at a time gives the fold of the whole text: random records of look-alike characters
+    // against a search that folds every record.
+    void searchFindsWhatFoldingFinds()
+    {
+        const QString alphabet =
+            u"abcABCａｂｃＡＢＣmM㎜ⅰⅳⅣiIvV①1テストﾃｽﾄてすとｶﾞガカﾞﾟ゛ﾊﾟパハ㈱(株)会議 　,\"\\表ア?"_s;
+        QRandomGenerator random(20250301);
+        QList<common::LogLine> lines;
+        for (int i = 0; i < 3000; ++i) {
+            lines << common::LogLine{randomText(random, alphabet, 4), randomText(random, alphabet, 4),
+                                     randomText(random, alphabet, 12), randomText(random, alphabet, 4)};
+        }
+        const history::LogTable table = history::parseLog(logOf(lines)).table;
+        for (qsizetype row = 0; row < table.rowCount(); ++row) {
+            for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+                const QString field = table.field(row, k);
+                const QString whole = field.normalized(QString::NormalizationForm_KC).toCaseFolded();
+                if (history::foldForSearch(field) != whole)
+                    QFAIL(qPrintable(u"fold of %1 differs from the whole text's"_s.arg(field)));
+            }
+        }
+        const QStringList keywords = {u"abc"_s, u"Ａ"_s, u"m"_s,    u"mm"_s,   u"iv"_s, u"テスト"_s, u"ガ"_s,
+                                      u"カ"_s,  u"ﾞ"_s,  u"パハ"_s, u"(株)"_s, u"1"_s,  u"会議"_s,   u"\u3099"_s,
+                                      u" ,"_s,  u"\""_s, u"?"_s,    u"\\"_s,   u"ア"_s, u"c㎜"_s};
+        for (const QString& keyword : keywords) {
+            const QString folded = history::foldForSearch(keyword.trimmed());
+            QList<qsizetype> expected;
+            for (qsizetype row = 0; row < table.rowCount(); ++row) {
+                for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+                    if (history::foldForSearch(table.field(row, k)).contains(folded)) {
+                        expected << row;
+                        break;
+                    }
+                }
+            }
+            QList<qsizetype> found;
+            history::SearchMatcher({keyword, {}, {}})
+                .search(table, u"20250301120000.txt"_s, [&](history::SearchHit&& hit) {
+                    found << hit.record;
+                    return true;
+                });
+            QVERIFY2(!expected.isEmpty(), qPrintable(keyword));
+            QCOMPARE(found, expected);
+        }
+    }
+
+    void searchHitShowsMatches_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QList<history::TextSpan>>("matches");
+        QTest::newRow("width and case") << u"ログにＡＢＣとabcを"_s << u"Abc"_s << u"ログにＡＢＣとabcを"_s
+                                        << QList<history::TextSpan>{{3, 3}, {7, 3}};
+        QTest::newRow("joined mark is one character")
+            << u"ﾃﾞｰﾀ"_s << u"デ"_s << u"ﾃﾞｰﾀ"_s << QList<history::TextSpan>{{0, 2}};
+        QTest::newRow("spaces around the field")
+            << u"\u3000 hit "_s << u"hit"_s << u"hit"_s << QList<history::TextSpan>{{0, 3}};
+        QTest::newRow("far into the text")
+            << QString(50, u'x') + u"KEY"_s + QString(10, u'y') << u"key"_s
+            << u"…"_s + QString(20, u'x') + u"KEY"_s + QString(10, u'y') << QList<history::TextSpan>{{21, 3}};
+        QTest::newRow("longer than a cell") << u"key"_s + QString(2000, u'z') << u"key"_s
+                                            << u"key"_s + QString(997, u'z') + u'…' << QList<history::TextSpan>{{0, 3}};
+    }
+    void searchHitShowsMatches()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, keyword);
+        QFETCH(QString, shown);
+        QFETCH(QList<history::TextSpan>, matches);
+        const QList<history::SearchHit> hits =
+            searchBytes(logOf({{u"PCA"_s, u"PCB"_s, u"-"_s, u"T"_s}, {u" PCA"_s, u"PCB"_s, message, u"T"_s}}),
+                        {keyword, {}, {}}, u"20250301120000_2.txt"_s);
+        QCOMPARE(hits.size(), 1);
+        QCOMPARE(hits.at(0).fileName, u"20250301120000_2.txt"_s);
+        QCOMPARE(hits.at(0).record, 1);
+        QCOMPARE(hits.at(0).fields[0], u"PCA"_s);
+        QCOMPARE(hits.at(0).fields[2], shown);
+        QCOMPARE(hits.at(0).matches[2], matches);
+        QVERIFY(hits.at(0).matches[0].isEmpty());
+    }
+
+    // The days asked for are the days the records' date-times give; a record without one takes
+    // its file's day. Broken lines are skipped as the viewer skips them.
+    void searchWithinDays_data()
+    {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QList<qsizetype>>("rows");
+        QTest::newRow("no days") << QDate() << QDate() << QList<qsizetype>{0, 1, 2, 3};
+        QTest::newRow("one day") << QDate(2025, 2, 28) << QDate(2025, 2, 28) << QList<qsizetype>{1};
+        QTest::newRow("from a day on") << QDate(2025, 3, 1) << QDate() << QList<qsizetype>{2, 3};
+        QTest::newRow("up to a day") << QDate() << QDate(2025, 2, 27) << QList<qsizetype>{0};
+        QTest::newRow("nothing") << QDate(2025, 3, 2) << QDate(2025, 3, 31) << QList<qsizetype>{};
+    }
+    void searchWithinDays()
+    {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QList<qsizetype>, rows);
+        const QByteArray bytes = "\"A\",\"B\",\"hit\",\"2025/2/27 23:59:59\"\r\n"
+                                 "\"A\",\"B\",\"hit\",\"2025/02/28\"\r\n"
+                                 "broken hit line\r\n"
+                                 "\"A\",\"B\",\"hit\",\"2025/03/01 0:00:01\"\r\n"
+                                 "\"A\",\"B\",\"hit\",\"no date\"\r\n";
+        QCOMPARE(rowsOf(searchBytes(bytes, {u"HIT"_s, from, to}, u"20250301090000.txt"_s)), rows);
+        QCOMPARE(history::SearchMatcher({u"x"_s, from, to}).mayHold(u"20250301090000.txt"_s),
+                 !from.isValid() || from <= QDate(2025, 3, 1));
+    }
+
+    void logFilesInFolder()
+    {
+        QTemporaryDir dir;
+        const QStringList names = {u"20250101090000_10.txt"_s, u"20250101090000.txt"_s, u"20241231235959.txt"_s,
+                                   u"20250101090000_2.txt"_s,  u"memo.txt"_s,           u"2025010109000.txt"_s,
+                                   u"20250101090000_.txt"_s,   u"20250101090000.TXT"_s, u".tavik-journal-x.jnl"_s};
+        for (const QString& name : names) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const common::Result<QStringList> listed = history::logFilesIn(dir.path());
+        QVERIFY(listed.isOk());
+        QCOMPARE(listed.value(), (QStringList{u"20241231235959.txt"_s, u"20250101090000.txt"_s,
+                                              u"20250101090000_2.txt"_s, u"20250101090000_10.txt"_s}));
+        QCOMPARE(history::logFilesIn(dir.filePath(u"none"_s)).status(),
+                 common::Status::fromErrno(ENOENT, dir.filePath(u"none"_s)));
+    }
+
+    // A folder search reports every record found, the lines it skipped and the files it could not read.
+    void folderSearchReportsEverything()
+    {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write(u"20250101090000.txt"_s, logOf({{u"A"_s, u"B"_s, u"ｷｰﾜｰﾄﾞ"_s, u"2025/01/01 9:00:00"_s}})));
+        QVERIFY(write(u"20250102090000.txt"_s, "junk\r\n\r\n" + logOf({{u"A"_s, u"B"_s, u"キーワード"_s, u"T"_s}})));
+        QVERIFY(write(u"20250102090000_2.txt"_s, logOf({{u"C"_s, u"D"_s, u"none"_s, u"2025/01/02 9:00:00"_s}})));
+        QVERIFY(QDir(dir.path()).mkdir(u"20250103090000.txt"_s));
+        history::FolderSearch search;
+        QSignalSpy hits(&search, &history::FolderSearch::hitsFound);
+        QSignalSpy finished(&search, &history::FolderSearch::finished);
+        search.start(dir.path(), {u"キーワード"_s, {}, {}});
+        QVERIFY(finished.wait(10000));
+        QList<history::SearchHit> found;
+        for (const QList<QVariant>& batch : hits)
+            found += batch.at(0).value<QList<history::SearchHit>>();
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.at(0).fileName, u"20250101090000.txt"_s);
+        QCOMPARE(found.at(1).fileName, u"20250102090000.txt"_s);
+        QCOMPARE(found.at(1).record, 0);
+        const auto summary = finished.at(0).at(0).value<history::SearchSummary>();
+        QCOMPARE(summary.filesSearched, 3);
+        QCOMPARE(summary.hits, 2);
+        QCOMPARE(summary.skippedLines, 2);
+        QCOMPARE(summary.unreadable,
+                 QList<common::Status>{common::Status::fromErrno(EISDIR, dir.filePath(u"20250103090000.txt"_s))});
+        QVERIFY(summary.folder.isOk());
+        QVERIFY(!search.isRunning());
+
+        // A new search gives up the running one: only the second one's records arrive.
+        hits.clear();
+        finished.clear();
+        search.start(dir.path(), {u"key"_s, {}, {}});
+        search.start(dir.path(), {u"none"_s, {}, {}});
+        QVERIFY(finished.wait(10000));
+        QTest::qWait(100);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).value<history::SearchSummary>().hits, 1);
     }
 
     void modelServesTrimmedFieldsInGridOrder()
