@@ -8,8 +8,8 @@
 
 #include "benchconversation.h"
 #include "common/cp932codec.h"
-#include "history/foldersearch.h"
-#include "history/logwriter.h"
+#include "history/core/foldersearch.h"
+#include "history/core/logwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,7 +58,7 @@ qsizetype writeYear(const QString& folder, QList<Keyword>& keywords)
                 }
             }
         }
-        const history::LogWriteResult result = history::writeLog(lines, when, folder);
+        const history::core::LogWriteResult result = history::core::writeLog(lines, when, folder);
         if (result.failed())
             return -1;
         bytes += QFileInfo(result.path).size();
@@ -75,10 +75,10 @@ struct Run
 
 Run search(const QString& folder, const QString& keyword)
 {
-    history::FolderSearch search;
+    history::core::FolderSearch search;
     Run run;
-    QObject::connect(&search, &history::FolderSearch::finished, &search,
-                     [&run](const history::SearchSummary& summary) { run.hits = summary.hits; });
+    QObject::connect(&search, &history::core::FolderSearch::finished, &search,
+                     [&run](const history::core::SearchSummary& summary) { run.hits = summary.hits; });
     const double cpuBefore = bench::cpuSeconds();
     QElapsedTimer timer;
     timer.start();

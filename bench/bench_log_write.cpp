@@ -2,8 +2,8 @@
 // "records=N seconds=S bytes=B file=PATH". Making the lines is not timed.
 
 #include "benchconversation.h"
-#include "history/logwriter.h"
-#include "platform/errortext.h"
+#include "history/core/logwriter.h"
+#include "widgets/errortext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,11 +33,11 @@ int main(int argc, char* argv[])
     const double cpuBefore = bench::cpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const history::LogWriteResult result = history::writeLog(lines, now, args.at(2));
+    const history::core::LogWriteResult result = history::core::writeLog(lines, now, args.at(2));
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const double cpu = bench::cpuSeconds() - cpuBefore;
     if (result.failed()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(result.path), qPrintable(platform::errorText(result.status)));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(result.path), qPrintable(widgets::errorText(result.status)));
         return 1;
     }
     std::printf("records=%lld seconds=%.3f cpu_seconds=%.3f bytes=%lld file=%s\n", static_cast<long long>(count),

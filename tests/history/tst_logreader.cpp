@@ -1,11 +1,11 @@
-#include "history/logreader.h"
+#include "history/core/logreader.h"
 
 #include "common/cp932codec.h"
-#include "history/foldersearch.h"
-#include "history/logsearch.h"
-#include "history/logtablemodel.h"
-#include "history/logwriter.h"
-#include "history/searchfold.h"
+#include "history/core/foldersearch.h"
+#include "history/core/logsearch.h"
+#include "history/core/logtablemodel.h"
+#include "history/core/logwriter.h"
+#include "history/core/searchfold.h"
 #include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
@@ -33,12 +33,12 @@ using Records = QList<QStringList>;
 
 namespace {
 
-Records recordsOf(const history::LogTable& table)
+Records recordsOf(const history::core::LogTable& table)
 {
     Records records;
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         QStringList fields;
-        for (int i = 0; i < history::LogTable::FieldsPerRecord; ++i)
+        for (int i = 0; i < history::core::LogTable::FieldsPerRecord; ++i)
             fields << table.field(row, i);
         records << fields;
     }
@@ -55,28 +55,29 @@ QString randomText(QRandomGenerator& random, QStringView alphabet, int maxLength
 }
 
 // The rows of @p bytes, parsed as a log named @p fileName, that @p query finds.
-QList<history::SearchHit> searchBytes(const QByteArray& bytes, const history::SearchQuery& query,
-                                      const QString& fileName = u"20250301120000.txt"_s)
+QList<history::core::SearchHit> searchBytes(const QByteArray& bytes, const history::core::SearchQuery& query,
+                                            const QString& fileName = u"20250301120000.txt"_s)
 {
-    QList<history::SearchHit> hits;
-    history::SearchMatcher(query).search(history::parseLog(bytes).table, fileName, [&](history::SearchHit&& hit) {
-        hits.append(std::move(hit));
-        return true;
-    });
+    QList<history::core::SearchHit> hits;
+    history::core::SearchMatcher(query).search(history::core::parseLog(bytes).table, fileName,
+                                               [&](history::core::SearchHit&& hit) {
+                                                   hits.append(std::move(hit));
+                                                   return true;
+                                               });
     return hits;
 }
 
-QList<qsizetype> rowsOf(const QList<history::SearchHit>& hits)
+QList<qsizetype> rowsOf(const QList<history::core::SearchHit>& hits)
 {
     QList<qsizetype> rows;
-    for (const history::SearchHit& hit : hits)
+    for (const history::core::SearchHit& hit : hits)
         rows << hit.record;
     return rows;
 }
 
 QByteArray logOf(const QList<common::LogLine>& lines)
 {
-    return history::encodeLog(lines);
+    return history::core::encodeLog(lines);
 }
 
 // Reads @p path in a child process whose address space is limited to the load budget of the file
@@ -90,10 +91,10 @@ QString readUnderAddressLimit(const QString& path)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        const auto limit = static_cast<rlim_t>(history::loadBudget(QFileInfo(path).size()));
+        const auto limit = static_cast<rlim_t>(history::core::loadBudget(QFileInfo(path).size()));
         const rlimit cap{limit, limit};
         ::setrlimit(RLIMIT_AS, &cap);
-        const history::LogReadResult result = history::readLogFile(path);
+        const history::core::LogReadResult result = history::core::readLogFile(path);
         const QByteArray answer = result.ok() ? QByteArray("ok " + QByteArray::number(result.table.rowCount()) + ' ' +
                                                            QByteArray::number(result.skippedLines))
                                               : QByteArray("error " + QByteArray::number(int(result.status.code())) +
@@ -216,7 +217,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(Records, records);
         QFETCH(int, skipped);
-        const history::LogReadResult result = history::parseLog(bytes);
+        const history::core::LogReadResult result = history::core::parseLog(bytes);
         QVERIFY(result.ok());
         QCOMPARE(recordsOf(result.table), records);
         QCOMPARE(result.skippedLines, skipped);
@@ -242,7 +243,7 @@ private Q_SLOTS:
             if (!testsupport::quoteBeforeBreak(line.message))
                 lines << line;
         }
-        const history::LogReadResult result = history::parseLog(history::encodeLog(lines));
+        const history::core::LogReadResult result = history::core::parseLog(history::core::encodeLog(lines));
         QCOMPARE(result.skippedLines, 0);
         QCOMPARE(result.table.rowCount(), lines.size());
         for (qsizetype row = 0; row < lines.size(); ++row) {
@@ -259,7 +260,7 @@ private Q_SLOTS:
         for (int i = 0; lines.size() < 120000; ++i)
             lines << common::LogLine{u"送信PC"_s, u"受信PC"_s, u"相手>メッセージ%1、漢字とABC"_s.arg(i),
                                      u"2002/10/18 9:05:03"_s};
-        const QByteArray bytes = history::encodeLog(lines);
+        const QByteArray bytes = history::core::encodeLog(lines);
         QVERIFY(bytes.size() > 8 * 1024 * 1024);
         QTemporaryDir dir;
         QFile file(dir.filePath(u"big.txt"_s));
@@ -267,11 +268,11 @@ private Q_SLOTS:
         file.write(bytes);
         file.close();
 
-        const history::LogReadResult fromFile = history::readLogFile(file.fileName());
+        const history::core::LogReadResult fromFile = history::core::readLogFile(file.fileName());
         QVERIFY(fromFile.ok());
         QCOMPARE(fromFile.table.rowCount(), lines.size());
         QCOMPARE(fromFile.table.field(119999, 2), u"相手>メッセージ119999、漢字とABC"_s);
-        QCOMPARE(recordsOf(fromFile.table), recordsOf(history::parseLog(bytes).table));
+        QCOMPARE(recordsOf(fromFile.table), recordsOf(history::core::parseLog(bytes).table));
     }
 
     // A hostile file never aborts the program that views it: a load stays within 3 × the file
@@ -315,7 +316,9 @@ private Q_SLOTS:
     void unreadableFiles()
     {
         QTemporaryDir dir;
-        const auto statusOf = [&](const QString& name) { return history::readLogFile(dir.filePath(name)).status; };
+        const auto statusOf = [&](const QString& name) {
+            return history::core::readLogFile(dir.filePath(name)).status;
+        };
         const auto systemError = [&](int error, const QString& name) {
             return common::Status::fromErrno(error, dir.filePath(name));
         };
@@ -326,8 +329,7 @@ private Q_SLOTS:
         QCOMPARE(statusOf(u"a.txt"_s), systemError(ELOOP, u"a.txt"_s));
         // A named pipe is refused without waiting for a writer.
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.txt"_s)).constData(), 0600), 0);
-        QCOMPARE(statusOf(u"pipe.txt"_s),
-                 common::Status::failure(common::Status::Code::WrongState, dir.filePath(u"pipe.txt"_s)));
+        QCOMPARE(statusOf(u"pipe.txt"_s), systemError(EINVAL, u"pipe.txt"_s));
     }
 
     // A keyword is found whatever the width and the case it or the text is written in.
@@ -383,12 +385,12 @@ private Q_SLOTS:
             lines << common::LogLine{randomText(random, alphabet, 4), randomText(random, alphabet, 4),
                                      randomText(random, alphabet, 12), randomText(random, alphabet, 4)};
         }
-        const history::LogTable table = history::parseLog(logOf(lines)).table;
+        const history::core::LogTable table = history::core::parseLog(logOf(lines)).table;
         for (qsizetype row = 0; row < table.rowCount(); ++row) {
-            for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+            for (int k = 0; k < history::core::LogTable::FieldsPerRecord; ++k) {
                 const QString field = table.field(row, k);
                 const QString whole = field.normalized(QString::NormalizationForm_KC).toCaseFolded();
-                if (history::foldForSearch(field) != whole)
+                if (history::core::foldForSearch(field) != whole)
                     QFAIL(qPrintable(u"fold of %1 differs from the whole text's"_s.arg(field)));
             }
         }
@@ -396,19 +398,19 @@ private Q_SLOTS:
                                       u"カ"_s,  u"ﾞ"_s,  u"パハ"_s, u"(株)"_s, u"1"_s,  u"会議"_s,   u"\u3099"_s,
                                       u" ,"_s,  u"\""_s, u"?"_s,    u"\\"_s,   u"ア"_s, u"c㎜"_s};
         for (const QString& keyword : keywords) {
-            const QString folded = history::foldForSearch(keyword.trimmed());
+            const QString folded = history::core::foldForSearch(keyword.trimmed());
             QList<qsizetype> expected;
             for (qsizetype row = 0; row < table.rowCount(); ++row) {
-                for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
-                    if (history::foldForSearch(table.field(row, k)).contains(folded)) {
+                for (int k = 0; k < history::core::LogTable::FieldsPerRecord; ++k) {
+                    if (history::core::foldForSearch(table.field(row, k)).contains(folded)) {
                         expected << row;
                         break;
                     }
                 }
             }
             QList<qsizetype> found;
-            history::SearchMatcher({keyword, {}, {}})
-                .search(table, u"20250301120000.txt"_s, [&](history::SearchHit&& hit) {
+            history::core::SearchMatcher({keyword, {}, {}})
+                .search(table, u"20250301120000.txt"_s, [&](history::core::SearchHit&& hit) {
                     found << hit.record;
                     return true;
                 });
@@ -422,26 +424,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("shown");
-        QTest::addColumn<QList<history::TextSpan>>("matches");
+        QTest::addColumn<QList<history::core::TextSpan>>("matches");
         QTest::newRow("width and case") << u"ログにＡＢＣとabcを"_s << u"Abc"_s << u"ログにＡＢＣとabcを"_s
-                                        << QList<history::TextSpan>{{3, 3}, {7, 3}};
+                                        << QList<history::core::TextSpan>{{3, 3}, {7, 3}};
         QTest::newRow("joined mark is one character")
-            << u"ﾃﾞｰﾀ"_s << u"デ"_s << u"ﾃﾞｰﾀ"_s << QList<history::TextSpan>{{0, 2}};
+            << u"ﾃﾞｰﾀ"_s << u"デ"_s << u"ﾃﾞｰﾀ"_s << QList<history::core::TextSpan>{{0, 2}};
         QTest::newRow("spaces around the field")
-            << u"\u3000 hit "_s << u"hit"_s << u"hit"_s << QList<history::TextSpan>{{0, 3}};
+            << u"\u3000 hit "_s << u"hit"_s << u"hit"_s << QList<history::core::TextSpan>{{0, 3}};
         QTest::newRow("far into the text")
             << QString(50, u'x') + u"KEY"_s + QString(10, u'y') << u"key"_s
-            << u"…"_s + QString(20, u'x') + u"KEY"_s + QString(10, u'y') << QList<history::TextSpan>{{21, 3}};
-        QTest::newRow("longer than a cell") << u"key"_s + QString(2000, u'z') << u"key"_s
-                                            << u"key"_s + QString(997, u'z') + u'…' << QList<history::TextSpan>{{0, 3}};
+            << u"…"_s + QString(20, u'x') + u"KEY"_s + QString(10, u'y') << QList<history::core::TextSpan>{{21, 3}};
+        QTest::newRow("longer than a cell")
+            << u"key"_s + QString(2000, u'z') << u"key"_s << u"key"_s + QString(997, u'z') + u'…'
+            << QList<history::core::TextSpan>{{0, 3}};
     }
     void searchHitShowsMatches()
     {
         QFETCH(QString, message);
         QFETCH(QString, keyword);
         QFETCH(QString, shown);
-        QFETCH(QList<history::TextSpan>, matches);
-        const QList<history::SearchHit> hits =
+        QFETCH(QList<history::core::TextSpan>, matches);
+        const QList<history::core::SearchHit> hits =
             searchBytes(logOf({{u"PCA"_s, u"PCB"_s, u"-"_s, u"T"_s}, {u" PCA"_s, u"PCB"_s, message, u"T"_s}}),
                         {keyword, {}, {}}, u"20250301120000_2.txt"_s);
         QCOMPARE(hits.size(), 1);
@@ -477,7 +480,7 @@ private Q_SLOTS:
                                  "\"A\",\"B\",\"hit\",\"2025/03/01 0:00:01\"\r\n"
                                  "\"A\",\"B\",\"hit\",\"no date\"\r\n";
         QCOMPARE(rowsOf(searchBytes(bytes, {u"HIT"_s, from, to}, u"20250301090000.txt"_s)), rows);
-        QCOMPARE(history::SearchMatcher({u"x"_s, from, to}).mayHold(u"20250301090000.txt"_s),
+        QCOMPARE(history::core::SearchMatcher({u"x"_s, from, to}).mayHold(u"20250301090000.txt"_s),
                  !from.isValid() || from <= QDate(2025, 3, 1));
     }
 
@@ -491,11 +494,11 @@ private Q_SLOTS:
             QFile file(dir.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        const common::Result<QStringList> listed = history::logFilesIn(dir.path());
+        const common::Result<QStringList> listed = history::core::logFilesIn(dir.path());
         QVERIFY(listed.isOk());
         QCOMPARE(listed.value(), (QStringList{u"20241231235959.txt"_s, u"20250101090000.txt"_s,
                                               u"20250101090000_2.txt"_s, u"20250101090000_10.txt"_s}));
-        QCOMPARE(history::logFilesIn(dir.filePath(u"none"_s)).status(),
+        QCOMPARE(history::core::logFilesIn(dir.filePath(u"none"_s)).status(),
                  common::Status::fromErrno(ENOENT, dir.filePath(u"none"_s)));
     }
 
@@ -511,19 +514,19 @@ private Q_SLOTS:
         QVERIFY(write(u"20250102090000.txt"_s, "junk\r\n\r\n" + logOf({{u"A"_s, u"B"_s, u"キーワード"_s, u"T"_s}})));
         QVERIFY(write(u"20250102090000_2.txt"_s, logOf({{u"C"_s, u"D"_s, u"none"_s, u"2025/01/02 9:00:00"_s}})));
         QVERIFY(QDir(dir.path()).mkdir(u"20250103090000.txt"_s));
-        history::FolderSearch search;
-        QSignalSpy hits(&search, &history::FolderSearch::hitsFound);
-        QSignalSpy finished(&search, &history::FolderSearch::finished);
+        history::core::FolderSearch search;
+        QSignalSpy hits(&search, &history::core::FolderSearch::hitsFound);
+        QSignalSpy finished(&search, &history::core::FolderSearch::finished);
         search.start(dir.path(), {u"キーワード"_s, {}, {}});
         QVERIFY(finished.wait(10000));
-        QList<history::SearchHit> found;
+        QList<history::core::SearchHit> found;
         for (const QList<QVariant>& batch : hits)
-            found += batch.at(0).value<QList<history::SearchHit>>();
+            found += batch.at(0).value<QList<history::core::SearchHit>>();
         QCOMPARE(found.size(), 2);
         QCOMPARE(found.at(0).fileName, u"20250101090000.txt"_s);
         QCOMPARE(found.at(1).fileName, u"20250102090000.txt"_s);
         QCOMPARE(found.at(1).record, 0);
-        const auto summary = finished.at(0).at(0).value<history::SearchSummary>();
+        const auto summary = finished.at(0).at(0).value<history::core::SearchSummary>();
         QCOMPARE(summary.filesSearched, 3);
         QCOMPARE(summary.hits, 2);
         QCOMPARE(summary.skippedLines, 2);
@@ -540,23 +543,23 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000));
         QTest::qWait(100);
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished.at(0).at(0).value<history::SearchSummary>().hits, 1);
+        QCOMPARE(finished.at(0).at(0).value<history::core::SearchSummary>().hits, 1);
     }
 
     void modelServesTrimmedFieldsInGridOrder()
     {
-        history::LogTableModel model;
+        history::core::LogTableModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.rowCount(), history::LogTableModel::DesignRows);
+        QCOMPARE(model.rowCount(), history::core::LogTableModel::DesignRows);
         QCOMPARE(model.columnCount(), 5);
         QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"ホストPC名"_s);
         QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), u"受信側PC名"_s);
         QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), u"送信日時"_s);
         QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), u"送信メッセージ"_s);
 
-        model.setTable(history::parseLog(QByteArray("\" A \",\"\x81\x40"
-                                                    "B\x81\x40\",\" \tmsg \",\"T\"\r\n"
-                                                    "\"C\",\"D\",\"m2\",\"U\"\r\n"))
+        model.setTable(history::core::parseLog(QByteArray("\" A \",\"\x81\x40"
+                                                          "B\x81\x40\",\" \tmsg \",\"T\"\r\n"
+                                                          "\"C\",\"D\",\"m2\",\"U\"\r\n"))
                            .table);
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.index(0, 0).data().toString(), QString());
@@ -569,9 +572,9 @@ private Q_SLOTS:
         // A cell shows the start of a long field, its tooltip a longer start, each marked as cut;
         // only that start is decoded, so a field of 20 MiB is drawn as fast as a short one.
         const QByteArray huge = QByteArray("\x82\xa0").repeated(10 << 20); // 「あ」 × 10 Mi
-        model.setTable(history::parseLog("\"A\",\"B\",\"" + QByteArray(1000, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" +
-                                         QByteArray(1001, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" + huge + "\",\"" + huge +
-                                         "\"\r\n")
+        model.setTable(history::core::parseLog("\"A\",\"B\",\"" + QByteArray(1000, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" +
+                                               QByteArray(1001, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" + huge + "\",\"" +
+                                               huge + "\"\r\n")
                            .table);
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.index(0, 4).data().toString(), QString(1000, u'x'));
@@ -581,15 +584,15 @@ private Q_SLOTS:
         QCOMPARE(model.index(2, 3).data().toString(), QString(1000, u'あ') + u'…');
         QCOMPARE(model.index(2, 4).data(Qt::ToolTipRole).toString(), QString(4000, u'あ') + u'…');
 
-        model.setTable(history::parseLog(QByteArray("no record here\r\n")).table);
+        model.setTable(history::core::parseLog(QByteArray("no record here\r\n")).table);
         QCOMPARE(model.rowCount(), 0);
 
         // A very long file reaches the view in steps, each short enough to keep the chat's event
         // loop turning, and in the end whole.
-        history::LogTableModel longModel;
-        constexpr int Records = history::LogTableModel::RevealRows + 5;
-        longModel.setTable(history::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
-        QCOMPARE(longModel.rowCount(), history::LogTableModel::RevealRows);
+        history::core::LogTableModel longModel;
+        constexpr int Records = history::core::LogTableModel::RevealRows + 5;
+        longModel.setTable(history::core::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
+        QCOMPARE(longModel.rowCount(), history::core::LogTableModel::RevealRows);
         QTRY_COMPARE(longModel.rowCount(), Records);
         QCOMPARE(longModel.cellText(Records - 1, 3), u"last"_s);
     }

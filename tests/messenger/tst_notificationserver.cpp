@@ -1,6 +1,6 @@
-#include "messenger/descriptorlimit.h"
-#include "messenger/notificationserver.h"
-#include "messenger/protocol.h"
+#include "messenger/service/descriptorlimit.h"
+#include "messenger/service/notificationserver.h"
+#include "net/notificationprotocol.h"
 #include "rawclient.h"
 #include "recordingpresenter.h"
 
@@ -14,7 +14,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-using namespace messenger;
+using namespace messenger::service;
+using namespace net::notification;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
