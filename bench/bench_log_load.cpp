@@ -26,6 +26,7 @@ public:
         : m_path(std::move(path))
     {}
     QString chooseFileToOpen(QWidget*, const widgets::OpenFileRequest&) override { return m_path; }
+    QString chooseFolder(QWidget*, const QString&) override { return {}; } // the load never asks for one
 
 private:
     QString m_path;

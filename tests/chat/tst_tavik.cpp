@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
@@ -390,6 +391,33 @@ private Q_SLOTS:
         // Help and About without a factory do nothing.
         h->window->findChild<QAction*>(u"m_use"_s)->trigger();
         h->window->findChild<QAction*>(u"m_version"_s)->trigger();
+    }
+
+    // The search across logs is an addition: given its window, ツール ends with its item, which
+    // shows that window at most once; the designed items stay first.
+    void logSearchFollowsDesignedItems()
+    {
+        QPointer<QWidget> search;
+        int made = 0;
+        h->make([&](chat::ui::ChatServices& services) {
+            services.makeLogSearch = [&] {
+                ++made;
+                search = new QWidget;
+                search->setAttribute(Qt::WA_DeleteOnClose);
+                return search.data();
+            };
+        });
+        QAction* item = h->window->findChild<QAction*>(u"logSearch"_s);
+        QVERIFY(item);
+        QCOMPARE(h->window->findChild<QMenu*>(u"m_tool"_s)->actions(),
+                 (QList<QAction*>{h->window->findChild<QAction*>(u"m_log"_s), item}));
+        QCOMPARE(item->text(), u"ログの検索(&S)..."_s);
+        item->trigger();
+        item->trigger();
+        QCOMPARE(made, 1);
+        QVERIFY(search && search->isVisible() && !search->parentWidget());
+        search->close();
+        QTRY_VERIFY(search.isNull());
     }
 
     void connectWithEmptyNameOnlyPrompts()

@@ -1,9 +1,12 @@
 #include "history/core/journal.h"
 #include "history/core/logtablemodel.h"
 #include "history/core/logwriter.h"
+#include "history/core/searchresultmodel.h"
 #include "history/ui/exitlog.h"
 #include "history/ui/frmcalender.h"
 #include "history/ui/journalrecovery.h"
+#include "history/ui/logsearchwindow.h"
+#include "history/ui/logviewerslot.h"
 #include "history/ui/tavik_log.h"
 
 #include "common/programfolder.h"
@@ -30,6 +33,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +43,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+namespace core = history::core;
 using common::px;
 using common::twips;
 
@@ -503,6 +508,90 @@ private Q_SLOTS:
         QVERIFY(second->Text1->text().isEmpty());
         second->close();
         QTRY_VERIFY(slot.isNull());
+    }
+
+    // The search window finds records across the log files of a folder, lists them with the
+    // keyword marked, and opens the one chosen in the one log viewer with its row selected.
+    void searchOpensRecordInViewer()
+    {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& name, const QList<common::LogLine>& lines) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(history::core::encodeLog(lines)) > 0;
+        };
+        QVERIFY(write(u"20250301090000.txt"_s, {{u"PCA"_s, u"PCB"_s, u"おはよう"_s, u"2025/03/01 9:00:00"_s},
+                                                {u"PCB"_s, u"PCA"_s, u"相手>ﾃｽﾄです"_s, u"2025/03/01 9:00:05"_s}}));
+        QVERIFY(write(u"20250302090000_2.txt"_s, {{u"PCA"_s, u"PCB"_s, u"x"_s, u"2025/03/02 9:00:00"_s},
+                                                  {u"PCA"_s, u"PCB"_s, u"y"_s, u"2025/03/02 9:00:01"_s},
+                                                  {u"PCA"_s, u"PCB"_s, u"再テスト"_s, u"2025/03/02 9:00:02"_s}}));
+        testsupport::ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::ui::LogViewerSlot viewers(prompter, chooser);
+        QPointer<history::ui::LogSearchWindow> window = history::ui::makeLogSearchWindow(
+            u"/nowhere"_s, chooser, [&](const QString& path, qsizetype record) { viewers.showRecord(path, record); });
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->windowTitle(), u"ログの検索"_s);
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(window), QStringList());
+
+        // The folder comes from the folder dialog; an empty keyword searches nothing.
+        chooser.folders << dir.path();
+        window->chooseFolder->click();
+        QCOMPARE(chooser.folderRequests, QStringList{u"/nowhere"_s});
+        QCOMPARE(QDir::fromNativeSeparators(window->folder->text()), dir.path());
+        window->searchButton->click();
+        QVERIFY(!window->isSearching());
+        QCOMPARE(window->status->text(), u"キーワードを入れてください。"_s);
+
+        window->keyword->setText(u"テスト"_s);
+        QTest::keyClick(window->keyword, Qt::Key_Return);
+        QSignalSpy finished(window.data(), &history::ui::LogSearchWindow::searchFinished);
+        QVERIFY(finished.wait(10000));
+        const core::SearchResultModel& model = *window->model();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, core::SearchResultModel::DateTimeColumn).data().toString(), u"2025/03/01 9:00:05"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::SenderColumn).data().toString(), u"PCB"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::MessageColumn).data().toString(), u"相手>ﾃｽﾄです"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::MessageColumn).data(core::SearchResultModel::MatchesRole),
+                 QVariant::fromValue(QList<int>{3, 3}));
+        QCOMPARE(model.index(1, core::SearchResultModel::FileColumn).data().toString(), u"20250302090000_2.txt"_s);
+        QCOMPARE(window->status->text(), u"2 件見つかりました（ログファイル 2 個を検索）。"_s);
+
+        // Enter on the second row opens its file in the viewer, that record selected.
+        window->results->setFocus();
+        window->results->setCurrentIndex(model.index(1, core::SearchResultModel::MessageColumn));
+        QTest::keyClick(window->results, Qt::Key_Return);
+        history::ui::tavik_log* viewer = viewers.viewer();
+        QVERIFY(viewer && viewer->isVisible());
+        QVERIFY(loaded(*viewer));
+        QCOMPARE(viewer->model()->rowCount(), 3);
+        QCOMPARE(viewer->MSFlexGrid1->currentIndex().row(), 2);
+        QCOMPARE(viewer->MSFlexGrid1->selectionModel()->selectedRows(), QModelIndexList{viewer->model()->index(2, 0)});
+        QVERIFY(chooser.requests.isEmpty()); // opened on the record, without the file dialog
+
+        // A double-click on the first row shows it in the same viewer; the menu finds it open.
+        const QRect first = window->results->visualRect(model.index(0, core::SearchResultModel::MessageColumn));
+        // As the window system delivers one: a click, then the second click as a double-click.
+        QTest::mouseClick(window->results->viewport(), Qt::LeftButton, {}, first.center());
+        QTest::mouseDClick(window->results->viewport(), Qt::LeftButton, {}, first.center());
+        QVERIFY(loaded(*viewer));
+        QCOMPARE(viewers.viewer(), viewer);
+        QCOMPARE(viewer->MSFlexGrid1->currentIndex().row(), 1);
+        QCOMPARE(viewers.viewerForMenu(), viewer);
+        QVERIFY(chooser.requests.isEmpty());
+
+        // A folder that cannot be listed is named with the reason.
+        window->folder->setText(dir.filePath(u"missing"_s));
+        window->searchButton->click();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(window->status->text(),
+                 u"フォルダ %1 を開けませんでした。ファイルまたはフォルダが見つかりません。"_s.arg(
+                     QDir::toNativeSeparators(dir.filePath(u"missing"_s))));
+        QCOMPARE(model.rowCount(), 0);
+
+        viewer->close();
+        window->close();
+        QTRY_VERIFY(window.isNull());
     }
 };
 

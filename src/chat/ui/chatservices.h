@@ -67,6 +67,12 @@ struct ChatServices
     std::function<QWidget*()> makeLogViewer;
     std::function<QWidget*()> makeHelp;
     std::function<QWidget*()> makeAbout;
+
+    /**
+     * Makes the search window across log files, an addition to the design: when set, the ツール
+     * menu ends with 「ログの検索(&S)...」, which shows it (at most once).
+     */
+    std::function<QWidget*()> makeLogSearch;
 };
 
 } // namespace chat::ui

@@ -52,6 +52,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_logViewer(m_services.makeLogViewer)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
+    , m_logSearch(m_services.makeLogSearch)
 {
     Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger);
     if (!m_services.clock)
@@ -95,6 +96,11 @@ void tavik::connectHandlers()
     connect(ui.m_log, &QAction::triggered, this, &tavik::m_log_Click);
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
     connect(ui.m_version, &QAction::triggered, this, &tavik::m_version_Click);
+    // Additions to the design go after its items, only where the program provides them.
+    if (m_services.makeLogSearch) {
+        QAction* search = widgets::named(ui.m_tool->addAction(u"ログの検索(&S)..."_s), u"logSearch"_s);
+        connect(search, &QAction::triggered, this, [this] { m_logSearch.show(); });
+    }
     new KeyAsciiFilter(ui.Text2, [this](int& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(Winsock1, &net::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
     connect(m_reception, &PartnerReception::received, this, &tavik::showReceived);

@@ -108,6 +108,7 @@ private:
     widgets::SingleWindow m_logViewer;
     widgets::SingleWindow m_helpWindow;
     widgets::SingleWindow m_aboutWindow;
+    widgets::SingleWindow m_logSearch;
 
     // Controls and menu, named as in the design.
     TavikUi ui;
