@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QPainter>
 
+using namespace Qt::StringLiterals;
+
 namespace history::ui {
 
 namespace {
@@ -53,7 +55,23 @@ void SearchHitDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
         x += width;
     };
+    // A match beyond the cell's right edge is brought into sight: the text starts a little before
+    // it, the cut marked with 「…」.
     qsizetype at = 0;
+    const qsizetype firstMatch = std::clamp<qsizetype>(matches.at(0), 0, text.size());
+    const QFontMetrics plain(cell.font);
+    const int matchWidth = QFontMetrics(bold).horizontalAdvance(
+        text.sliced(firstMatch, std::clamp<qsizetype>(matches.value(1), 0, text.size() - firstMatch)));
+    if (plain.horizontalAdvance(text.first(firstMatch)) + matchWidth > area.width()) {
+        at = firstMatch;
+        while (at > 0 && plain.horizontalAdvance(text.sliced(at - 1, firstMatch - at + 1)) <= area.width() / 3)
+            --at;
+        const QString cut = u"…"_s;
+        painter->setFont(cell.font);
+        painter->setPen(textColor);
+        painter->drawText(QRect(x, area.top(), area.width(), area.height()), Qt::AlignLeft | Qt::AlignVCenter, cut);
+        x += plain.horizontalAdvance(cut);
+    }
     for (qsizetype k = 0; k + 1 < matches.size(); k += 2) {
         const qsizetype start = std::clamp<qsizetype>(matches.at(k), at, text.size());
         const qsizetype end = std::clamp<qsizetype>(start + matches.at(k + 1), start, text.size());
