@@ -130,7 +130,10 @@ int main(int argc, char* argv[])
     QTemporaryDir temporary;
     const QString folder = argc > 1 ? app.arguments().at(1) : temporary.filePath(u"log"_s);
     // The ASCII keyword goes in as it is only, so the search must count exactly grep's lines.
-    QList<Keyword> keywords = {{u"backup"_s, {}, 37, 0, 0}, {u"テスト"_s, u"ﾃｽﾄ"_s, 23, 41, 0}};
+    // The others also in half-width katakana, which grep cannot see: a common keyword and a rare one.
+    QList<Keyword> keywords = {{u"backup"_s, {}, 37, 0, 0},
+                               {u"テスト"_s, u"ﾃｽﾄ"_s, 23, 41, 0},
+                               {u"ミーティング"_s, u"ﾐｰﾃｨﾝｸﾞ"_s, 499, 997, 0}};
     const qsizetype bytes = writeYear(folder, keywords);
     if (bytes < 0) {
         std::fprintf(stderr, "bench_log_search: cannot write the logs into %s\n", qPrintable(folder));

@@ -164,8 +164,8 @@ private:
     struct WrittenLine
     {
         qsizetype start = 0;
-        int quotes = 0;
-        int separatorCount = 0;
+        qsizetype quotes = 0;
+        qsizetype separatorCount = 0;
         qsizetype separators[3] = {};
 
         // Adds the double quotes and the separators of a part of the line; false past three separators.

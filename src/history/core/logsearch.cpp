@@ -146,9 +146,13 @@ std::optional<SearchHit> SearchMatcher::match(const LogTable& table, qsizetype r
     std::array<bool, LogTable::FieldsPerRecord> holds = {};
     QString folded;
     for (int k = 0; k < LogTable::FieldsPerRecord; ++k) {
-        texts[k] = table.field(row, k);
-        foldForSearch(texts[k], folded);
-        holds[k] = folded.contains(m_keyword);
+        const QByteArrayView raw = table.rawField(row, k);
+        texts[k] = common::cp932::decode(raw);
+        // Only a field with the bytes the prefilter looks for can hold the keyword.
+        if (m_prefilter.next(raw, 0) < raw.size() || m_prefilter.matchesAnywhere()) {
+            foldForSearch(texts[k], folded);
+            holds[k] = folded.contains(m_keyword);
+        }
     }
     if (std::find(holds.begin(), holds.end(), true) == holds.end())
         return std::nullopt;
