@@ -3,6 +3,7 @@
 #include "common/twips.h"
 #include "history/core/searchresultmodel.h"
 #include "historytexts.h"
+#include "logviewercontrols.h"
 #include "searchhitdelegate.h"
 #include "widgets/designcontrol.h"
 #include "widgets/errortext.h"
@@ -99,16 +100,11 @@ LogSearchWindow::LogSearchWindow(const QString& logFolder, widgets::FileChooser&
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
 
-    results->setModel(m_model);
+    // A grid as the viewer's, whole rows selected.
+    setUpLogGrid(results, m_model);
     results->setItemDelegate(new SearchHitDelegate(results));
-    results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     results->setSelectionBehavior(QAbstractItemView::SelectRows);
     results->setSelectionMode(QAbstractItemView::SingleSelection);
-    results->setWordWrap(false);
-    results->verticalHeader()->hide();
-    results->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    results->verticalHeader()->setDefaultSectionSize(px(240));
-    results->horizontalHeader()->setHighlightSections(false);
     results->setColumnWidth(SearchResultModel::DateTimeColumn, px(DateTimeWidth));
     results->setColumnWidth(SearchResultModel::SenderColumn, px(PcWidth));
     results->setColumnWidth(SearchResultModel::ReceiverColumn, px(PcWidth));
