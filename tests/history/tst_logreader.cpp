@@ -544,6 +544,27 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.at(0).at(0).value<history::core::SearchSummary>().hits, 1);
+
+        // A keyword that every record holds: the search ends at MaxHits and says so.
+        QTemporaryDir many;
+        const QByteArray record = logOf({{u"A"_s, u"B"_s, u"hit"_s, u"2025/01/01 9:00:00"_s}});
+        for (const QString& name : {u"20250101090000.txt"_s, u"20250102090000.txt"_s}) {
+            QFile file(many.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(record.repeated(history::core::FolderSearch::MaxHits - 10)) > 0);
+        }
+        hits.clear();
+        finished.clear();
+        search.start(many.path(), {u"HIT"_s, {}, {}});
+        QVERIFY(finished.wait(30000));
+        qsizetype rows = 0;
+        for (const QList<QVariant>& batch : hits)
+            rows += batch.at(0).value<QList<history::core::SearchHit>>().size();
+        const auto limited = finished.at(0).at(0).value<history::core::SearchSummary>();
+        QVERIFY(limited.stoppedAtLimit);
+        QCOMPARE(limited.hits, history::core::FolderSearch::MaxHits);
+        QCOMPARE(rows, history::core::FolderSearch::MaxHits);
+        QCOMPARE(limited.filesSearched, 2);
     }
 
     void modelServesTrimmedFieldsInGridOrder()

@@ -23,7 +23,9 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -579,6 +581,22 @@ private Q_SLOTS:
         QCOMPARE(viewer->MSFlexGrid1->currentIndex().row(), 1);
         QCOMPARE(viewers.viewerForMenu(), viewer);
         QVERIFY(chooser.requests.isEmpty());
+
+        // Days: only records of the days asked for; days the wrong way round are said, not searched.
+        QVERIFY(!window->firstDay->isEnabled());
+        window->withinDays->click();
+        QVERIFY(window->firstDay->isEnabled() && window->lastDay->isEnabled());
+        window->firstDay->setDate(QDate(2025, 3, 2));
+        window->lastDay->setDate(QDate(2025, 3, 1));
+        window->searchButton->click();
+        QVERIFY(!window->isSearching());
+        QCOMPARE(window->status->text(), u"期間の始めの日が終わりの日より後になっています。"_s);
+        window->lastDay->setDate(QDate(2025, 3, 31));
+        window->searchButton->click();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, core::SearchResultModel::FileColumn).data().toString(), u"20250302090000_2.txt"_s);
+        window->withinDays->click();
 
         // A folder that cannot be listed is named with the reason.
         window->folder->setText(dir.filePath(u"missing"_s));
