@@ -13,11 +13,13 @@
 #include "net/notificationprotocol.h"
 #include "os/commandline.h"
 #include "os/terminationwatcher.h"
+#include "widgets/errortext.h"
 #include "widgets/japaneseenvironment.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -121,13 +123,13 @@ int main(int argc, char** argv)
     }
 
     messenger::service::NotificationServer server(*presenter, quint16(port));
-    if (const auto failure = server.listen()) {
-        if (failure->error == QAbstractSocket::AddressInUseError)
+    if (const common::Status failure = server.listen(); !failure.isOk()) {
+        if (failure.sysErrno() == EADDRINUSE)
             printError(
                 u"ポート %1 は既に使われています。通知サービスが既に動いているか、別のプログラムがこのポートを使っています。"_s
                     .arg(port));
         else
-            printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(failure->reason));
+            printError(u"ポート %1 で待ち受けできません: %2"_s.arg(port).arg(widgets::errorText(failure)));
         return 1;
     }
     QObject::connect(

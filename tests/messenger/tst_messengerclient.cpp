@@ -72,7 +72,7 @@ class TestMessengerClient final : public QObject
     {
         m_service = std::make_unique<ServiceThread>([&presenter] {
             auto* server = new messenger::service::NotificationServer(presenter, 0);
-            return server->listen() ? nullptr : server;
+            return server->listen().isOk() ? server : nullptr;
         });
         QVERIFY(m_service->object());
         m_port = static_cast<messenger::service::NotificationServer*>(m_service->object())->port();

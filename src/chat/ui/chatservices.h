@@ -11,6 +11,7 @@ class QWidget;
 
 namespace net {
 class HostResolver;
+class MdnsAddressBrowser;
 class NotificationClient;
 } // namespace net
 namespace widgets {
@@ -40,7 +41,9 @@ struct ChatServices
     net::NotificationClient* messenger = nullptr; ///< required: tells the partner about a connect
     widgets::ComputerBrowser* browser = nullptr;  ///< optional: without it the browse button does nothing
     net::HostResolver* resolver = nullptr;        ///< optional: the socket's resolver, else the shared one
-    common::Clock clock;                          ///< optional: the system clock when empty
+    /// optional: every address an mDNS partner name publishes, so that the partner is known by each
+    net::MdnsAddressBrowser* publishedAddresses = nullptr;
+    common::Clock clock; ///< optional: the system clock when empty
 
     /**
      * Saves the conversation log before a confirmed exit; called only when the run has at least
@@ -68,10 +71,8 @@ struct ChatServices
     std::function<QWidget*()> makeHelp;
     std::function<QWidget*()> makeAbout;
 
-    /**
-     * Makes the search window across log files, an addition to the design: when set, the ツール
-     * menu ends with 「ログの検索(&S)...」, which shows it (at most once).
-     */
+    /// Makes the search window across log files, which 「ログの検索(&S)...」 shows (at most once); without it the item
+    /// does nothing.
     std::function<QWidget*()> makeLogSearch;
 };
 

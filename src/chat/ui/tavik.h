@@ -88,6 +88,8 @@ private:
     void m_log_Click();
     void m_use_Click();
     void m_version_Click();
+    void m_check_Click();
+    void m_logsearch_Click();
 
     void inform(const QString& text);
     void reportSendFailure(const common::Status& result);
@@ -108,6 +110,7 @@ private:
     widgets::SingleWindow m_logViewer;
     widgets::SingleWindow m_helpWindow;
     widgets::SingleWindow m_aboutWindow;
+    widgets::SingleWindow m_checkWindow;
     widgets::SingleWindow m_logSearch;
 
     // Controls and menu, named as in the design.

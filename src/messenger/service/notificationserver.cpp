@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <utility>
 
 namespace messenger::service {
@@ -139,15 +140,29 @@ NotificationServer::NotificationServer(Presenter& presenter, quint16 port, Serve
 
 NotificationServer::~NotificationServer() = default;
 
-std::optional<ListenFailure> NotificationServer::listen()
+common::Status NotificationServer::listen()
 {
     // Room for a burst of connection requests: Qt's default backlog of 50 drops them, and the
     // senders would wait for a reply that never comes.
     m_server.setListenBacklogSize(1024);
     // The dual-stack address: IPv6 and IPv4 on one socket (IPv4 alone where IPv6 is not available).
     if (m_server.listen(QHostAddress::Any, m_port))
-        return std::nullopt;
-    return ListenFailure{m_server.serverError(), m_server.errorString()};
+        return {};
+    // Qt keeps the kind of failure, not the errno; these are the errnos behind its kinds.
+    switch (m_server.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+        return common::Status::fromSocketErrno(EADDRINUSE);
+    case QAbstractSocket::SocketAccessError:
+        return common::Status::fromSocketErrno(EACCES);
+    case QAbstractSocket::SocketResourceError:
+        return common::Status::fromSocketErrno(EMFILE);
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return common::Status::fromSocketErrno(EADDRNOTAVAIL);
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return common::Status::fromSocketErrno(EAFNOSUPPORT);
+    default:
+        return common::Status::fromSocketErrno(EIO);
+    }
 }
 
 quint16 NotificationServer::port() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/datetimetext.h"
+#include "common/status.h"
 #include "messenger/service/presenter.h"
 #include "messenger/service/ratelimiter.h"
 
@@ -34,12 +35,6 @@ struct ServerLimits
 };
 
 /// Why the service could not start listening.
-struct ListenFailure
-{
-    QAbstractSocket::SocketError error; ///< AddressInUseError when another copy holds the port
-    QString reason;                     ///< the system's description
-};
-
 /**
  * The notification service: accepts one message per TCP connection on all local addresses (IPv4
  * and IPv6), hands each well-formed one to the presenter and answers with a status. It only ever
@@ -66,8 +61,8 @@ public:
                        common::Clock clock = common::systemClock(), QObject* parent = nullptr);
     ~NotificationServer() override;
 
-    /// Starts listening. @return std::nullopt on success, otherwise why not.
-    std::optional<ListenFailure> listen();
+    /// Starts listening; fails with the socket's errno (EADDRINUSE when another copy holds the port).
+    common::Status listen();
 
     /// The port listened on (the chosen one when constructed with 0).
     quint16 port() const;
