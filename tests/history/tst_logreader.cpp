@@ -361,6 +361,9 @@ private Q_SLOTS:
         QTest::newRow("kanji") << u"会議"_s << u"明日の会議は10時"_s << true;
         QTest::newRow("not there") << u"会議室"_s << u"明日の会議は10時"_s << false;
         QTest::newRow("character outside code page 932") << u"😀"_s << u"?"_s << false;
+        // A pasted page as the keyword is judged by its start, without going through every pair.
+        QTest::newRow("very long keyword") << QString(20000, u'あ') << QString(19999, u'あ') << false;
+        QTest::newRow("very long keyword found") << QString(20000, u'ｱ') << QString(20000, u'ア') << true;
     }
     void searchFolds()
     {

@@ -119,8 +119,12 @@ SearchPrefilter::Forms::Forms(std::vector<QByteArray> forms)
 
 SearchPrefilter::SearchPrefilter(QStringView keyword)
 {
-    // Pairs with few and rare forms first; a handful suffices to tell records apart.
+    // Pairs with few and rare forms first; a handful suffices to tell records apart. Each pair
+    // looked at costs a pass over every character of code page 932, so a long keyword is judged
+    // by its start: any of its pairs is needed for a match, so any selection is sound.
     constexpr size_t MaxPairs = 4;
+    constexpr qsizetype MaxExamined = 32;
+    keyword = keyword.first(std::min(keyword.size(), MaxExamined + 1));
     for (qsizetype i = 0; i + 1 < keyword.size(); ++i) {
         if (!foldsAcrossUnits(keyword[i]) && !foldsAcrossUnits(keyword[i + 1]))
             m_pairs.emplace_back(pairForms(keyword[i], keyword[i + 1]));

@@ -34,6 +34,9 @@ using widgets::named;
 
 namespace {
 
+// A keyword is a word or a phrase; the box takes no more.
+constexpr int MaxKeywordChars = 256;
+
 // Column widths in twips; the message column takes what is left.
 constexpr int DateTimeWidth = 2100;
 constexpr int PcWidth = 1500;
@@ -110,6 +113,7 @@ LogSearchWindow::LogSearchWindow(const QString& logFolder, widgets::FileChooser&
     results->setColumnWidth(SearchResultModel::ReceiverColumn, px(PcWidth));
     results->setColumnWidth(SearchResultModel::FileColumn, px(FileWidth));
     results->horizontalHeader()->setSectionResizeMode(SearchResultModel::MessageColumn, QHeaderView::Stretch);
+    keyword->setMaxLength(MaxKeywordChars);
     status->setWordWrap(true);
     status->setTextFormat(Qt::PlainText);
     stopButton->setEnabled(false);
