@@ -1,5 +1,6 @@
 #include "tavikui.h"
 
+#include "chat/boundedlinedelegate.h"
 #include "chat/chatrules.h"
 #include "chat/listfollower.h"
 #include "chat/statuspanel.h"
@@ -143,6 +144,7 @@ void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, Q
     Text2->hide();
     Text1 = lineEdit(client, u"Text1"_s, twipsRect(120, 360, 1815, 285), font);
     List1 = list(client, u"List1"_s, twipsRect(120, 1920, 6615, 4920), displayLines);
+    List1->setItemDelegate(new BoundedLineDelegate(List1)); // lays out only what can be seen of a line
     new ListFollower(List1); // new lines scroll into view while the user reads at the end
     Line1 = named(new QFrame(client), u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
