@@ -44,12 +44,16 @@ void BoundedLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 {
     QStyleOptionViewItem shown = option;
     initStyleOption(&shown, index);
-    shown.text = textCovering(shown.text, shown.font, widthInView(option));
+    // A row elided at its start or middle shows the end of its text; only one elided at the right is cut.
+    if (shown.textElideMode == Qt::ElideRight || shown.textElideMode == Qt::ElideNone)
+        shown.text = textCovering(shown.text, shown.font, widthInView(option));
     styleOf(option)->drawControl(QStyle::CE_ItemViewItem, &shown, painter, option.widget);
 }
 
 QSize BoundedLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
+    if (const QVariant size = index.data(Qt::SizeHintRole); size.isValid())
+        return size.toSize();
     QStyleOptionViewItem measured = option;
     initStyleOption(&measured, index);
     measured.text = textCovering(measured.text, measured.font, widestScreenWidth());

@@ -26,6 +26,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+private:
     /**
      * The start of @p text that covers @p width pixels in @p font with room to spare (half as much
      * again, for kerning), then "…"; @p text itself when it is not longer. Every character counts
@@ -33,7 +34,6 @@ public:
      */
     QString textCovering(const QString& text, const QFont& font, int width) const;
 
-private:
     // Single characters' advances in the list's font, measured once each: adding them up costs
     // far less than laying the text out. At most one entry per UTF-16 code unit.
     mutable QFont m_measuredFont;
