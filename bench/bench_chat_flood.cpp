@@ -2,7 +2,7 @@
 // already waiting. Each receiver's buffer is enlarged first (SO_RCVBUFFORCE, root), the datagrams
 // are queued while nothing reads, then the clock runs while the receiver empties the queue:
 //   raw      a plain socket read with recvmmsg in a tight loop (the floor),
-//   socket   platform::DatagramSocket with a handler that only counts,
+//   socket   net::DatagramSocket with a handler that only counts,
 //   window   the main window tavik, connected as PC2: DatagramSocket + Winsock1_DataArrival
 //            (List1 line, log line, status, and the program's real window flash request;
 //            run on an X display, QT_QPA_PLATFORM=xcb, for the cost a user's desktop adds),
@@ -19,8 +19,8 @@
 #include "common/cp932codec.h"
 #include "common/datetimetext.h"
 #include "load/loopbacksender.h"
-#include "platform/datagramsocket.h"
-#include "platform/japaneseenvironment.h"
+#include "net/datagramsocket.h"
+#include "widgets/japaneseenvironment.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -192,13 +192,13 @@ int runRaw(const std::vector<QByteArray>& data)
 
 int runSocket(const std::vector<QByteArray>& data)
 {
-    platform::DatagramSocket socket;
-    socket.setProtocol(platform::DatagramSocket::Udp);
+    net::DatagramSocket socket;
+    socket.setProtocol(net::DatagramSocket::Udp);
     socket.setLocalPort(1004);
-    if (!socket.bind().ok() || !enlarge(descriptorOfPort(1004)))
+    if (!socket.bind().isOk() || !enlarge(descriptorOfPort(1004)))
         return 1;
     int received = 0;
-    QObject::connect(&socket, &platform::DatagramSocket::dataArrival, &socket, [&](qint64) {
+    QObject::connect(&socket, &net::DatagramSocket::dataArrival, &socket, [&](qint64) {
         if (!socket.getData().isEmpty())
             ++received;
     });
@@ -299,7 +299,7 @@ int main(int argc, char** argv)
 {
     common::pinLocalTimeZone(); // as the program does
     QApplication app(argc, argv);
-    platform::applyJapaneseEnvironment(app); // the program's fonts: the cost of drawing a line depends on them
+    widgets::applyJapaneseEnvironment(app); // the program's fonts: the cost of drawing a line depends on them
     const auto count = [&](int fallback) { return argc > 1 ? std::max(1000, atoi(argv[1])) : fallback; };
     QUdpSocket probe;
     if (!probe.bind(QHostAddress::AnyIPv4, 1001)) {

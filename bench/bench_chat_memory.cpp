@@ -8,7 +8,7 @@
 //   scripts/in-netns.sh build/bin/bench_chat_memory [datagrams]
 #include "benchwindow.h"
 #include "common/datetimetext.h"
-#include "history/journal.h"
+#include "history/core/journal.h"
 #include "load/loopbacksender.h"
 
 #include <QApplication>
@@ -58,10 +58,10 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
 
     QTemporaryDir folder;
-    history::Journal journal(folder.path());
+    history::core::Journal journal(folder.path());
     std::atomic<int> recorded{0};
     bench::ConnectedWindow side;
-    side.make([&](chat::ChatServices& services) {
+    side.make([&](chat::ui::ChatServices& services) {
         services.clock = common::systemClock();
         services.logLineAdded = [&](const common::LogLine& line) {
             journal.append(line);
@@ -90,7 +90,8 @@ int main(int argc, char** argv)
     const qint64 elapsedMs = clock.elapsed();
     const long peakKib = statusKib("VmHWM:");
 
-    const history::LogWriteResult written = journal.saveAsLog(side.window->logLines(), QDateTime::currentDateTime());
+    const history::core::LogWriteResult written =
+        journal.saveAsLog(side.window->logLines(), QDateTime::currentDateTime());
     QFile log(written.path);
     if (written.failed() || !log.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "bench_chat_memory: the log was not written: %s\n", qPrintable(written.error));

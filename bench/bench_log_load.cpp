@@ -1,10 +1,10 @@
 // Loads FILE into the log viewer (offscreen) the way its load command does, through the same
 // reader, model and grid, and prints "records=N skipped=K seconds=S" with the peak memory.
 
-#include "history/logtablemodel.h"
-#include "history/tavik_log.h"
-#include "platform/filechooser.h"
-#include "platform/prompter.h"
+#include "history/core/logtablemodel.h"
+#include "history/ui/tavik_log.h"
+#include "widgets/filechooser.h"
+#include "widgets/prompter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,26 +18,26 @@
 
 namespace {
 
-class FixedChooser final : public platform::FileChooser
+class FixedChooser final : public widgets::FileChooser
 {
 public:
     explicit FixedChooser(QString path)
         : m_path(std::move(path))
     {}
-    QString chooseFileToOpen(QWidget*, const platform::OpenFileRequest&) override { return m_path; }
+    QString chooseFileToOpen(QWidget*, const widgets::OpenFileRequest&) override { return m_path; }
 
 private:
     QString m_path;
 };
 
-class ReportingPrompter final : public platform::Prompter
+class ReportingPrompter final : public widgets::Prompter
 {
 public:
-    platform::PromptAnswer prompt(QWidget*, const platform::PromptRequest& request) override
+    widgets::PromptAnswer prompt(QWidget*, const widgets::PromptRequest& request) override
     {
         std::fprintf(stderr, "%s\n", qPrintable(request.text));
         failed = true;
-        return platform::PromptAnswer::Ok;
+        return widgets::PromptAnswer::Ok;
     }
     bool failed = false;
 };
@@ -77,7 +77,7 @@ int main(int argc, char* argv[])
     const QString path = app.arguments().at(1);
     FixedChooser chooser(path);
     ReportingPrompter prompter;
-    history::tavik_log viewer(prompter, chooser);
+    history::ui::tavik_log viewer(prompter, chooser);
     viewer.show();
     QCoreApplication::processEvents();
     const long baseline = peakRssKb();

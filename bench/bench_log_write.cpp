@@ -1,7 +1,7 @@
 // Writes N log lines of a realistic conversation through the exit-flow writer into DIR and prints
 // "records=N seconds=S bytes=B file=PATH". Making the lines is not timed.
 
-#include "history/logwriter.h"
+#include "history/core/logwriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,7 +81,7 @@ int main(int argc, char* argv[])
     const double cpuBefore = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const history::LogWriteResult result = history::writeLogIfSent(
+    const history::core::LogWriteResult result = history::core::writeLogIfSent(
         true, lines, [now] { return now; }, args.at(2));
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/windowflasher.h"
 #include "support/chatharness.h"
+#include "widgets/windowflasher.h"
 
 namespace bench {
 
@@ -13,12 +13,12 @@ namespace bench {
  */
 struct ConnectedWindow : testsupport::ChatHarness
 {
-    platform::AlertWindowFlasher realFlasher;
+    widgets::AlertWindowFlasher realFlasher;
 
     /// Shows the window and connects to 127.0.0.1 as PC1 (@p pc2 false) or PC2. @return whether it is connected.
     bool open(bool pc2)
     {
-        make([this](chat::ChatServices& services) {
+        make([this](chat::ui::ChatServices& services) {
             services.flasher = &realFlasher;
             services.clock = common::systemClock();
         });

@@ -50,6 +50,21 @@ function(tavik_expose_headers target)
         target_include_directories(${target} PUBLIC "${root}")
     endif()
 endfunction()
+# tavik_add_library(<name> SOURCES <files...> LINKS <targets...> [PRIVATE_LINKS <targets...>])
+#   One folder, one library: the library tavik_<name> of the calling folder's sources, with the
+#   project's flags, linking LINKS for itself and its users, and exposing its own headers only.
+#   Its namespace is the folder's path under src/ (chat/core: chat::core), which the layering
+#   test checks.
+function(tavik_add_library name)
+    cmake_parse_arguments(L "" "" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
+    add_library(tavik_${name} STATIC ${L_SOURCES})
+    target_link_libraries(tavik_${name} PUBLIC tavik_common_cfg ${L_LINKS})
+    if(L_PRIVATE_LINKS)
+        target_link_libraries(tavik_${name} PRIVATE ${L_PRIVATE_LINKS})
+    endif()
+    tavik_expose_headers(tavik_${name})
+endfunction()
+
 include("${CMAKE_CURRENT_LIST_DIR}/Sanitizers.cmake")
 
 # tavik_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [NETNS] [TIMEOUT <s>])

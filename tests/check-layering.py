@@ -7,6 +7,11 @@ Rules:
   2. The libraries link no cycle.
   3. No library below the windows links QtWidgets: every library whose name ends in _core, and
      every library those link.
+  4. One folder, one library, one namespace: a library's sources lie in one folder of src/ of their
+     own, and what they define is in the namespace of that folder's path (src/chat/core:
+     chat::core). Blocks that only declare another namespace's classes ahead are allowed, and so is
+     the code module mod1 of common.
+  5. No two folders include each other, directly or through others.
 
 Usage: check-layering.py <build dir> <source dir>
 Prints each breach as "file:line: ..." and exits 1 when there is one.
@@ -17,6 +22,10 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+NAMESPACE = re.compile(r'^namespace ([\w:]+) \{\n(.*?)^\}', re.M | re.S)
+FORWARD = re.compile(r'^(class|struct) \w+;$')
+# The design names the module of CharPos; it keeps that name inside common.
+MODULE_NAMESPACES = {"mod1"}
 WIDGETS = "Qt6::Widgets"
 
 
@@ -71,6 +80,75 @@ def find_cycle(targets):
     return None
 
 
+def check_folders(targets, libraries, src):
+    """Rules 4 and 5: folders against libraries and namespaces, and the folders' include graph."""
+    breaches, folder_of = [], {}
+    for name in sorted(libraries):
+        sources = [s.resolve() for s in targets[name]["sources"] if s.resolve().is_relative_to(src)]
+        folders = {s.parent for s in sources}
+        if not folders:
+            continue
+        if len(folders) > 1:
+            breaches.append(f"{name} has sources in {len(folders)} folders: "
+                            + ", ".join(str(f.relative_to(src)) for f in sorted(folders)))
+            continue
+        folder = folders.pop()
+        if folder in folder_of.values():
+            other = next(n for n, f in folder_of.items() if f == folder)
+            breaches.append(f"{name} and {other} share the folder {folder.relative_to(src)}")
+        folder_of[name] = folder
+        expected = "::".join(folder.relative_to(src).parts)
+        for source in sources:
+            for match in NAMESPACE.finditer(source.read_text(encoding="utf-8")):
+                namespace, body = match.group(1), match.group(2)
+                if namespace == expected or namespace.startswith(expected + "::"):
+                    continue
+                if namespace in MODULE_NAMESPACES:
+                    continue
+                lines = [line.strip() for line in body.splitlines() if line.strip()]
+                if lines and all(FORWARD.match(line) for line in lines):
+                    continue
+                line = source.read_text(encoding="utf-8")[:match.start()].count("\n") + 1
+                breaches.append(f"{source}:{line}: namespace {namespace} in {folder.relative_to(src)}, "
+                                f"whose namespace is {expected}")
+
+    # The folders' include graph, from every source of the tree.
+    edges = {}
+    for source in src.rglob("*"):
+        if source.suffix not in (".h", ".cpp"):
+            continue
+        for text in source.read_text(encoding="utf-8").splitlines():
+            match = INCLUDE.match(text)
+            if match and "/" in match.group(1):
+                target = (src / match.group(1)).parent
+                if target != source.parent and target.is_dir():
+                    edges.setdefault(source.parent, set()).add(target)
+    state, path = {}, []
+
+    def visit(folder):
+        state[folder] = "open"
+        path.append(folder)
+        for target in sorted(edges.get(folder, ())):
+            if state.get(target) == "open":
+                cycle = path[path.index(target):] + [target]
+                return " -> ".join(str(f.relative_to(src)) for f in cycle)
+            if target not in state:
+                found = visit(target)
+                if found:
+                    return found
+        path.pop()
+        state[folder] = "done"
+        return None
+
+    for folder in sorted(edges):
+        if folder not in state:
+            cycle = visit(folder)
+            if cycle:
+                breaches.append("folders include each other: " + cycle)
+                break
+    return breaches
+
+
 def main():
     build, source_root = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).resolve()
     src = source_root / "src"
@@ -110,6 +188,8 @@ def main():
         for below in sorted(closure(targets, name)):
             if WIDGETS in targets.get(below, {}).get("links", []):
                 breaches.append(f"{name} links {WIDGETS} (through {below}); a core library must not")
+
+    breaches += check_folders(targets, libraries, src)
 
     for breach in breaches:
         print(breach)

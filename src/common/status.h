@@ -18,13 +18,15 @@ class Status final
 public:
     enum class Code : quint8 {
         Ok = 0,
-        SystemError, ///< a system call failed; sysErrno() says why
+        SystemError, ///< a system call on a file or folder failed; sysErrno() says why
+        SocketError, ///< a system call on a socket failed; sysErrno() says why
         NotFound,    ///< a name that cannot be resolved, a file that is not there
         TimedOut,    ///< no answer within the time allowed
         TooLarge,    ///< over a limit: a datagram, a frame, a file, the memory budget
         Malformed,   ///< bytes that do not follow their format
         Unencodable, ///< text with no code page 932 form
         WrongState,  ///< the operation does not fit the object's state
+        Unsupported, ///< a kind of operation or object this program does not do
         Cancelled,   ///< given up on request
     };
 
@@ -34,10 +36,15 @@ public:
     {
         return Status(code, sysErrno, std::move(detail));
     }
-    /// A failed system call: @p sysErrno is the errno it left.
+    /// A failed system call on a file or folder: @p sysErrno is the errno it left.
     static Status fromErrno(int sysErrno, QString detail = {})
     {
         return Status(Code::SystemError, sysErrno, std::move(detail));
+    }
+    /// A failed system call on a socket: @p sysErrno is the errno it left.
+    static Status fromSocketErrno(int sysErrno, QString detail = {})
+    {
+        return Status(Code::SocketError, sysErrno, std::move(detail));
     }
 
     bool isOk() const { return m_code == Code::Ok; }
@@ -48,7 +55,11 @@ public:
     bool operator==(const Status&) const = default;
 
 private:
-    Status(Code code, int sysErrno, QString detail) : m_code(code), m_sysErrno(sysErrno), m_detail(std::move(detail)) {}
+    Status(Code code, int sysErrno, QString detail)
+        : m_code(code)
+        , m_sysErrno(sysErrno)
+        , m_detail(std::move(detail))
+    {}
 
     Code m_code = Code::Ok;
     int m_sysErrno = 0;
@@ -56,12 +67,15 @@ private:
 };
 
 /// A value, or the Status that says why there is none.
-template <typename T>
-class Result final
+template<typename T> class Result final
 {
 public:
-    Result(T value) : m_value(std::move(value)) {}
-    Result(Status status) : m_status(std::move(status)) {}
+    Result(T value)
+        : m_value(std::move(value))
+    {}
+    Result(Status status)
+        : m_status(std::move(status))
+    {}
 
     bool isOk() const { return m_value.has_value(); }
     const Status& status() const { return m_status; }

@@ -45,12 +45,17 @@ QString visibleText(const QString& text, TextShape shape)
         } else if (c == 0x7F) {
             shown += QChar(u'\u2421');
         } else {
-            shown += QStringView(u"<U+");
-            shown += QString::number(c, 16).toUpper().rightJustified(4, u'0');
+            shown += u'<';
+            shown += codePointName(c);
             shown += u'>';
         }
     }
     return shown;
+}
+
+QString codePointName(char32_t codePoint)
+{
+    return QStringLiteral("U+") + QString::number(quint32(codePoint), 16).toUpper().rightJustified(4, u'0');
 }
 
 } // namespace common

@@ -19,4 +19,7 @@ enum class TextShape {
  */
 QString visibleText(const QString& text, TextShape shape = TextShape::SingleLine);
 
+/// The name of a code point as messages write it: "U+" and at least four upper-case hex digits.
+QString codePointName(char32_t codePoint);
+
 } // namespace common

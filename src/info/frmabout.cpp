@@ -3,8 +3,8 @@
 #include "common/twips.h"
 #include "etchedline.h"
 #include "infowindow.h"
-#include "platform/designcontrol.h"
-#include "platform/japanesefont.h"
+#include "widgets/designcontrol.h"
+#include "widgets/japanesefont.h"
 
 #include <QKeySequence>
 #include <QLabel>
@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace info {
 
-using platform::describe;
+using widgets::describe;
 
 using common::twipsRect;
 
@@ -50,7 +50,7 @@ frmAbout::frmAbout(QWidget* parent)
                                twipsRect(960, 1080, 3885, 330), Qt::AlignHCenter, u"著作権の表示"_s);
     lblDisclaimer = makeLabel(this, u"lblDisclaimer"_s, u"フリーソフト版"_s, twipsRect(120, 2880, 3870, 300),
                               Qt::AlignLeft, u"配布の形態"_s);
-    lblDisclaimer->setFont(platform::designFont(11.25));
+    lblDisclaimer->setFont(widgets::designFont(11.25));
     lblTitle = makeLabel(this, u"lblTitle"_s, QString::fromUtf16(common::program::DisplayName),
                          twipsRect(1050, 240, 3885, 360), Qt::AlignHCenter, u"プログラムの名前"_s);
     lblVersion = makeLabel(this, u"lblVersion"_s, QString::fromUtf16(VersionText), twipsRect(960, 600, 4245, 225),
@@ -61,7 +61,7 @@ frmAbout::frmAbout(QWidget* parent)
                        Qt::AlignHCenter, u"作者のホームページのアドレス"_s);
     Label3 = makeLabel(this, u"Label3"_s, u"ライセンス情報"_s, twipsRect(120, 2520, 3375, 255), Qt::AlignLeft,
                        u"配布条件の見出し"_s);
-    Label3->setFont(platform::designFont(11.25));
+    Label3->setFont(widgets::designFont(11.25));
 
     Line1 = new EtchedLine(2400, 90, 105, 5654, this);
     Line1->setObjectName(u"Line1"_s);

@@ -4,8 +4,8 @@
 #include "etchedline.h"
 #include "helpbrowser.h"
 #include "infowindow.h"
-#include "platform/designcontrol.h"
-#include "platform/japanesefont.h"
+#include "widgets/designcontrol.h"
+#include "widgets/japanesefont.h"
 
 #include <QDir>
 #include <QKeySequence>
@@ -17,7 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace info {
 
-using platform::describe;
+using widgets::describe;
 
 using common::twipsRect;
 
@@ -35,7 +35,7 @@ frmHelp::frmHelp(QWidget* parent)
     lblTitle = new QLabel(u"Tavik Light　ヘルプ"_s, this);
     lblTitle->setObjectName(u"lblTitle"_s);
     lblTitle->setGeometry(twipsRect(1080, 240, 3885, 360));
-    lblTitle->setFont(platform::designFont(12));
+    lblTitle->setFont(widgets::designFont(12));
     lblTitle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     describe(lblTitle, u"Tavik Light　ヘルプ"_s, u"この画面の題名"_s);
 

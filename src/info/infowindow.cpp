@@ -1,7 +1,7 @@
 #include "infowindow.h"
 
 #include "common/twips.h"
-#include "platform/programicon.h"
+#include "widgets/programicon.h"
 
 #include <QDialog>
 #include <QGuiApplication>
@@ -37,7 +37,7 @@ void setUpInfoWindow(QDialog* window, const QString& objectName, const QString& 
         origin = screen->geometry().topLeft();
     window->setGeometry(QRect(origin + common::twipsPoint(DesignScreenPosition.x(), DesignScreenPosition.y()), client));
 
-    platform::applyProgramIcon(window);
+    widgets::applyProgramIcon(window);
 }
 
 QPushButton* makeCloseButton(QDialog* window, const QString& caption, QRect geometry, const QString& description)
@@ -60,7 +60,7 @@ QLabel* makeIconBox(QDialog* window, QRect geometry)
     box->setObjectName(u"picIcon"_s);
     box->setGeometry(geometry);
     box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    box->setPixmap(platform::programIcon().pixmap(QSize(32, 32), window->devicePixelRatioF()));
+    box->setPixmap(widgets::programIcon().pixmap(QSize(32, 32), window->devicePixelRatioF()));
     box->setAccessibleName(u"プログラムのアイコン"_s);
     box->setAccessibleDescription(u"Tavik Light のアイコン"_s);
     return box;

@@ -1,6 +1,6 @@
 // The conversation lists' model: Qt's model checker watches every append; a burst reaches the views
 // as one insertion, and the rows read back as the lists show them.
-#include "chat/appendlistmodel.h"
+#include "chat/core/appendlistmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -15,7 +15,7 @@ class TestAppendListModel final : public QObject
 private Q_SLOTS:
     void rowsFollowABurstTogether()
     {
-        chat::DisplayLineModel model;
+        chat::core::DisplayLineModel model;
         qint64 now = 0; // a burst is what the clock says it is, however fast the machine
         model.setClock([&now] { return now; });
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -59,7 +59,7 @@ private Q_SLOTS:
         QFETCH(qint64, viewWorkNs);
         QFETCH(qint64, pauseNs);
         QFETCH(bool, shownAtOnce);
-        chat::DisplayLineModel model;
+        chat::core::DisplayLineModel model;
         qint64 now = 0;
         model.setClock([&now] { return now; });
         connect(&model, &QAbstractItemModel::rowsInserted, this, [&] { now += viewWorkNs; });
@@ -74,7 +74,7 @@ private Q_SLOTS:
 
     void keepsOnlyTheLastLinesAndDropsRowsInBatches()
     {
-        chat::AppendListModel<QString, 5> model;
+        chat::core::AppendListModel<QString, 5> model;
         qint64 now = 0;
         model.setClock([&now] { return now; });
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -96,8 +96,8 @@ private Q_SLOTS:
         QVERIFY2(removed.size() - removalsBefore <= 3, "a burst removes rows in one go, not one per line");
 
         // List1 keeps its last 20,000 lines; List2's model keeps every log line.
-        chat::DisplayLineModel list1;
-        chat::LogLineModel list2;
+        chat::core::DisplayLineModel list1;
+        chat::core::LogLineModel list2;
         for (int i = 0; i <= 20000; ++i) {
             list1.append(QString::number(i));
             list2.append({QString::number(i), {}, {}, {}});
@@ -111,7 +111,7 @@ private Q_SLOTS:
 
     void logLinesKeepTheirFieldsAndShowThemJoined()
     {
-        chat::LogLineModel model;
+        chat::core::LogLineModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         const common::LogLine line{u"pc1"_s, u"pc2"_s, u"相手>a,\"b\""_s, u"2002/10/18 9:05:03"_s};
         model.append(line);

@@ -1,11 +1,15 @@
 // The chat's rules without a window: the bind failure text, the checks before a send, the display
 // lines, and who a received datagram is from.
-#include "chat/chatrules.h"
-#include "chat/messagelines.h"
-#include "chat/outgoingcheck.h"
-#include "chat/senderclassifier.h"
+#include "chat/core/chatrules.h"
+#include "chat/core/messagelines.h"
+#include "chat/core/outgoingcheck.h"
+#include "chat/core/senderclassifier.h"
+#include "net/socketerror.h"
+#include "widgets/errortext.h"
 
 #include <QTest>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -15,14 +19,14 @@ namespace {
 /// A clock the test moves by hand.
 struct ManualClock
 {
-    chat::SenderClassifier::TimePoint now{};
-    chat::SenderClassifier::Clock function()
+    chat::core::SenderClassifier::TimePoint now{};
+    chat::core::SenderClassifier::Clock function()
     {
         return [this] { return now; };
     }
 };
 
-chat::Arrival arrival(const QString& text, const QString& address, quint16 port)
+chat::core::Arrival arrival(const QString& text, const QString& address, quint16 port)
 {
     return {text, QHostAddress(address), port, u"PCB"_s, u"2002/10/18 9:05:03"_s};
 }
@@ -42,21 +46,45 @@ class TestChatRules final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The bind failure box: the port, then the socket's wording of the error, and the Winsock
+    // code the control would report.
     void bindFailureNamesPortAndReason_data()
     {
+        QTest::addColumn<int>("error");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no permission") << 10013
+        QTest::newRow("no permission") << EACCES << 10013
                                        << u"ポート1002を開けませんでした。\nこのポートを使う権限がありません。"_s;
-        QTest::newRow("in use") << 10048
+        QTest::newRow("not permitted") << EPERM << 10013
+                                       << u"ポート1002を開けませんでした。\nこのポートを使う権限がありません。"_s;
+        QTest::newRow("in use") << EADDRINUSE << 10048
                                 << u"ポート1002を開けませんでした。\n他のプログラムがこのポートを使用しています。"_s;
-        QTest::newRow("other") << 10049 << u"ポート1002を開けませんでした。\nシステムの理由"_s;
+        QTest::newRow("no such address") << EADDRNOTAVAIL << 10049
+                                         << u"ポート1002を開けませんでした。\nこのアドレスは使えません。"_s;
+        QTest::newRow("unknown error")
+            << 9999 << 10107
+            << u"ポート1002を開けませんでした。\nソケットの操作に失敗しました（システムエラー 番号 9999）。"_s;
     }
     void bindFailureNamesPortAndReason()
     {
+        QFETCH(int, error);
         QFETCH(int, code);
         QFETCH(QString, expected);
-        QCOMPARE(chat::bindFailureText(1002, code, u"システムの理由"_s), expected);
+        const common::Status failed = common::Status::fromSocketErrno(error);
+        QCOMPARE(chat::core::bindFailureText(1002, widgets::errorText(failed)), expected);
+        QCOMPARE(net::winsockCode(failed), code);
+    }
+
+    // A file's failure and a socket's with the same error number are worded for what failed.
+    void errorTextSaysWhatFailed()
+    {
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(EACCES)), u"アクセスが拒否されました。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(ENOSPC)), u"ディスクの空き領域が足りません。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromSocketErrno(ENOSPC)), u"ディスクの空き領域が足りません。"_s);
+        QCOMPARE(widgets::errorText(common::Status::fromErrno(9999)), u"システムエラー（番号 9999）"_s);
+        QCOMPARE(net::winsockCode(common::Status::failure(common::Status::Code::NotFound)), 10014);
+        QCOMPARE(net::winsockCode(common::Status::failure(common::Status::Code::Unencodable)), 10022);
+        QCOMPARE(net::winsockCode(common::Status{}), 0);
     }
 
     void outgoingChecks_data()
@@ -92,7 +120,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, refusal);
-        const chat::OutgoingCheck check = chat::checkOutgoing(text);
+        const chat::core::OutgoingCheck check = chat::core::checkOutgoing(text);
         QCOMPARE(check.refusal, refusal);
         QCOMPARE(check.accepted(), refusal.isEmpty());
     }
@@ -103,13 +131,13 @@ private Q_SLOTS:
         QString many;
         for (char32_t c = 0x1F600; c < 0x1F60C; ++c)
             many += QString::fromUcs4(&c, 1);
-        const QString listed = chat::checkOutgoing(many).refusal;
+        const QString listed = chat::core::checkOutgoing(many).refusal;
         QVERIFY(listed.startsWith(u"次の文字は送信できません："_s));
         QVERIFY(listed.contains(QString::fromUcs4(U"\U0001F609")));
         QVERIFY(!listed.contains(QString::fromUcs4(U"\U0001F60A")));
-        QCOMPARE(chat::checkOutgoing(u"\u200B"_s).refusal, u"次の文字は送信できません：U+200B"_s);
-        QCOMPARE(chat::checkOutgoing(QString(QChar(0xD800))).refusal, u"次の文字は送信できません：U+D800"_s);
-        QCOMPARE(chat::checkOutgoing(u"😀\u0301"_s).refusal, u"次の文字は送信できません：😀 U+0301"_s);
+        QCOMPARE(chat::core::checkOutgoing(u"\u200B"_s).refusal, u"次の文字は送信できません：U+200B"_s);
+        QCOMPARE(chat::core::checkOutgoing(QString(QChar(0xD800))).refusal, u"次の文字は送信できません：U+D800"_s);
+        QCOMPARE(chat::core::checkOutgoing(u"😀\u0301"_s).refusal, u"次の文字は送信できません：😀 U+0301"_s);
     }
 
     void controlsBecomeVisible_data()
@@ -130,8 +158,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, received);
         QFETCH(QString, shown);
-        QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
-        QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
+        QCOMPARE(chat::core::partnerDisplayLine(received), u"相手>"_s + shown);
+        QCOMPARE(chat::core::ownDisplayLine(received), u"貴方>"_s + shown);
     }
 
     void longMessagesAreCutForTheList_data()
@@ -150,12 +178,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, received);
         QFETCH(QString, shown);
-        QCOMPARE(chat::shownText(received), shown);
-        QCOMPARE(chat::partnerDisplayLine(received), u"相手>"_s + shown);
-        QCOMPARE(chat::ownDisplayLine(received), u"貴方>"_s + shown);
+        QCOMPARE(chat::core::shownText(received), shown);
+        QCOMPARE(chat::core::partnerDisplayLine(received), u"相手>"_s + shown);
+        QCOMPARE(chat::core::ownDisplayLine(received), u"貴方>"_s + shown);
         // The log keeps the whole text.
-        QCOMPARE(chat::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
-        chat::SenderClassifier classifier;
+        QCOMPARE(chat::core::receivedLogLine(u"PCA"_s, u"PCB"_s, received, {}).message, u"相手>"_s + received);
+        chat::core::SenderClassifier classifier;
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered(u"PCA"_s, {});
         QCOMPARE(classifier.arrived(arrival(received, u"192.0.2.9"_s, 1001)).constFirst().displayLine,
@@ -205,12 +233,12 @@ private Q_SLOTS:
         QFETCH(QString, logSender);
         QFETCH(QString, logMessage);
         ManualClock clock;
-        chat::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QVERIFY(classifier.lookupAnswered(u"PCA"_s, addresses(partner)).isEmpty());
-        const QList<chat::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));
+        const QList<chat::core::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));
         QCOMPARE(lines.size(), 1);
-        const chat::ReceivedLine& line = lines.constFirst();
+        const chat::core::ReceivedLine& line = lines.constFirst();
         QCOMPARE(line.fromPartner, shown.startsWith(u"相手>"_s));
         QCOMPARE(line.displayLine, shown);
         QCOMPARE(line.logLine, (common::LogLine{logSender, u"PCB"_s, logMessage, u"2002/10/18 9:05:03"_s}));
@@ -233,17 +261,17 @@ private Q_SLOTS:
         QFETCH(QStringList, answer);
         QFETCH(bool, partnerRecognised);
         ManualClock clock;
-        chat::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QVERIFY(!classifier.holdDeadline());
         QVERIFY(classifier.arrived(arrival(u"1"_s, u"192.0.2.5"_s, 1001)).isEmpty());
         clock.now += 500ms;
         QVERIFY(classifier.arrived(arrival(u"2"_s, u"192.0.2.9"_s, 1001)).isEmpty());
-        QCOMPARE(classifier.holdDeadline(), std::optional(chat::SenderClassifier::TimePoint{} + 2s));
+        QCOMPARE(classifier.holdDeadline(), std::optional(chat::core::SenderClassifier::TimePoint{} + 2s));
 
-        QList<chat::ReceivedLine> released;
+        QList<chat::core::ReceivedLine> released;
         for (int ms = 500; ms <= 3000 && released.isEmpty(); ms += 100) {
-            clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(ms);
+            clock.now = chat::core::SenderClassifier::TimePoint{} + std::chrono::milliseconds(ms);
             released =
                 ms == answerAfterMs ? classifier.lookupAnswered(u"PCA"_s, addresses(answer)) : classifier.releaseDue();
             if (!released.isEmpty())
@@ -260,13 +288,13 @@ private Q_SLOTS:
     void aFloodIsNotHeld()
     {
         ManualClock clock;
-        chat::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
-        QList<chat::ReceivedLine> released;
-        for (int i = 0; i <= chat::SenderClassifier::MaxHeld && released.isEmpty(); ++i)
+        QList<chat::core::ReceivedLine> released;
+        for (int i = 0; i <= chat::core::SenderClassifier::MaxHeld && released.isEmpty(); ++i)
             released = classifier.arrived(arrival(QString::number(i), u"192.0.2.9"_s, 1001));
-        QCOMPARE(released.size(), chat::SenderClassifier::MaxHeld + 1);
-        QCOMPARE(released.constLast().logLine.message, u"他のPC>%1"_s.arg(chat::SenderClassifier::MaxHeld));
+        QCOMPARE(released.size(), chat::core::SenderClassifier::MaxHeld + 1);
+        QCOMPARE(released.constLast().logLine.message, u"他のPC>%1"_s.arg(chat::core::SenderClassifier::MaxHeld));
     }
 
     void looksThePartnerUpAgainAfterAStrangerAtMostEvery10s_data()
@@ -282,12 +310,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, steps);
         ManualClock clock;
-        chat::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
         for (const QString& step : steps.split(u' ')) {
             const QStringList parts = step.split(u'@');
-            clock.now = chat::SenderClassifier::TimePoint{} + std::chrono::milliseconds(parts.at(1).toInt());
+            clock.now = chat::core::SenderClassifier::TimePoint{} + std::chrono::milliseconds(parts.at(1).toInt());
             const QString what = parts.at(0);
             if (what == u"s"_s)
                 classifier.arrived(arrival(u"x"_s, u"192.0.2.9"_s, 1001));
@@ -303,7 +331,7 @@ private Q_SLOTS:
     void aNewAddressIsRecognisedAndAFailedLookupForgetsNothing()
     {
         ManualClock clock;
-        chat::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function());
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         classifier.lookupAnswered(u"PCA"_s, {QHostAddress(u"192.0.2.5"_s)});
         QVERIFY(classifier.lookupAnswered(u"PCA"_s, {}).isEmpty());
@@ -314,13 +342,14 @@ private Q_SLOTS:
         // A new connection forgets the old partner; what was held for the old one is not lost.
         QVERIFY(classifier.connectTo(u"PCB"_s, 1001).isEmpty());
         QVERIFY(classifier.arrived(arrival(u"held"_s, u"192.0.2.6"_s, 1001)).isEmpty());
-        const QList<chat::ReceivedLine> earlier = classifier.connectTo(u"PCC"_s, 1002);
+        const QList<chat::core::ReceivedLine> earlier = classifier.connectTo(u"PCC"_s, 1002);
         QCOMPARE(earlier.size(), 1);
         QCOMPARE(earlier.constFirst().logLine.message, u"他のPC>held"_s);
         // A late answer for the old partner is not taken for the new one's.
         classifier.lookupAnswered(u"PCB"_s, {QHostAddress(u"192.0.2.6"_s)});
         QVERIFY(classifier.arrived(arrival(u"x"_s, u"192.0.2.6"_s, 1002)).isEmpty());
-        const QList<chat::ReceivedLine> released = classifier.lookupAnswered(u"PCC"_s, {QHostAddress(u"192.0.2.7"_s)});
+        const QList<chat::core::ReceivedLine> released =
+            classifier.lookupAnswered(u"PCC"_s, {QHostAddress(u"192.0.2.7"_s)});
         QCOMPARE(released.size(), 1);
         QVERIFY(!released.constFirst().fromPartner);
         QVERIFY(!classifier.isPartner(QHostAddress(u"192.0.2.6"_s), 1001));

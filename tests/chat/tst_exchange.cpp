@@ -1,8 +1,8 @@
 // Two main windows, PC1 and PC2, on loopback in the test's own network namespace: connect,
 // the exact datagrams, both lists on both sides, disconnect, the send checks and failure boxes.
-#include "platform/datagramsocket.h"
-#include "platform/hostresolver.h"
-#include "platform/messenger.h"
+#include "net/datagramsocket.h"
+#include "net/hostresolver.h"
+#include "net/notificationclient.h"
 #include "support/chatharness.h"
 
 #include <QAction>
@@ -25,7 +25,7 @@ const QString Time = u"2002/10/18 9:05:03"_s;
 
 QString host()
 {
-    return platform::DatagramSocket::localHostName();
+    return net::DatagramSocket::localHostName();
 }
 
 } // namespace
@@ -38,14 +38,14 @@ private:
     std::unique_ptr<ChatHarness> a; // PC1
     std::unique_ptr<ChatHarness> b; // PC2
 
-    static void connectAs(ChatHarness& side, chat::Role role, const QString& partner = Loopback)
+    static void connectAs(ChatHarness& side, chat::core::Role role, const QString& partner = Loopback)
     {
-        side.showConnected(role == chat::Role::PC2, partner);
+        side.showConnected(role == chat::core::Role::PC2, partner);
     }
 
-    static platform::DatagramSocket* socket(const ChatHarness& side)
+    static net::DatagramSocket* socket(const ChatHarness& side)
     {
-        return side.window->findChild<platform::DatagramSocket*>(u"Winsock1"_s);
+        return side.window->findChild<net::DatagramSocket*>(u"Winsock1"_s);
     }
 
     static void type(ChatHarness& side, const QString& text)
@@ -98,23 +98,23 @@ private Q_SLOTS:
 
     void connectBindsTheRolePortsAndNotifies_data()
     {
-        QTest::addColumn<chat::Role>("role");
+        QTest::addColumn<chat::core::Role>("role");
         QTest::addColumn<int>("local");
         QTest::addColumn<int>("remote");
         QTest::addColumn<QString>("hint");
-        QTest::newRow("PC1") << chat::Role::PC1 << 1002 << 1001 << u"貴方はPC2を選んで接続して下さい"_s;
-        QTest::newRow("PC2") << chat::Role::PC2 << 1001 << 1002 << u"貴方はPC1を選んで接続して下さい"_s;
+        QTest::newRow("PC1") << chat::core::Role::PC1 << 1002 << 1001 << u"貴方はPC2を選んで接続して下さい"_s;
+        QTest::newRow("PC2") << chat::core::Role::PC2 << 1001 << 1002 << u"貴方はPC1を選んで接続して下さい"_s;
     }
     void connectBindsTheRolePortsAndNotifies()
     {
-        QFETCH(chat::Role, role);
+        QFETCH(chat::core::Role, role);
         QFETCH(int, local);
         QFETCH(int, remote);
         QFETCH(QString, hint);
         connectAs(*a, role, u"  127.0.0.1"_s.trimmed());
-        platform::DatagramSocket* winsock = socket(*a);
+        net::DatagramSocket* winsock = socket(*a);
         QVERIFY(winsock->state() != 0);
-        QCOMPARE(winsock->protocol(), platform::DatagramSocket::Udp);
+        QCOMPARE(winsock->protocol(), net::DatagramSocket::Udp);
         QCOMPARE(winsock->remoteHost(), Loopback);
         QCOMPARE(int(winsock->localPort()), local);
         QCOMPARE(int(winsock->remotePort()), remote);
@@ -146,7 +146,7 @@ private Q_SLOTS:
     void failedNotificationKeepsTheConnection()
     {
         a->messenger.resultNext(2273);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         QCOMPARE(a->prompter.texts(),
                  QStringList{u"相手がいないか間違ったコンピュータ名のために送信できませんでした。"_s});
         QVERIFY(socket(*a)->state() != 0);
@@ -159,19 +159,19 @@ private Q_SLOTS:
         // A name service that never answers: the status bar's lookup and the notification's share
         // one lookup, and its timeout, so connecting waits the resolver's 2 s once, not twice.
         auto gate = std::make_shared<QSemaphore>();
-        platform::HostResolver silent([gate](const QString&) {
+        net::HostResolver silent([gate](const QString&) {
             gate->acquire();
-            return platform::Resolution{};
+            return net::Resolution{};
         });
-        platform::Messenger messenger(&silent, messenger::protocol::DefaultPort, std::chrono::seconds(5));
+        net::NotificationClient messenger(&silent, net::notification::DefaultPort, std::chrono::seconds(5));
         a.reset(new ChatHarness);
-        a->make([&](chat::ChatServices& services) {
+        a->make([&](chat::ui::ChatServices& services) {
             services.resolver = &silent;
             services.messenger = &messenger;
         });
         QElapsedTimer clock;
         clock.start();
-        connectAs(*a, chat::Role::PC1, u"silent-pc"_s);
+        connectAs(*a, chat::core::Role::PC1, u"silent-pc"_s);
         const qint64 took = clock.elapsed();
         QVERIFY2(took < 4000, qPrintable(u"the connect took %1 ms"_s.arg(took)));
         QCOMPARE(a->prompter.texts(),
@@ -186,10 +186,10 @@ private Q_SLOTS:
     {
         auto occupier = peer(1002);
         QVERIFY(occupier);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Critical);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Critical);
         QCOMPARE(a->prompter.last().text,
                  u"ポート1002を開けませんでした。\n他のプログラムがこのポートを使用しています。"_s);
         QCOMPARE(socket(*a)->state(), 0);
@@ -207,8 +207,8 @@ private Q_SLOTS:
 
     void messagesTravelBothWays()
     {
-        connectAs(*a, chat::Role::PC1);
-        connectAs(*b, chat::Role::PC2);
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
         QSignalSpy returnPressed(a->text(u"Text2"), &QLineEdit::returnPressed);
 
         type(*a, u"hello"_s);
@@ -241,7 +241,7 @@ private Q_SLOTS:
         QVERIFY(a->prompter.requests.size() == 1 && b->prompter.requests.size() == 1); // the connect boxes only
 
         // The confirmed exit hands the log lines, fields apart, to the writer.
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QCOMPARE(a->savedAtExit.first(), a->window->logLines());
@@ -256,7 +256,7 @@ private Q_SLOTS:
         // Bound to the loopback address only, so that another address can use the port too.
         auto partner = std::make_unique<QUdpSocket>();
         QVERIFY(partner->bind(QHostAddress::LocalHost, 1001));
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         type(*a, u"テスト～ok　"_s);
         QTRY_VERIFY(partner->hasPendingDatagrams());
         const QNetworkDatagram datagram = partner->receiveDatagram();
@@ -287,7 +287,7 @@ private Q_SLOTS:
 
     void eachPendingDatagramArrivesOnce()
     {
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         auto sender = peer(1001); // the partner's port
         QVERIFY(sender);
         constexpr int Count = 300;
@@ -303,7 +303,7 @@ private Q_SLOTS:
         QCOMPARE(a->flasher.count(), Count);
 
         // Nothing was sent, yet the partner's side of the conversation is kept when the program ends.
-        a->window->endSession(chat::CloseReason::TaskEnd);
+        a->window->endSession(chat::ui::CloseReason::TaskEnd);
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first().size(), Count);
         QCOMPARE(a->savedAtSessionEnd.first().last().message, u"相手>m"_s + QString::number(Count - 1));
@@ -311,7 +311,7 @@ private Q_SLOTS:
 
     void controlCharactersAreShownVisiblyAndLoggedWithoutLineBreaks()
     {
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         auto sender = peer(1001); // the partner's port
         QVERIFY(sender);
         sender->writeDatagram(QByteArray("a\tb\r\nc\x1b\x7f"), QHostAddress::LocalHost, 1002);
@@ -324,7 +324,7 @@ private Q_SLOTS:
         QVERIFY(bad.startsWith(u"相手>x"_s) && bad.contains(u'\uFFFD') && bad.contains(u'y'));
 
         // A run that only received writes its log at the confirmed exit as well.
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QCOMPARE(a->savedAtExit.first(), a->window->logLines());
@@ -334,8 +334,8 @@ private Q_SLOTS:
 
     void disconnectNotifiesBothSidesAndClosesThePort()
     {
-        connectAs(*a, chat::Role::PC1);
-        connectAs(*b, chat::Role::PC2);
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
         QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
         QCOMPARE(a->lines(u"List1"), QStringList{u"貴方>連絡事項：切断されました"_s});
         QVERIFY(a->lines(u"List2").isEmpty());
@@ -382,12 +382,12 @@ private Q_SLOTS:
         QFETCH(QString, box);
         auto partner = peer(1001);
         QVERIFY(partner);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         a->prompter.requests.clear();
         type(*a, text);
         QCOMPARE(a->prompter.texts(), QStringList{box});
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::None);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::None);
         QCOMPARE(a->text(u"Text2")->text(), text);
         QVERIFY(a->lines(u"List1").isEmpty() && a->lines(u"List2").isEmpty());
         QVERIFY(!a->window->messageSent());
@@ -399,16 +399,16 @@ private Q_SLOTS:
 
     void unknownPartnerNameShowsTheAlert()
     {
-        platform::HostResolver failing([](const QString&) { return platform::Resolution{{}, u"見つかりません"_s}; });
+        net::HostResolver failing([](const QString&) { return net::Resolution{{}, u"見つかりません"_s}; });
         a.reset(new ChatHarness);
-        a->make([&failing](chat::ChatServices& services) { services.resolver = &failing; });
-        connectAs(*a, chat::Role::PC1, u"nosuchpc"_s);
+        a->make([&failing](chat::ui::ChatServices& services) { services.resolver = &failing; });
+        connectAs(*a, chat::core::Role::PC1, u"nosuchpc"_s);
         a->prompter.requests.clear();
         type(*a, u"hello"_s);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"Alert"_s);
         QCOMPARE(a->prompter.last().text, u"接続先PC名が見つかりません"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Critical);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Critical);
         QCOMPARE(a->text(u"Text2")->text(), u"hello"_s);
         QVERIFY(a->lines(u"List1").isEmpty() && a->lines(u"List2").isEmpty());
         QVERIFY(!a->window->messageSent());
@@ -418,12 +418,12 @@ private Q_SLOTS:
     void otherSendFailuresShowAWarning()
     {
         // Sending to the broadcast address without permission to broadcast fails in the system.
-        connectAs(*a, chat::Role::PC1, u"255.255.255.255"_s);
+        connectAs(*a, chat::core::Role::PC1, u"255.255.255.255"_s);
         a->prompter.requests.clear();
         type(*a, u"hello"_s);
         QCOMPARE(a->prompter.requests.size(), 1);
         QCOMPARE(a->prompter.last().title, u"taviklight"_s);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Warning);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Warning);
         QVERIFY2(a->prompter.last().text.startsWith(u"送信できませんでした。\n"_s),
                  qPrintable(a->prompter.last().text));
         QVERIFY(a->prompter.last().text.size() > u"送信できませんでした。\n"_s.size()); // with the reason
@@ -434,12 +434,12 @@ private Q_SLOTS:
 
     void unsentDisconnectNoticeIsNotShownAsSent()
     {
-        connectAs(*a, chat::Role::PC1, u"255.255.255.255"_s);
+        connectAs(*a, chat::core::Role::PC1, u"255.255.255.255"_s);
         a->prompter.requests.clear();
         QTest::mouseClick(a->button(u"Command3"), Qt::LeftButton);
         QVERIFY(a->lines(u"List1").isEmpty());
         QCOMPARE(a->prompter.requests.size(), 1);
-        QCOMPARE(a->prompter.last().icon, platform::PromptIcon::Warning);
+        QCOMPARE(a->prompter.last().icon, widgets::PromptIcon::Warning);
         QVERIFY(a->prompter.last().text.startsWith(u"切断の通知を相手に送信できませんでした。\n"_s));
         // The user asked to disconnect: that happens all the same.
         QCOMPARE(socket(*a)->state(), 0);
@@ -450,20 +450,20 @@ private Q_SLOTS:
     void exitAfterSendingWaitsForTheLog()
     {
         auto partner = peer(1001);
-        connectAs(*a, chat::Role::PC1);
+        connectAs(*a, chat::core::Role::PC1);
         type(*a, u"hello"_s);
         a->exitMayGoOn = false; // the writer failed and the user chose to stay
-        a->prompter.answerNext(platform::PromptAnswer::Yes);
+        a->prompter.answerNext(widgets::PromptAnswer::Yes);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1);
         QVERIFY(a->window->isVisible());
         QCOMPARE(a->lines(u"List2").size(), 1);
 
-        a->prompter.answerNext(platform::PromptAnswer::No);
+        a->prompter.answerNext(widgets::PromptAnswer::No);
         a->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(a->savedAtExit.size(), 1); // No asks nothing further
 
-        a->window->endSession(chat::CloseReason::TaskEnd);
+        a->window->endSession(chat::ui::CloseReason::TaskEnd);
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first(), a->window->logLines());
         QVERIFY(!a->window->isVisible());
@@ -471,7 +471,7 @@ private Q_SLOTS:
 
     void portUnreachableShowsInTheStatusBar()
     {
-        connectAs(*a, chat::Role::PC1); // nobody listens on 1001
+        connectAs(*a, chat::core::Role::PC1); // nobody listens on 1001
         type(*a, u"anyone?"_s);
         QCOMPARE(a->lines(u"List1"), QStringList{u"貴方>anyone?"_s}); // sent, shown and logged all the same
         QTRY_VERIFY(status(*a).contains(u"相手のポート 1001 に届きません"_s));

@@ -1,8 +1,8 @@
 // The main window without a network: its design state, resize, close refusal, exit, the
 // computer browser, the menu windows and the connect prompt.
-#include "chat/appendlistmodel.h"
+#include "chat/core/appendlistmodel.h"
 #include "common/twips.h"
-#include "platform/datagramsocket.h"
+#include "net/datagramsocket.h"
 #include "support/accessibility.h"
 #include "support/chatharness.h"
 
@@ -137,12 +137,12 @@ private Q_SLOTS:
         QVERIFY(h->option(u"Option1")->isChecked());
         QVERIFY(!h->option(u"Option2")->isChecked());
         QVERIFY(h->option(u"Option1")->isEnabled() && h->option(u"Option2")->isEnabled());
-        QCOMPARE(h->window->role(), chat::Role::PC1);
+        QCOMPARE(h->window->role(), chat::core::Role::PC1);
         QVERIFY(!h->window->messageSent());
         QVERIFY(h->window->messageBuffer().isEmpty());
         QCOMPARE(h->rowCount(u"List1"), 0);
         QCOMPARE(h->rowCount(u"List2"), 0);
-        auto* socket = h->window->findChild<platform::DatagramSocket*>(u"Winsock1"_s);
+        auto* socket = h->window->findChild<net::DatagramSocket*>(u"Winsock1"_s);
         QVERIFY(socket);
         QCOMPARE(socket->state(), 0);
         auto* panel = h->window->statusBar()->findChild<QLabel*>(u"StatusBar1Panel"_s);
@@ -244,7 +244,7 @@ private Q_SLOTS:
     {
         showWindow();
         QListView* list = h->list(u"List1");
-        auto* model = dynamic_cast<chat::DisplayLineModel*>(list->model());
+        auto* model = dynamic_cast<chat::core::DisplayLineModel*>(list->model());
         QVERIFY(model);
         qint64 now = 0; // what counts as a burst is decided here, not by the machine's speed
         model->setClock([&now] { return now; });
@@ -304,7 +304,7 @@ private Q_SLOTS:
         QFETCH(bool, looksAsBefore);
         showWindow();
         QListView* list = h->list(u"List1");
-        auto* model = dynamic_cast<chat::DisplayLineModel*>(list->model());
+        auto* model = dynamic_cast<chat::core::DisplayLineModel*>(list->model());
         QVERIFY(model);
         for (const QString& line : lines)
             model->append(line);
@@ -366,18 +366,18 @@ private Q_SLOTS:
 
     void sessionEndAndSignalsCloseWithoutQuestion_data()
     {
-        QTest::addColumn<chat::CloseReason>("reason");
-        QTest::newRow("session end") << chat::CloseReason::SessionEnd;
-        QTest::newRow("termination signal") << chat::CloseReason::TaskEnd;
+        QTest::addColumn<chat::ui::CloseReason>("reason");
+        QTest::newRow("session end") << chat::ui::CloseReason::SessionEnd;
+        QTest::newRow("termination signal") << chat::ui::CloseReason::TaskEnd;
     }
     void sessionEndAndSignalsCloseWithoutQuestion()
     {
-        QFETCH(chat::CloseReason, reason);
+        QFETCH(chat::ui::CloseReason, reason);
         showWindow();
         h->window->endSession(reason);
         QVERIFY(!h->window->isVisible());
         QVERIFY(h->prompter.requests.isEmpty());
-        QVERIFY(h->savedAtSessionEnd.isEmpty()); // nothing was sent, so there is no log to save
+        QVERIFY(h->savedAtSessionEnd.isEmpty()); // no line was sent or received, so there is no log to save
         // The refusal holds again for a later frame close.
     }
 
@@ -385,15 +385,15 @@ private Q_SLOTS:
     {
         showWindow();
         h->text(u"Text1")->setText(u"PCB"_s);
-        h->prompter.answerNext(platform::PromptAnswer::No);
+        h->prompter.answerNext(widgets::PromptAnswer::No);
         h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QCOMPARE(h->prompter.requests.size(), 1);
-        const platform::PromptRequest& box = h->prompter.last();
+        const widgets::PromptRequest& box = h->prompter.last();
         QCOMPARE(box.title, u"システムの終了"_s);
         QCOMPARE(box.text, u"システムを終了してもよろしいでしょうか"_s);
-        QCOMPARE(box.buttons, platform::PromptButtons::YesNo);
-        QCOMPARE(box.defaultAnswer, platform::PromptAnswer::Yes);
-        QCOMPARE(box.icon, platform::PromptIcon::None);
+        QCOMPARE(box.buttons, widgets::PromptButtons::YesNo);
+        QCOMPARE(box.defaultAnswer, widgets::PromptAnswer::Yes);
+        QCOMPARE(box.icon, widgets::PromptIcon::None);
         QVERIFY(h->window->isVisible());
         QCOMPARE(h->text(u"Text1")->text(), u"PCB"_s);
         QVERIFY(h->savedAtExit.isEmpty());
@@ -402,7 +402,7 @@ private Q_SLOTS:
     void exitYesWithoutSendingClosesWithoutLog()
     {
         showWindow();
-        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->prompter.answerNext(widgets::PromptAnswer::Yes);
         h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QVERIFY(!h->window->isVisible());
         QVERIFY(h->savedAtExit.isEmpty());
@@ -412,10 +412,10 @@ private Q_SLOTS:
     void exitDuringSessionEndDoesNotCloseTwice()
     {
         showWindow();
-        h->prompter.onPrompt = [this](const platform::PromptRequest&) {
-            h->window->endSession(chat::CloseReason::SessionEnd);
+        h->prompter.onPrompt = [this](const widgets::PromptRequest&) {
+            h->window->endSession(chat::ui::CloseReason::SessionEnd);
         };
-        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->prompter.answerNext(widgets::PromptAnswer::Yes);
         h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QVERIFY(!h->window->isVisible());
         QVERIFY(h->savedAtExit.isEmpty());
@@ -443,7 +443,7 @@ private Q_SLOTS:
 
     void withoutBrowserTheButtonDoesNothing()
     {
-        h->make([](chat::ChatServices& services) { services.browser = nullptr; });
+        h->make([](chat::ui::ChatServices& services) { services.browser = nullptr; });
         h->window->show();
         h->text(u"Text1")->setText(u"old"_s);
         QTest::mouseClick(h->button(u"Command4"), Qt::LeftButton);
@@ -454,7 +454,7 @@ private Q_SLOTS:
     void menuWindowsExistAtMostOnce()
     {
         int made = 0;
-        h->make([&made](chat::ChatServices& services) {
+        h->make([&made](chat::ui::ChatServices& services) {
             services.makeLogViewer = [&made] {
                 ++made;
                 auto* viewer = new QWidget;
@@ -476,7 +476,7 @@ private Q_SLOTS:
         QVERIFY(!viewer->parentWidget()); // no owner window
 
         // The viewer outlives the main window's exit.
-        h->prompter.answerNext(platform::PromptAnswer::Yes);
+        h->prompter.answerNext(widgets::PromptAnswer::Yes);
         h->window->findChild<QAction*>(u"m_exit"_s)->trigger();
         QVERIFY(!h->window->isVisible());
         QVERIFY(viewer->isVisible());
@@ -494,8 +494,8 @@ private Q_SLOTS:
         QCOMPARE(h->prompter.requests.size(), 1);
         QCOMPARE(h->prompter.last().title, u"taviklight"_s);
         QCOMPARE(h->prompter.last().text, u"接続先PC名を入力して下さい"_s);
-        QCOMPARE(h->prompter.last().icon, platform::PromptIcon::None);
-        QCOMPARE(h->window->findChild<platform::DatagramSocket*>(u"Winsock1"_s)->state(), 0);
+        QCOMPARE(h->prompter.last().icon, widgets::PromptIcon::None);
+        QCOMPARE(h->window->findChild<net::DatagramSocket*>(u"Winsock1"_s)->state(), 0);
         QVERIFY(h->text(u"Text1")->isVisible());
         QVERIFY(!h->text(u"Text2")->isVisible());
         QVERIFY(h->messenger.sent.isEmpty());

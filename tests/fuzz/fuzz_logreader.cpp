@@ -8,8 +8,8 @@
 #include "fuzzcheck.h"
 
 #include "common/cp932codec.h"
-#include "history/logreader.h"
-#include "history/logwriter.h"
+#include "history/core/logreader.h"
+#include "history/core/logwriter.h"
 
 #include <QList>
 
@@ -30,13 +30,13 @@ void checkAnyFile(QByteArrayView input)
     const QByteArray bytes = input.toByteArray();
     // The table shares the bytes' buffer (parseLog takes a copy of an implicitly shared array),
     // so every field must point into it, in order.
-    const history::LogReadResult read = history::parseLog(bytes);
+    const history::core::LogReadResult read = history::core::parseLog(bytes);
     FUZZ_CHECK(read.ok());
     const char* const begin = bytes.constData();
     const char* const end = begin + bytes.size();
     const char* previous = begin;
     for (qsizetype row = 0; row < read.table.rowCount(); ++row) {
-        for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+        for (int k = 0; k < history::core::LogTable::FieldsPerRecord; ++k) {
             const QByteArrayView raw = read.table.rawField(row, k);
             const QString field = read.table.field(row, k);
             FUZZ_CHECK(field == common::cp932::decode(raw));
@@ -76,12 +76,12 @@ void checkRoundTrip(QByteArrayView bytes)
     QList<QString> fields;
     for (const QByteArray& piece : bytes.toByteArray().split('\xFF'))
         fields.append(common::cp932::decode(piece));
-    while (fields.size() % history::LogTable::FieldsPerRecord != 0)
+    while (fields.size() % history::core::LogTable::FieldsPerRecord != 0)
         fields.append(QString());
 
     QList<common::LogLine> lines;
     bool recoverable = true;
-    for (qsizetype i = 0; i < fields.size(); i += history::LogTable::FieldsPerRecord) {
+    for (qsizetype i = 0; i < fields.size(); i += history::core::LogTable::FieldsPerRecord) {
         const common::LogLine line{fields[i], fields[i + 1], fields[i + 2], fields[i + 3]};
         for (const QString* name : {&line.sender, &line.receiver, &line.dateTime})
             recoverable = recoverable && !name->contains(u'"') && !holdsBreak(*name);
@@ -89,8 +89,8 @@ void checkRoundTrip(QByteArrayView bytes)
         lines.append(line);
     }
 
-    const QByteArray file = history::encodeLog(lines);
-    const history::LogReadResult read = history::parseLog(file);
+    const QByteArray file = history::core::encodeLog(lines);
+    const history::core::LogReadResult read = history::core::parseLog(file);
     FUZZ_CHECK(read.ok());
     if (!recoverable)
         return;
@@ -99,7 +99,7 @@ void checkRoundTrip(QByteArrayView bytes)
     for (qsizetype row = 0; row < lines.size(); ++row) {
         const common::LogLine& line = lines[row];
         const QString* written[] = {&line.sender, &line.receiver, &line.message, &line.dateTime};
-        for (int k = 0; k < history::LogTable::FieldsPerRecord; ++k) {
+        for (int k = 0; k < history::core::LogTable::FieldsPerRecord; ++k) {
             // Characters code page 932 cannot store (U+FFFD of bad bytes) are written as "?".
             QString expected = *written[k];
             expected.replace(QChar(0xFFFD), u'?');

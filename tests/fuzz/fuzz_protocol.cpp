@@ -3,12 +3,12 @@
 
 #include "fuzzcheck.h"
 
-#include "messenger/protocol.h"
+#include "net/notificationprotocol.h"
 
 #include <QList>
 
-using messenger::RequestParse;
-using Outcome = messenger::RequestParse::Outcome;
+using net::notification::RequestParse;
+using Outcome = net::notification::RequestParse::Outcome;
 
 namespace {
 
@@ -23,10 +23,10 @@ bool sameParse(const RequestParse& a, const RequestParse& b)
 // (NeedMore) until the first one that decides, and every longer prefix must decide the same.
 void checkRequestStream(QByteArrayView bytes)
 {
-    const qsizetype limit = messenger::protocol::RequestHeaderSize + 2 * messenger::protocol::MaxNameBytes +
-                            messenger::protocol::MaxTextBytes;
+    const qsizetype limit =
+        net::notification::RequestHeaderSize + 2 * net::notification::MaxNameBytes + net::notification::MaxTextBytes;
     for (qsizetype k = 0; k <= bytes.size(); ++k) {
-        const RequestParse parse = messenger::parseRequest(bytes.first(k));
+        const RequestParse parse = net::notification::parseRequest(bytes.first(k));
         if (parse.outcome == Outcome::NeedMore) {
             // No frame is longer than the largest valid one: the service never waits beyond it.
             FUZZ_CHECK(k < limit);
@@ -36,31 +36,31 @@ void checkRequestStream(QByteArrayView bytes)
         if (parse.outcome == Outcome::Complete) {
             // Exactly the frame was used, and it is the frame the client builds for this request.
             FUZZ_CHECK(parse.consumed == k);
-            const auto frame = messenger::encodeRequest(parse.request);
+            const auto frame = net::notification::encodeRequest(parse.request);
             FUZZ_CHECK(frame.has_value());
             FUZZ_CHECK(*frame == bytes.first(k));
         } else {
             FUZZ_CHECK(parse.consumed == 0);
         }
         if (parse.outcome != Outcome::Foreign)
-            FUZZ_CHECK(k >= 4 && bytes.first(4) == QByteArrayView(messenger::protocol::Magic, 4));
+            FUZZ_CHECK(k >= 4 && bytes.first(4) == QByteArrayView(net::notification::Magic, 4));
         // Longer prefixes decide the same; the next one and the whole input stand for them all
         // (parsing every one would decode the frame again each time).
         if (k < bytes.size())
-            FUZZ_CHECK(sameParse(messenger::parseRequest(bytes.first(k + 1)), parse));
-        FUZZ_CHECK(sameParse(messenger::parseRequest(bytes), parse));
+            FUZZ_CHECK(sameParse(net::notification::parseRequest(bytes.first(k + 1)), parse));
+        FUZZ_CHECK(sameParse(net::notification::parseRequest(bytes), parse));
         return;
     }
 }
 
 void checkReply(QByteArrayView bytes)
 {
-    if (const auto status = messenger::parseReply(bytes))
-        FUZZ_CHECK(messenger::encodeReply(*status) == bytes);
+    if (const auto status = net::notification::parseReply(bytes))
+        FUZZ_CHECK(net::notification::encodeReply(*status) == bytes);
     if (bytes.size() >= 4) {
         const quint32 status = quint32(quint8(bytes[0])) << 24 | quint32(quint8(bytes[1])) << 16 |
                                quint32(quint8(bytes[2])) << 8 | quint32(quint8(bytes[3]));
-        const auto parsed = messenger::parseReply(messenger::encodeReply(status));
+        const auto parsed = net::notification::parseReply(net::notification::encodeReply(status));
         FUZZ_CHECK(parsed && *parsed == status);
     }
 }
@@ -72,17 +72,17 @@ void checkClientRequest(QByteArrayView bytes)
     QList<QByteArray> parts = bytes.toByteArray().split('\0');
     while (parts.size() < 3)
         parts.append(QByteArray());
-    const messenger::Request request{QString::fromUtf8(parts[0]), QString::fromUtf8(parts[1]),
-                                     QString::fromUtf8(parts[2])};
-    const auto frame = messenger::encodeRequest(request);
+    const net::notification::Request request{QString::fromUtf8(parts[0]), QString::fromUtf8(parts[1]),
+                                             QString::fromUtf8(parts[2])};
+    const auto frame = net::notification::encodeRequest(request);
     if (!frame) {
-        FUZZ_CHECK(request.sender.toUtf8().size() > messenger::protocol::MaxNameBytes ||
-                   request.recipient.toUtf8().size() > messenger::protocol::MaxNameBytes ||
-                   request.text.toUtf8().size() > messenger::protocol::MaxTextBytes);
+        FUZZ_CHECK(request.sender.toUtf8().size() > net::notification::MaxNameBytes ||
+                   request.recipient.toUtf8().size() > net::notification::MaxNameBytes ||
+                   request.text.toUtf8().size() > net::notification::MaxTextBytes);
         return;
     }
     for (const QByteArray& stream : {*frame, QByteArray(*frame + bytes.toByteArray())}) {
-        const RequestParse parse = messenger::parseRequest(stream);
+        const RequestParse parse = net::notification::parseRequest(stream);
         FUZZ_CHECK(parse.outcome == Outcome::Complete);
         FUZZ_CHECK(parse.consumed == frame->size());
         FUZZ_CHECK(parse.request.sender == request.sender);

@@ -3,10 +3,10 @@
 
 #include "fuzzcheck.h"
 
-#include "chat/messagelines.h"
+#include "chat/core/messagelines.h"
 #include "common/cp932codec.h"
-#include "history/logreader.h"
-#include "history/logwriter.h"
+#include "history/core/logreader.h"
+#include "history/core/logwriter.h"
 #include "support/logmessageforms.h"
 
 using namespace Qt::StringLiterals;
@@ -25,10 +25,10 @@ bool breaksLine(char16_t c)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QString received = common::cp932::decode(fuzz::bytesOf(data, size));
-    const QString prefix = QString::fromUtf16(chat::PartnerPrefix);
+    const QString prefix = QString::fromUtf16(chat::core::PartnerPrefix);
 
     // The list line: the prefix, then the text on one line, every character kept or made visible.
-    const QString shown = chat::partnerDisplayLine(received);
+    const QString shown = chat::core::partnerDisplayLine(received);
     FUZZ_CHECK(shown.startsWith(prefix));
     FUZZ_CHECK(shown.size() >= prefix.size() + received.size());
     for (qsizetype i = prefix.size(); i < shown.size(); ++i)
@@ -45,14 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString partner = u"PCA"_s;
     const QString own = u"PCB"_s;
     const QString when = u"2002/10/18 9:05:03"_s;
-    const common::LogLine line = chat::receivedLogLine(partner, own, received, when);
+    const common::LogLine line = chat::core::receivedLogLine(partner, own, received, when);
     FUZZ_CHECK(line.sender == partner && line.receiver == own && line.dateTime == when);
     FUZZ_CHECK(line.message == prefix + logged);
     FUZZ_CHECK(line.joined() == partner + u',' + own + u',' + prefix + logged + u',' + when);
 
     // Written to a log file and read back, the record comes back whole; characters that code
     // page 932 cannot store (U+FFFD of bad bytes) are written as "?".
-    const history::LogReadResult read = history::parseLog(history::encodeLog({line, line}));
+    const history::core::LogReadResult read = history::core::parseLog(history::core::encodeLog({line, line}));
     FUZZ_CHECK(read.ok());
     if (testsupport::quoteBeforeBreak(line.message))
         return 0;

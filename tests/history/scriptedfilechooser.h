@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/filechooser.h"
+#include "widgets/filechooser.h"
 
 #include <QList>
 #include <QQueue>
@@ -8,10 +8,10 @@
 #include <functional>
 
 /// Returns queued paths (empty, as a cancel, when none is left) and records every request.
-class ScriptedFileChooser final : public platform::FileChooser
+class ScriptedFileChooser final : public widgets::FileChooser
 {
 public:
-    QString chooseFileToOpen(QWidget*, const platform::OpenFileRequest& request) override
+    QString chooseFileToOpen(QWidget*, const widgets::OpenFileRequest& request) override
     {
         requests.append(request);
         if (onChoose)
@@ -20,6 +20,6 @@ public:
     }
 
     QQueue<QString> paths;
-    QList<platform::OpenFileRequest> requests;
+    QList<widgets::OpenFileRequest> requests;
     std::function<void()> onChoose;
 };

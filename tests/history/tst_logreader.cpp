@@ -1,9 +1,9 @@
-#include "history/logreader.h"
+#include "history/core/logreader.h"
 
 #include "common/cp932codec.h"
-#include "history/logtablemodel.h"
-#include "history/logwriter.h"
-#include "history/oserrortext.h"
+#include "history/core/logtablemodel.h"
+#include "history/core/logwriter.h"
+#include "history/core/oserrortext.h"
 #include "support/logmessageforms.h"
 
 #include <QAbstractItemModelTester>
@@ -30,12 +30,12 @@ using Records = QList<QStringList>;
 
 namespace {
 
-Records recordsOf(const history::LogTable& table)
+Records recordsOf(const history::core::LogTable& table)
 {
     Records records;
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         QStringList fields;
-        for (int i = 0; i < history::LogTable::FieldsPerRecord; ++i)
+        for (int i = 0; i < history::core::LogTable::FieldsPerRecord; ++i)
             fields << table.field(row, i);
         records << fields;
     }
@@ -62,10 +62,10 @@ QString readUnderAddressLimit(const QString& path)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        const auto limit = static_cast<rlim_t>(history::loadBudget(QFileInfo(path).size()));
+        const auto limit = static_cast<rlim_t>(history::core::loadBudget(QFileInfo(path).size()));
         const rlimit cap{limit, limit};
         ::setrlimit(RLIMIT_AS, &cap);
-        const history::LogReadResult result = history::readLogFile(path);
+        const history::core::LogReadResult result = history::core::readLogFile(path);
         const QByteArray answer = result.ok() ? "ok " + QByteArray::number(result.table.rowCount()) + ' ' +
                                                     QByteArray::number(result.skippedLines)
                                               : QByteArray("error " + result.error.toUtf8());
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(Records, records);
         QFETCH(int, skipped);
-        const history::LogReadResult result = history::parseLog(bytes);
+        const history::core::LogReadResult result = history::core::parseLog(bytes);
         QVERIFY(result.ok());
         QCOMPARE(recordsOf(result.table), records);
         QCOMPARE(result.skippedLines, skipped);
@@ -189,7 +189,7 @@ private Q_SLOTS:
             if (!testsupport::quoteBeforeBreak(line.message))
                 lines << line;
         }
-        const history::LogReadResult result = history::parseLog(history::encodeLog(lines));
+        const history::core::LogReadResult result = history::core::parseLog(history::core::encodeLog(lines));
         QCOMPARE(result.skippedLines, 0);
         QCOMPARE(result.table.rowCount(), lines.size());
         for (qsizetype row = 0; row < lines.size(); ++row) {
@@ -206,7 +206,7 @@ private Q_SLOTS:
         for (int i = 0; lines.size() < 120000; ++i)
             lines << common::LogLine{u"送信PC"_s, u"受信PC"_s, u"相手>メッセージ%1、漢字とABC"_s.arg(i),
                                      u"2002/10/18 9:05:03"_s};
-        const QByteArray bytes = history::encodeLog(lines);
+        const QByteArray bytes = history::core::encodeLog(lines);
         QVERIFY(bytes.size() > 8 * 1024 * 1024);
         QTemporaryDir dir;
         QFile file(dir.filePath(u"big.txt"_s));
@@ -214,11 +214,11 @@ private Q_SLOTS:
         file.write(bytes);
         file.close();
 
-        const history::LogReadResult fromFile = history::readLogFile(file.fileName());
+        const history::core::LogReadResult fromFile = history::core::readLogFile(file.fileName());
         QVERIFY(fromFile.ok());
         QCOMPARE(fromFile.table.rowCount(), lines.size());
         QCOMPARE(fromFile.table.field(119999, 2), u"相手>メッセージ119999、漢字とABC"_s);
-        QCOMPARE(recordsOf(fromFile.table), recordsOf(history::parseLog(bytes).table));
+        QCOMPARE(recordsOf(fromFile.table), recordsOf(history::core::parseLog(bytes).table));
     }
 
     // A hostile file never aborts the program that views it: a load stays within 3 × the file
@@ -262,36 +262,36 @@ private Q_SLOTS:
     void unreadableFiles()
     {
         QTemporaryDir dir;
-        QVERIFY(!history::readLogFile(dir.filePath(u"missing.txt"_s)).ok());
-        QVERIFY(!history::readLogFile(dir.path()).ok());
+        QVERIFY(!history::core::readLogFile(dir.filePath(u"missing.txt"_s)).ok());
+        QVERIFY(!history::core::readLogFile(dir.path()).ok());
         // A symbolic link loop is named in Japanese, as every system error is.
         QVERIFY(QFile::link(dir.filePath(u"b.txt"_s), dir.filePath(u"a.txt"_s)));
         QVERIFY(QFile::link(dir.filePath(u"a.txt"_s), dir.filePath(u"b.txt"_s)));
-        QCOMPARE(history::readLogFile(dir.filePath(u"a.txt"_s)).error, history::osErrorText(ELOOP));
+        QCOMPARE(history::core::readLogFile(dir.filePath(u"a.txt"_s)).error, history::core::osErrorText(ELOOP));
         for (const int error : {ELOOP,   ENAMETOOLONG, EROFS,  EMFILE,  ENFILE, EIO,       ENOSPC, EDQUOT,
                                 EACCES,  EPERM,        ENOENT, ENOTDIR, EISDIR, EEXIST,    EXDEV,  EFBIG,
                                 ETXTBSY, ENOMEM,       EBUSY,  EINVAL,  ESTALE, EOVERFLOW, EAGAIN, ENOTSUP}) {
-            const QString text = history::osErrorText(error);
+            const QString text = history::core::osErrorText(error);
             QVERIFY2(!text.startsWith(u"システムエラー"_s) && !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
                      qPrintable(text));
         }
-        QCOMPARE(history::osErrorText(9999), u"システムエラー（番号 9999）"_s);
+        QCOMPARE(history::core::osErrorText(9999), u"システムエラー（番号 9999）"_s);
     }
 
     void modelServesTrimmedFieldsInGridOrder()
     {
-        history::LogTableModel model;
+        history::core::LogTableModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.rowCount(), history::LogTableModel::DesignRows);
+        QCOMPARE(model.rowCount(), history::core::LogTableModel::DesignRows);
         QCOMPARE(model.columnCount(), 5);
         QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"ホストPC名"_s);
         QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), u"受信側PC名"_s);
         QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), u"送信日時"_s);
         QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), u"送信メッセージ"_s);
 
-        model.setTable(history::parseLog(QByteArray("\" A \",\"\x81\x40"
-                                                    "B\x81\x40\",\" \tmsg \",\"T\"\r\n"
-                                                    "\"C\",\"D\",\"m2\",\"U\"\r\n"))
+        model.setTable(history::core::parseLog(QByteArray("\" A \",\"\x81\x40"
+                                                          "B\x81\x40\",\" \tmsg \",\"T\"\r\n"
+                                                          "\"C\",\"D\",\"m2\",\"U\"\r\n"))
                            .table);
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.index(0, 0).data().toString(), QString());
@@ -304,9 +304,9 @@ private Q_SLOTS:
         // A cell shows the start of a long field, its tooltip a longer start, each marked as cut;
         // only that start is decoded, so a field of 20 MiB is drawn as fast as a short one.
         const QByteArray huge = QByteArray("\x82\xa0").repeated(10 << 20); // 「あ」 × 10 Mi
-        model.setTable(history::parseLog("\"A\",\"B\",\"" + QByteArray(1000, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" +
-                                         QByteArray(1001, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" + huge + "\",\"" + huge +
-                                         "\"\r\n")
+        model.setTable(history::core::parseLog("\"A\",\"B\",\"" + QByteArray(1000, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" +
+                                               QByteArray(1001, 'x') + "\",\"T\"\r\n\"A\",\"B\",\"" + huge + "\",\"" +
+                                               huge + "\"\r\n")
                            .table);
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.index(0, 4).data().toString(), QString(1000, u'x'));
@@ -316,15 +316,15 @@ private Q_SLOTS:
         QCOMPARE(model.index(2, 3).data().toString(), QString(1000, u'あ') + u'…');
         QCOMPARE(model.index(2, 4).data(Qt::ToolTipRole).toString(), QString(4000, u'あ') + u'…');
 
-        model.setTable(history::parseLog(QByteArray("no record here\r\n")).table);
+        model.setTable(history::core::parseLog(QByteArray("no record here\r\n")).table);
         QCOMPARE(model.rowCount(), 0);
 
         // A very long file reaches the view in steps, each short enough to keep the chat's event
         // loop turning, and in the end whole.
-        history::LogTableModel longModel;
-        constexpr int Records = history::LogTableModel::RevealRows + 5;
-        longModel.setTable(history::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
-        QCOMPARE(longModel.rowCount(), history::LogTableModel::RevealRows);
+        history::core::LogTableModel longModel;
+        constexpr int Records = history::core::LogTableModel::RevealRows + 5;
+        longModel.setTable(history::core::parseLog(QByteArray(",,,\n").repeated(Records - 1) + "a,b,c,last\n").table);
+        QCOMPARE(longModel.rowCount(), history::core::LogTableModel::RevealRows);
         QTRY_COMPARE(longModel.rowCount(), Records);
         QCOMPARE(longModel.cellText(Records - 1, 3), u"last"_s);
     }

@@ -1,19 +1,19 @@
-#include "history/exitlog.h"
-#include "history/frmcalender.h"
-#include "history/journal.h"
-#include "history/journalrecovery.h"
-#include "history/logtablemodel.h"
-#include "history/logwriter.h"
-#include "history/tavik_log.h"
+#include "history/core/journal.h"
+#include "history/core/logtablemodel.h"
+#include "history/core/logwriter.h"
+#include "history/ui/exitlog.h"
+#include "history/ui/frmcalender.h"
+#include "history/ui/journalrecovery.h"
+#include "history/ui/tavik_log.h"
 
 #include "common/programfolder.h"
 #include "common/twips.h"
-#include "platform/filechooser.h"
-#include "platform/japaneseenvironment.h"
-#include "platform/singlewindow.h"
 #include "scriptedfilechooser.h"
 #include "support/accessibility.h"
 #include "support/scriptedprompter.h"
+#include "widgets/filechooser.h"
+#include "widgets/japaneseenvironment.h"
+#include "widgets/singlewindow.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -45,7 +45,7 @@ namespace {
 const QString AllTextFiles = u"すべてのファイル (*.*)|*.*|テキストファイル (*.txt)|*.txt|"_s;
 
 // A file loads on a worker thread; the grid shows it once the event loop has taken the result.
-bool loaded(const history::tavik_log& viewer)
+bool loaded(const history::ui::tavik_log& viewer)
 {
     return QTest::qWaitFor([&] { return !viewer.isLoading(); });
 }
@@ -73,12 +73,12 @@ class TestLogViewer : public QObject
         for (int i = 1; i <= records; ++i)
             lines << common::LogLine{u"PCA"_s, u"PCB"_s, u"メッセージ%1"_s.arg(i),
                                      u"2002/10/18 9:05:%1"_s.arg(i, 2, 10, QChar(u'0'))};
-        return writeFile(u"log%1.txt"_s.arg(records), history::encodeLog(lines));
+        return writeFile(u"log%1.txt"_s.arg(records), history::core::encodeLog(lines));
     }
 
 private Q_SLOTS:
     // As the program starts: Qt's texts in Japanese, the design font as the application font.
-    void initTestCase() { QVERIFY(platform::applyJapaneseEnvironment(*qApp)); }
+    void initTestCase() { QVERIFY(widgets::applyJapaneseEnvironment(*qApp)); }
 
     void cleanup()
     {
@@ -97,24 +97,24 @@ private Q_SLOTS:
         const auto clock = [] { return QDateTime(QDate(2003, 3, 5), QTime(7, 4, 9)); };
 
         testsupport::ScriptedPrompter prompter;
-        prompter.answerNext(platform::PromptAnswer::No);
-        prompter.answerNext(platform::PromptAnswer::Yes);
-        QVERIFY(!history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        prompter.answerNext(widgets::PromptAnswer::No);
+        prompter.answerNext(widgets::PromptAnswer::Yes);
+        QVERIFY(!history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
         QCOMPARE(prompter.requests.size(), 2);
-        const platform::PromptRequest& box = prompter.requests.constFirst();
+        const widgets::PromptRequest& box = prompter.requests.constFirst();
         QCOMPARE(box.title, u"taviklight"_s);
-        QCOMPARE(box.icon, platform::PromptIcon::Critical);
-        QCOMPARE(box.buttons, platform::PromptButtons::YesNo);
-        QCOMPARE(box.defaultAnswer, platform::PromptAnswer::No);
+        QCOMPARE(box.icon, widgets::PromptIcon::Critical);
+        QCOMPARE(box.buttons, widgets::PromptButtons::YesNo);
+        QCOMPARE(box.defaultAnswer, widgets::PromptAnswer::No);
         QVERIFY(box.text.startsWith(u"ログファイルを保存できませんでした。"_s));
         QVERIFY(box.text.contains(dir.filePath(u"log/20030305070409.txt"_s)));
 
         // Written, or nothing to write: no question, the exit goes on.
         const QString good = dir.filePath(u"good"_s);
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, true, lines, clock, good));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, good));
         QVERIFY(QFile::exists(good + u"/20030305070409.txt"_s));
-        QVERIFY(history::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
         QCOMPARE(prompter.requests.size(), 2);
     }
 
@@ -122,25 +122,25 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         testsupport::ScriptedPrompter prompter;
-        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        history::ui::recoverPreviousConversations(nullptr, prompter, dir.path());
         QVERIFY(prompter.requests.isEmpty()); // nothing to recover, nothing said
 
         const pid_t child = ::fork(); // a run that dies mid-conversation
         if (child == 0) {
-            history::Journal journal(dir.path());
+            history::core::Journal journal(dir.path());
             journal.append({u"A"_s, u"B"_s, u"x"_s, u"T"_s});
             ::_exit(0);
         }
         QCOMPARE(::waitpid(child, nullptr, 0), child);
-        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        history::ui::recoverPreviousConversations(nullptr, prompter, dir.path());
         QCOMPARE(prompter.requests.size(), 1);
-        const platform::PromptRequest& box = prompter.requests.constFirst();
+        const widgets::PromptRequest& box = prompter.requests.constFirst();
         QCOMPARE(box.title, u"taviklight"_s);
-        QCOMPARE(box.icon, platform::PromptIcon::Information);
+        QCOMPARE(box.icon, widgets::PromptIcon::Information);
         const QStringList logs = QDir(dir.path()).entryList({u"*.txt"_s}, QDir::Files);
         QCOMPARE(logs.size(), 1);
         QCOMPARE(box.text, u"前回の会話を保存しました。\n\n"_s + dir.filePath(logs.at(0)));
-        history::recoverPreviousConversations(nullptr, prompter, dir.path());
+        history::ui::recoverPreviousConversations(nullptr, prompter, dir.path());
         QCOMPARE(prompter.requests.size(), 1);
     }
 
@@ -148,7 +148,7 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         QCOMPARE(viewer.windowTitle(), u"過去に送信したデータ参照"_s);
         QCOMPARE(viewer.CmdCalselect->geometry(), common::twipsRect(1800, 0, 975, 255));
         QCOMPARE(viewer.Label1->text(), u"月内のログデータのみ"_s);
@@ -198,7 +198,7 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         viewer.Form_Load();
         viewer.Text1->setText(u"2002"_s);
         viewer.Text2->setText(u"10"_s);
@@ -248,9 +248,9 @@ private Q_SLOTS:
             dialog->reject();
         });
         poll.start(10);
-        platform::OpenFileRequest request = chooser.requests.at(1);
+        widgets::OpenFileRequest request = chooser.requests.at(1);
         request.initialFolder = m_dir.path();
-        platform::DialogFileChooser real;
+        widgets::DialogFileChooser real;
         QVERIFY(real.chooseFileToOpen(nullptr, request).isEmpty());
         QCOMPARE(shown, (QStringList{u"すべてのファイル (*.*)"_s, u"テキストファイル (20021018*.txt)"_s}));
         QCOMPARE(selected, u"テキストファイル (20021018*.txt)"_s);
@@ -262,7 +262,7 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         const QString ten = logOf(10);
         const QString two = logOf(2);
         const QString empty = writeFile(u"empty.txt"_s, {});
@@ -293,11 +293,11 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         viewer.show();
         QCOMPARE(testsupport::controlsWithoutAccessibleText(&viewer), QStringList());
         viewer.CmdCalselect->click();
-        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        QPointer<history::ui::frmCalender> dialog = viewer.dateDialog();
         QVERIFY(dialog);
         QCOMPARE(testsupport::controlsWithoutAccessibleText(dialog), QStringList());
 
@@ -317,7 +317,7 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         chooser.paths << logOf(3) << m_dir.filePath(u"missing.txt"_s)
                       << writeFile(u"mixed.txt"_s, "\"A\",\"B\",\"m\",\"T\"\r\njunk\r\n\r\n");
         viewer.m_load_Click();
@@ -326,7 +326,7 @@ private Q_SLOTS:
         QVERIFY(loaded(viewer));
         QCOMPARE(prompter.requests.size(), 1);
         QCOMPARE(prompter.requests.at(0).title, u"taviklight"_s);
-        QCOMPARE(prompter.requests.at(0).icon, platform::PromptIcon::Warning);
+        QCOMPARE(prompter.requests.at(0).icon, widgets::PromptIcon::Warning);
         QVERIFY(prompter.requests.at(0).text.contains(m_dir.filePath(u"missing.txt"_s)));
         QCOMPARE(viewer.model()->rowCount(), 3);
 
@@ -340,7 +340,7 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         viewer.show();
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
         viewer.resize(px(5000), px(1000));
@@ -372,10 +372,10 @@ private Q_SLOTS:
         QFETCH(QStringList, fields);
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         viewer.show();
         viewer.CmdCalselect->click();
-        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        QPointer<history::ui::frmCalender> dialog = viewer.dateDialog();
         QVERIFY(dialog && dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), u"日付選択ダイアログ"_s);
         QCOMPARE(dialog->CancelButton->text(), u"ｷｬﾝｾﾙ"_s);
@@ -403,11 +403,11 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        history::tavik_log viewer(prompter, chooser);
+        history::ui::tavik_log viewer(prompter, chooser);
         viewer.show();
         viewer.Text1->setText(u"1999"_s);
         viewer.m_select->trigger();
-        QPointer<history::frmCalender> dialog = viewer.dateDialog();
+        QPointer<history::ui::frmCalender> dialog = viewer.dateDialog();
         dialog->Calendar1->setSelectedDate(QDate(2003, 3, 5));
         dialog->CancelButton->click();
         QTRY_VERIFY(dialog.isNull());
@@ -427,9 +427,9 @@ private Q_SLOTS:
     {
         testsupport::ScriptedPrompter prompter;
         ScriptedFileChooser chooser;
-        QPointer<history::tavik_log> slot;
-        platform::SingleWindow holder([&]() -> QWidget* {
-            slot = history::makeLogViewer(prompter, chooser);
+        QPointer<history::ui::tavik_log> slot;
+        widgets::SingleWindow holder([&]() -> QWidget* {
+            slot = history::ui::makeLogViewer(prompter, chooser);
             return slot;
         });
         bool shownDuringDialog = true;
@@ -437,7 +437,7 @@ private Q_SLOTS:
         chooser.paths << logOf(3);
 
         holder.show();
-        history::tavik_log* first = slot;
+        history::ui::tavik_log* first = slot;
         QVERIFY(loaded(*first));
         QVERIFY(!shownDuringDialog);
         QVERIFY(first->isVisible());
@@ -447,14 +447,14 @@ private Q_SLOTS:
         QCOMPARE(chooser.requests.size(), 1);
 
         first->m_select->trigger();
-        QPointer<history::frmCalender> dialog = first->dateDialog();
+        QPointer<history::ui::frmCalender> dialog = first->dateDialog();
         first->close();
         QTRY_VERIFY(slot.isNull());
         QVERIFY(dialog.isNull());
 
         // Opened again after closing: a fresh viewer, with the dialog first and the design rows.
         holder.show();
-        history::tavik_log* second = slot;
+        history::ui::tavik_log* second = slot;
         QCOMPARE(chooser.requests.size(), 2);
         QCOMPARE(second->model()->rowCount(), 4);
         QVERIFY(second->Text1->text().isEmpty());

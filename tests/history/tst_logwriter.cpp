@@ -1,8 +1,8 @@
-#include "history/logwriter.h"
+#include "history/core/logwriter.h"
 
-#include "chat/messagelines.h"
-#include "history/journal.h"
-#include "history/logreader.h"
+#include "chat/core/messagelines.h"
+#include "history/core/journal.h"
+#include "history/core/logreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +19,7 @@
 
 using namespace Qt::StringLiterals;
 using common::LogLine;
-using history::LogWriteResult;
+using history::core::LogWriteResult;
 
 namespace {
 
@@ -68,7 +68,7 @@ private Q_SLOTS:
     {
         QFETCH(QDateTime, when);
         QFETCH(QString, stem);
-        QCOMPARE(history::logFileStem(when), stem);
+        QCOMPARE(history::core::logFileStem(when), stem);
     }
 
     void recordBytes_data()
@@ -91,8 +91,8 @@ private Q_SLOTS:
     {
         QFETCH(LogLine, line);
         QFETCH(QByteArray, bytes);
-        QCOMPARE(history::encodeLog({line}), bytes);
-        QCOMPARE(history::encodeLog({line, line}), bytes + bytes);
+        QCOMPARE(history::core::encodeLog({line}), bytes);
+        QCOMPARE(history::core::encodeLog({line, line}), bytes + bytes);
     }
 
     void writesNewFileInMissingFolder()
@@ -101,10 +101,10 @@ private Q_SLOTS:
         const QString folder = dir.filePath(u"log"_s);
         const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello"_s, u"2003/03/05 7:04:09"_s},
                                       {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
-        const LogWriteResult result = history::writeLog(lines, ExitTime, folder);
+        const LogWriteResult result = history::core::writeLog(lines, ExitTime, folder);
         QCOMPARE(result.status, LogWriteResult::Status::Written);
         QCOMPARE(result.path, QDir(folder).filePath(u"20030305070409.txt"_s));
-        QCOMPARE(readAll(result.path), history::encodeLog(lines));
+        QCOMPARE(readAll(result.path), history::core::encodeLog(lines));
         // Nothing but the log itself is left in the folder: the temporary file was renamed.
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"20030305070409.txt"_s});
     }
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QStringList paths;
         for (int i = 1; i <= 3; ++i) {
             const LogWriteResult result =
-                history::writeLog({{u"A"_s, u"B"_s, QString::number(i), u"T"_s}}, ExitTime, folder);
+                history::core::writeLog({{u"A"_s, u"B"_s, QString::number(i), u"T"_s}}, ExitTime, folder);
             QCOMPARE(result.status, LogWriteResult::Status::Written);
             paths << QFileInfo(result.path).fileName();
         }
@@ -141,7 +141,7 @@ private Q_SLOTS:
         const QString killed = temp(dead);
         const QString running = temp(::getppid()); // a write still going on in another process
         QVERIFY(!killed.isEmpty() && !running.isEmpty());
-        QCOMPARE(history::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).status,
+        QCOMPARE(history::core::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).status,
                  LogWriteResult::Status::Written);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  (QStringList{running, u"20030305070409.txt"_s}));
@@ -153,14 +153,15 @@ private Q_SLOTS:
         const QString folder = dir.filePath(u"log"_s);
         const auto clock = [] { return ExitTime; };
         const LogWriteResult none =
-            history::writeLogIfSent(false, {{u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s}}, clock, folder);
+            history::core::writeLogIfSent(false, {{u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s}}, clock, folder);
         QCOMPARE(none.status, LogWriteResult::Status::NothingToWrite);
         QVERIFY(!QFileInfo::exists(folder));
         // A run without any line leaves no empty file behind.
-        QCOMPARE(history::writeLogIfSent(true, {}, clock, folder).status, LogWriteResult::Status::NothingToWrite);
+        QCOMPARE(history::core::writeLogIfSent(true, {}, clock, folder).status, LogWriteResult::Status::NothingToWrite);
         QVERIFY(!QFileInfo::exists(folder));
 
-        const LogWriteResult written = history::writeLogIfSent(true, {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, clock, folder);
+        const LogWriteResult written =
+            history::core::writeLogIfSent(true, {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, clock, folder);
         QCOMPARE(written.status, LogWriteResult::Status::Written);
         QCOMPARE(QFileInfo(written.path).fileName(), u"20030305070409.txt"_s);
     }
@@ -173,7 +174,7 @@ private Q_SLOTS:
         QFile blocker(folder);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        const LogWriteResult result = history::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, folder);
+        const LogWriteResult result = history::core::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, folder);
         QCOMPARE(result.status, LogWriteResult::Status::Failed);
         QCOMPARE(result.path, dir.filePath(u"log/20030305070409.txt"_s));
         QVERIFY(!result.error.isEmpty());
@@ -190,52 +191,52 @@ private Q_SLOTS:
         const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello, \"you\""_s, u"2003/03/05 7:04:09"_s},
                                       {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
         {
-            history::Journal unused(folder); // a run without log lines leaves nothing
+            history::core::Journal unused(folder); // a run without log lines leaves nothing
         }
         QVERIFY(!QFileInfo::exists(folder));
 
         QVERIFY(inDyingChild([&] {
-            history::Journal journal(folder);
+            history::core::Journal journal(folder);
             for (const LogLine& line : lines)
                 journal.append(line);
         }));
         // A second run died while writing its third record: the torn record is left out.
         QVERIFY(inDyingChild([&] {
-            history::Journal journal(folder);
+            history::core::Journal journal(folder);
             journal.append(lines.at(0));
             QFile torn(journal.path());
             if (torn.open(QIODevice::Append))
                 torn.write("\"PCA\",\"PCB\",\"cut \r");
         }));
-        history::Journal running(folder); // this process's own journal is not touched
+        history::core::Journal running(folder); // this process's own journal is not touched
         running.append(lines.at(1));
         QCOMPARE(hiddenFiles(folder).size(), 3);
 
-        const QList<history::RecoveredJournal> recovered = history::recoverJournals(folder);
+        const QList<history::core::RecoveredJournal> recovered = history::core::recoverJournals(folder);
         QCOMPARE(recovered.size(), 2);
         QByteArrayList logs;
-        for (const history::RecoveredJournal& journal : recovered) {
+        for (const history::core::RecoveredJournal& journal : recovered) {
             QVERIFY2(journal.error.isEmpty(), qPrintable(journal.error));
             QVERIFY(QFileInfo(journal.logPath).fileName().contains(QRegularExpression(u"^\\d{14}(_\\d+)?\\.txt$"_s)));
             logs << readAll(journal.logPath);
         }
         std::sort(logs.begin(), logs.end());
-        QCOMPARE(logs, (QByteArrayList{history::encodeLog({lines.at(0)}), history::encodeLog(lines)}));
+        QCOMPARE(logs, (QByteArrayList{history::core::encodeLog({lines.at(0)}), history::core::encodeLog(lines)}));
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList{QFileInfo(running.path()).fileName()});
-        QVERIFY(history::recoverJournals(folder).isEmpty());
+        QVERIFY(history::core::recoverJournals(folder).isEmpty());
 
         // The exit's log is the journal renamed into place: every line, also those no longer in memory.
         running.append(lines.at(0));
         const LogWriteResult saved = running.saveAsLog({lines.at(0)}, ExitTime);
         QCOMPARE(saved.status, LogWriteResult::Status::Written);
         QCOMPARE(QFileInfo(saved.path).fileName(), u"20030305070409.txt"_s);
-        QCOMPARE(readAll(saved.path), history::encodeLog({lines.at(1), lines.at(0)}));
+        QCOMPARE(readAll(saved.path), history::core::encodeLog({lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
 
         // A disk that refuses a write part-way (here: a file size limit): the torn record and every
         // later line are kept in memory, and the exit's log still holds every line, in order.
         QTemporaryDir fullDir;
-        history::Journal full(fullDir.path());
+        history::core::Journal full(fullDir.path());
         full.append(lines.at(0));
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit old = {};
@@ -249,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(!full.error().isEmpty());
         const LogWriteResult kept = full.saveAsLog({}, ExitTime);
         QCOMPARE(kept.status, LogWriteResult::Status::Written);
-        QCOMPARE(readAll(kept.path), history::encodeLog({lines.at(0), lines.at(1), lines.at(0)}));
+        QCOMPARE(readAll(kept.path), history::core::encodeLog({lines.at(0), lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(fullDir.path()), QStringList{u"20030305070409.txt"_s});
     }
 
@@ -259,13 +260,14 @@ private Q_SLOTS:
         // A received datagram that holds a record boundary and a whole record after it stays one
         // record, with the true sender, receiver and date-time.
         const QString forging = u"x\",\"2001/01/01 0:00:00\"\r\n\"FORGED-SENDER\",\"victim\",\"forged message"_s;
-        const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"a,b \"c\"\nd"_s, u"2003/03/05 7:04:09"_s},
-                                      {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s},
-                                      chat::receivedLogLine(u"PCB"_s, u"PCA"_s, forging, u"2003/03/05 7:04:10"_s)};
+        const QList<LogLine> lines = {
+            {u"PCA"_s, u"PCB"_s, u"a,b \"c\"\nd"_s, u"2003/03/05 7:04:09"_s},
+            {u"PCB"_s, u"PCA"_s, u"相手>\r\n,\","_s, u"2003/03/05"_s},
+            chat::core::receivedLogLine(u"PCB"_s, u"PCA"_s, forging, u"2003/03/05 7:04:10"_s)};
         QCOMPARE(lines.at(2).message,
                  u"相手>x\",\"2001/01/01 0:00:00\"??\"FORGED-SENDER\",\"victim\",\"forged message"_s);
-        const LogWriteResult written = history::writeLog(lines, ExitTime, dir.path());
-        const history::LogReadResult read = history::readLogFile(written.path);
+        const LogWriteResult written = history::core::writeLog(lines, ExitTime, dir.path());
+        const history::core::LogReadResult read = history::core::readLogFile(written.path);
         QVERIFY(read.ok());
         QCOMPARE(read.table.rowCount(), lines.size());
         QCOMPARE(read.skippedLines, 0);

@@ -155,7 +155,7 @@ void TestFrmAbout::clickingLabelsDoesNothing()
 {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-    platform::SingleWindow single([] { return new frmAbout; });
+    widgets::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
     testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowExposed(holder.data()));
@@ -175,7 +175,7 @@ void TestFrmAbout::clickingLabelsDoesNothing()
 
 void TestFrmAbout::oneWindowAtMost()
 {
-    platform::SingleWindow single([] { return new frmAbout; });
+    widgets::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
     frmAbout* first = testsupport::showThrough(single, holder);
     QCOMPARE(testsupport::showThrough(single, holder), first);
@@ -193,7 +193,7 @@ void TestFrmAbout::enterAndEscapeClose_data()
 void TestFrmAbout::enterAndEscapeClose()
 {
     QFETCH(int, key);
-    platform::SingleWindow single([] { return new frmAbout; });
+    widgets::SingleWindow single([] { return new frmAbout; });
     QPointer<frmAbout> holder;
     testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));

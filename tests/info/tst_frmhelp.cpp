@@ -262,7 +262,7 @@ void TestFrmHelp::webLinksOpenInDesktopBrowser()
 
 void TestFrmHelp::showingAgainDoesNotReload()
 {
-    platform::SingleWindow single([] { return new frmHelp; });
+    widgets::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
     frmHelp* first = testsupport::showThrough(single, holder);
     auto* view = first->findChild<QTextBrowser*>(u"WebBrowser1"_s);
@@ -277,7 +277,7 @@ void TestFrmHelp::showingAgainDoesNotReload()
 
 void TestFrmHelp::closedWindowIsLoadedAfresh()
 {
-    platform::SingleWindow single([] { return new frmHelp; });
+    widgets::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
     testsupport::showThrough(single, holder)->findChild<QPushButton*>(u"cmdOK"_s)->click();
     QTRY_VERIFY(holder.isNull());
@@ -291,7 +291,7 @@ void TestFrmHelp::closedWindowIsLoadedAfresh()
 void TestFrmHelp::showingRightAfterCloseMakesNewWindow()
 {
     // Closing only schedules the deletion; a showing before it happens must not revive the old window.
-    platform::SingleWindow single([] { return new frmHelp; });
+    widgets::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
     QPointer<frmHelp> closed = testsupport::showThrough(single, holder);
     closed->findChild<QPushButton*>(u"cmdOK"_s)->click();
@@ -305,7 +305,7 @@ void TestFrmHelp::showingRightAfterCloseMakesNewWindow()
 
 void TestFrmHelp::enterClosesWindow()
 {
-    platform::SingleWindow single([] { return new frmHelp; });
+    widgets::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
     testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));
@@ -316,7 +316,7 @@ void TestFrmHelp::enterClosesWindow()
 
 void TestFrmHelp::escapeClosesWindowThroughButton()
 {
-    platform::SingleWindow single([] { return new frmHelp; });
+    widgets::SingleWindow single([] { return new frmHelp; });
     QPointer<frmHelp> holder;
     testsupport::showThrough(single, holder);
     QVERIFY(QTest::qWaitForWindowActive(holder.data()));

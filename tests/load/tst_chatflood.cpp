@@ -5,7 +5,7 @@
 #include "common/cp932codec.h"
 #include "load/loopbacksender.h"
 #include "load/procstats.h"
-#include "platform/datagramsocket.h"
+#include "net/datagramsocket.h"
 #include "support/chatharness.h"
 
 #include <QApplication>
@@ -67,7 +67,7 @@ private Q_SLOTS:
     void everyDeliveredDatagramIsShownAndRecorded()
     {
         testsupport::ChatHarness side;
-        side.make([](chat::ChatServices& services) { services.clock = common::systemClock(); });
+        side.make([](chat::ui::ChatServices& services) { services.clock = common::systemClock(); });
         QVERIFY(side.showConnected(true));
         QVERIFY(QTest::qWaitForWindowExposed(side.window.get()));
 

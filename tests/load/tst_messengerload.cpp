@@ -2,8 +2,8 @@
 // slow senders that try to hold every slot. The service runs on a test port in this process, with
 // a presenter that counts what it is asked to show; the clients run in a thread of their own, on
 // plain non-blocking sockets, so that they load the service's event loop the way other PCs would.
-#include "messenger/notificationserver.h"
-#include "messenger/protocol.h"
+#include "messenger/service/notificationserver.h"
+#include "net/notificationprotocol.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,7 +26,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-using namespace messenger;
+using namespace messenger::service;
+using namespace net::notification;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -271,11 +272,11 @@ Tally tally(const std::vector<Outcome>& outcomes)
             ++t.silentClose;
             break;
         case Outcome::Replied:
-            if (outcome.status == protocol::StatusShown)
+            if (outcome.status == StatusShown)
                 ++t.shown;
-            else if (outcome.status == protocol::StatusRefused)
+            else if (outcome.status == StatusRefused)
                 ++t.busy;
-            else if (outcome.status == protocol::StatusMalformed)
+            else if (outcome.status == StatusMalformed)
                 ++t.malformed;
             else
                 ++t.other;
@@ -324,7 +325,7 @@ private Q_SLOTS:
     {
         CountingPresenter presenter;
         NotificationServer server(presenter, 0);
-        QVERIFY(!server.listen());
+        QVERIFY(server.listen().isOk());
 
         // 200 PCs with 5 messages each stay within the per-address limit, so every refusal here is
         // the connection limit's.
@@ -360,7 +361,7 @@ private Q_SLOTS:
         const std::vector<Outcome> after =
             serveWhileRunning(server, {{u"127.2.0.1"_s, frame(u"after"_s)}}, 10s, &openAfter);
         QCOMPARE(after.front().kind, Outcome::Replied);
-        QCOMPARE(after.front().status, protocol::StatusShown);
+        QCOMPARE(after.front().status, StatusShown);
     }
 
     void rateLimitHoldsUnderConcurrency()
@@ -368,7 +369,7 @@ private Q_SLOTS:
         CountingPresenter presenter;
         // Generous connection limits, so that only the per-address rate limit decides here.
         NotificationServer server(presenter, 0, ServerLimits{.maxConnections = 1000, .maxConnectionsPerAddress = 1000});
-        QVERIFY(!server.listen());
+        QVERIFY(server.listen().isOk());
         std::vector<Client> clients;
         for (int n = 0; n < 400; ++n)
             clients.push_back({sourceAddress(n % 40), frame(u"rate %1"_s.arg(n))});
@@ -397,7 +398,7 @@ private Q_SLOTS:
     {
         CountingPresenter presenter;
         NotificationServer server(presenter, 0);
-        QVERIFY(!server.listen());
+        QVERIFY(server.listen().isOk());
 
         // Eight slowloris clients, one byte every 400 ms: a frame would take far longer than 3 s.
         // Meanwhile a stream of ordinary senders; once the slow ones are cut off, these get through.
@@ -430,11 +431,11 @@ private Q_SLOTS:
             QVERIFY(QTest::qWaitFor([&] { return oneDone.load(); }, 10000));
             quick.join();
             mostOpen = std::max(mostOpen, server.openConnections());
-            if (one.front().kind == Outcome::Replied && one.front().status == protocol::StatusShown) {
+            if (one.front().kind == Outcome::Replied && one.front().status == StatusShown) {
                 ++shownLater;
                 if (firstShownAfter < 0)
                     firstShownAfter = clock.elapsed();
-            } else if (one.front().kind == Outcome::Replied && one.front().status == protocol::StatusRefused) {
+            } else if (one.front().kind == Outcome::Replied && one.front().status == StatusRefused) {
                 ++busyEarly;
             }
         }

@@ -1,7 +1,7 @@
-#include "messenger/notificationserver.h"
-#include "messenger/protocol.h"
-#include "platform/hostresolver.h"
-#include "platform/messenger.h"
+#include "messenger/service/notificationserver.h"
+#include "net/hostresolver.h"
+#include "net/notificationclient.h"
+#include "net/notificationprotocol.h"
 #include "recordingpresenter.h"
 
 #include <QElapsedTimer>
@@ -45,10 +45,10 @@ private:
 };
 
 /// Finds no name at all.
-class NoNamesResolver final : public platform::HostResolver
+class NoNamesResolver final : public net::HostResolver
 {
 public:
-    platform::Resolution resolve(const QString&) override { return {{}, u"見つかりません"_s}; }
+    net::Resolution resolve(const QString&) override { return {{}, u"見つかりません"_s}; }
 };
 
 quint16 closedPort()
@@ -68,14 +68,14 @@ class TestMessengerClient final : public QObject
     std::unique_ptr<ServiceThread> m_service;
     quint16 m_port = 0;
 
-    void startService(messenger::Presenter& presenter)
+    void startService(messenger::service::Presenter& presenter)
     {
         m_service = std::make_unique<ServiceThread>([&presenter] {
-            auto* server = new messenger::NotificationServer(presenter, 0);
-            return server->listen() ? nullptr : server;
+            auto* server = new messenger::service::NotificationServer(presenter, 0);
+            return server->listen().isOk() ? server : nullptr;
         });
         QVERIFY(m_service->object());
-        m_port = static_cast<messenger::NotificationServer*>(m_service->object())->port();
+        m_port = static_cast<messenger::service::NotificationServer*>(m_service->object())->port();
     }
 
 private Q_SLOTS:
@@ -84,10 +84,10 @@ private Q_SLOTS:
 
     void deliversSenderRecipientAndText()
     {
-        platform::Messenger client(nullptr, m_port);
+        net::NotificationClient client(nullptr, m_port);
         QCOMPARE(client.send(u"127.0.0.1"_s, u"上記PCさんが接続しました。"_s), 0u);
         QTRY_COMPARE(m_presenter.seen().size(), 1);
-        const messenger::Notification seen = m_presenter.seen().constFirst();
+        const messenger::service::Notification seen = m_presenter.seen().constFirst();
         QCOMPARE(seen.sender, QHostInfo::localHostName());
         QCOMPARE(seen.recipient, u"127.0.0.1"_s);
         QCOMPARE(seen.text, u"上記PCさんが接続しました。"_s);
@@ -95,12 +95,12 @@ private Q_SLOTS:
 
     void failsWithNameNotFound()
     {
-        platform::Messenger refused(nullptr, closedPort());
-        QCOMPARE(refused.send(u"127.0.0.1"_s, u"x"_s), platform::Messenger::NameNotFound);
+        net::NotificationClient refused(nullptr, closedPort());
+        QCOMPARE(refused.send(u"127.0.0.1"_s, u"x"_s), net::NotificationClient::NameNotFound);
 
         NoNamesResolver resolver;
-        platform::Messenger unresolved(&resolver, m_port);
-        QCOMPARE(unresolved.send(u"no-such-pc"_s, u"x"_s), platform::Messenger::NameNotFound);
+        net::NotificationClient unresolved(&resolver, m_port);
+        QCOMPARE(unresolved.send(u"no-such-pc"_s, u"x"_s), net::NotificationClient::NameNotFound);
     }
 
     void givesUpWhenNoReplyComes()
@@ -108,42 +108,42 @@ private Q_SLOTS:
         // A listener that never accepts or answers: the kernel completes the connection anyway.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        platform::Messenger client(nullptr, silent.serverPort(), 500ms);
+        net::NotificationClient client(nullptr, silent.serverPort(), 500ms);
         QElapsedTimer elapsed;
         elapsed.start();
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), platform::Messenger::NameNotFound);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::NotificationClient::NameNotFound);
         QVERIFY2(elapsed.elapsed() < 3000, "the client must give up at its deadline");
     }
 
     void refusesTooLongTextWithoutSending()
     {
         const int before = int(m_presenter.seen().size());
-        platform::Messenger client(nullptr, m_port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, QString(4097, u'x')), messenger::protocol::StatusMalformed);
-        QCOMPARE(client.send(QString(256, u'n'), u"x"_s), messenger::protocol::StatusMalformed);
+        net::NotificationClient client(nullptr, m_port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, QString(4097, u'x')), net::notification::StatusMalformed);
+        QCOMPARE(client.send(QString(256, u'n'), u"x"_s), net::notification::StatusMalformed);
         QCOMPARE(int(m_presenter.seen().size()), before);
     }
 
     void passesServiceStatusThrough()
     {
         // Earlier tests used part of this sender's five messages a minute; the rest go through, then 2136.
-        platform::Messenger client(nullptr, m_port);
+        net::NotificationClient client(nullptr, m_port);
         quint32 status = 0;
         int shown = 0;
         while ((status = client.send(u"127.0.0.1"_s, u"x"_s)) == 0)
             ++shown;
-        QCOMPARE(status, messenger::protocol::StatusRefused);
+        QCOMPARE(status, net::notification::StatusRefused);
         QVERIFY(shown <= 5);
         QCOMPARE(m_presenter.seen().size(), 5);
     }
 
     void passesNoDisplayThrough()
     {
-        messenger::NoDisplayPresenter noDisplay;
+        messenger::service::NoDisplayPresenter noDisplay;
         m_service.reset();
         startService(noDisplay);
-        platform::Messenger client(nullptr, m_port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        net::NotificationClient client(nullptr, m_port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         m_service.reset();
     }
 };

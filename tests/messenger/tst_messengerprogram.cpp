@@ -1,6 +1,6 @@
 #include "common/programinfo.h"
-#include "messenger/protocol.h"
-#include "platform/messenger.h"
+#include "net/notificationclient.h"
+#include "net/notificationprotocol.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -109,8 +109,8 @@ private Q_SLOTS:
         const quint16 port = startService(service, environment({{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}}));
         QVERIFY(port != 0);
 
-        platform::Messenger client(nullptr, port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), messenger::protocol::StatusShown);
+        net::NotificationClient client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), net::notification::StatusShown);
 
         QProcess second;
         second.setProcessEnvironment(environment({{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}}));
@@ -159,8 +159,8 @@ private Q_SLOTS:
         const quint16 port = startService(service, env);
         QVERIFY(port != 0);
         QCOMPARE(popupProcessOf(service.processId()), 0); // idle: no connection to the display
-        platform::Messenger client(nullptr, port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), messenger::protocol::StatusShown);
+        net::NotificationClient client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"こんにちは"_s), net::notification::StatusShown);
         const qint64 first = popupProcessOf(service.processId());
         QVERIFY(first != 0);
 
@@ -171,7 +171,7 @@ private Q_SLOTS:
         xdo({u"key"_s, u"Return"_s});
         QTRY_VERIFY_WITH_TIMEOUT(!running(first), 10000);
 
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"二通目"_s), messenger::protocol::StatusShown);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"二通目"_s), net::notification::StatusShown);
         const qint64 second = popupProcessOf(service.processId());
         QVERIFY(second != 0);
         service.kill();
@@ -184,8 +184,8 @@ private Q_SLOTS:
         noDisplay.remove(u"DISPLAY"_s);
         const quint16 orphanedPort = startService(orphaned, noDisplay, {u"-display"_s, u":"_s + number});
         QVERIFY(orphanedPort != 0);
-        platform::Messenger late(nullptr, orphanedPort);
-        QCOMPARE(late.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
+        net::NotificationClient late(nullptr, orphanedPort);
+        QCOMPARE(late.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusShown);
         const qint64 lastPopups = popupProcessOf(orphaned.processId());
         QVERIFY(lastPopups != 0);
         display.kill();
@@ -215,8 +215,8 @@ private Q_SLOTS:
         QProcess service;
         const quint16 port = startService(service, environment(set));
         QVERIFY(port != 0);
-        platform::Messenger client(nullptr, port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        net::NotificationClient client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         stop(service);
     }
 
@@ -258,8 +258,8 @@ private Q_SLOTS:
         // nor let the burst hold it.
         QElapsedTimer elapsed;
         elapsed.start();
-        platform::Messenger client(nullptr, port);
-        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusNoDisplay);
+        net::NotificationClient client(nullptr, port);
+        QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusNoDisplay);
         QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
         stop(service);
     }
@@ -377,8 +377,8 @@ private Q_SLOTS:
             // The service opens a window only for a message.
             const quint16 port = startService(process, env);
             QVERIFY(port != 0);
-            platform::Messenger client(nullptr, port);
-            QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), messenger::protocol::StatusShown);
+            net::NotificationClient client(nullptr, port);
+            QCOMPARE(client.send(u"127.0.0.1"_s, u"x"_s), net::notification::StatusShown);
         } else {
             process.setProcessEnvironment(env);
             process.setWorkingDirectory(runtime.path());

@@ -1,9 +1,9 @@
 #include "common/visibletext.h"
-#include "messenger/ratelimiter.h"
+#include "messenger/service/ratelimiter.h"
 
 #include <QTest>
 
-using namespace messenger;
+using namespace messenger::service;
 using common::TextShape;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;

@@ -1,6 +1,6 @@
-#include "messenger/descriptorlimit.h"
-#include "messenger/notificationserver.h"
-#include "messenger/protocol.h"
+#include "messenger/service/descriptorlimit.h"
+#include "messenger/service/notificationserver.h"
+#include "net/notificationprotocol.h"
 #include "rawclient.h"
 #include "recordingpresenter.h"
 
@@ -11,10 +11,13 @@
 #include <memory>
 #include <vector>
 
+#include <cerrno>
 #include <sys/resource.h>
+
 #include <unistd.h>
 
-using namespace messenger;
+using namespace messenger::service;
+using namespace net::notification;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -40,7 +43,7 @@ class TestNotificationServer final : public QObject
     {
         m_presenter = std::make_unique<RecordingPresenter>(canShow, hasRoom);
         m_server = std::make_unique<NotificationServer>(*m_presenter, 0, limits, [] { return Arrival; });
-        QVERIFY(!m_server->listen());
+        QVERIFY(m_server->listen().isOk());
     }
 
     /// Sends @p bytes on a new connection from @p from and waits until the service has answered and closed.
@@ -240,9 +243,9 @@ private Q_SLOTS:
         QVERIFY(other.listen(QHostAddress::Any));
         RecordingPresenter presenter;
         NotificationServer server(presenter, other.serverPort());
-        const auto failure = server.listen();
-        QVERIFY(failure);
-        QCOMPARE(failure->error, QAbstractSocket::AddressInUseError);
+        const common::Status failure = server.listen();
+        QCOMPARE(failure.code(), common::Status::Code::SocketError);
+        QCOMPARE(failure.sysErrno(), EADDRINUSE);
     }
 };
 

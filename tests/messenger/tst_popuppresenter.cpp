@@ -1,9 +1,9 @@
-#include "messenger/popupchannel.h"
-#include "messenger/popuppresenter.h"
-#include "messenger/popupprocess.h"
-#include "messenger/popupprocesspresenter.h"
-#include "messenger/popupwindow.h"
-#include "platform/desktopnotifier.h"
+#include "messenger/popup/popuppresenter.h"
+#include "messenger/popup/popupprocess.h"
+#include "messenger/popup/popupwindow.h"
+#include "messenger/service/popupchannel.h"
+#include "messenger/service/popupprocesspresenter.h"
+#include "os/desktopnotifier.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -17,7 +17,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace messenger;
+using namespace messenger::popup;
+using namespace messenger::service;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -115,7 +116,7 @@ private Q_SLOTS:
     {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qputenv("XDG_RUNTIME_DIR", QDir::tempPath().toUtf8() + "/no-such-runtime-dir");
-        QVERIFY(!platform::DesktopNotifier({}, {}, {}).available());
+        QVERIFY(!os::DesktopNotifier({}, {}, {}).available());
     }
 
     // The summary is never markup; the body is escaped only for a server that reads markup in it.
@@ -175,7 +176,7 @@ private Q_SLOTS:
         if (!startBus())
             QSKIP("dbus-daemon cannot be started here");
         m_fake.capabilities = {u"body"_s};
-        platform::DesktopNotifier notifier(u"Tavik Light"_s, u"example.taviklight.TavikLight"_s, u"tavik-light"_s);
+        os::DesktopNotifier notifier(u"Tavik Light"_s, u"example.taviklight.TavikLight"_s, u"tavik-light"_s);
         for (int i = 0; i < 200; ++i)
             notifier.show(u"conversation"_s, {u"相手からのメッセージ"_s, QString::number(i)});
         // The list is empty until the first call arrives: never ask it for its last element before.
@@ -200,7 +201,7 @@ private Q_SLOTS:
             QSKIP("dbus-daemon cannot be started here");
         QDBusConnection desktop(u"desktop"_s);
         QVERIFY(desktop.unregisterService(u"org.freedesktop.Notifications"_s));
-        platform::DesktopNotifier notifier(u"Tavik Light"_s, u"tavik-messenger"_s, u"tavik-light"_s);
+        os::DesktopNotifier notifier(u"Tavik Light"_s, u"tavik-messenger"_s, u"tavik-light"_s);
         notifier.show(u"1"_s, {u"s"_s, u"<b>"_s});
         // The question fails: nobody has the name. The bus handles one connection's messages in
         // order, so a round trip on the same connection comes back after the failed question; the

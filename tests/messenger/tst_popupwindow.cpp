@@ -1,4 +1,4 @@
-#include "messenger/popupwindow.h"
+#include "messenger/popup/popupwindow.h"
 
 #include "support/accessibility.h"
 
@@ -12,7 +12,8 @@
 #include <QTest>
 #include <QWindow>
 
-using namespace messenger;
+using namespace messenger::popup;
+using namespace messenger::service;
 using namespace Qt::StringLiterals;
 
 class TestPopupWindow final : public QObject

@@ -1,13 +1,14 @@
-#include "messenger/popupchannel.h"
-#include "messenger/protocol.h"
+#include "messenger/service/popupchannel.h"
+#include "net/notificationprotocol.h"
 
 #include <QDataStream>
 #include <QTest>
 
-using namespace messenger;
+using namespace messenger::service;
+using namespace net::notification;
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(messenger::Notification)
+Q_DECLARE_METATYPE(messenger::service::Notification)
 
 namespace {
 
@@ -57,18 +58,18 @@ private Q_SLOTS:
         QFETCH(QString, recipient);
         QFETCH(QString, text);
         QFETCH(QByteArray, expected);
-        QCOMPARE(messenger::encodeRequest({sender, recipient, text}), expected);
+        QCOMPARE(net::notification::encodeRequest({sender, recipient, text}), expected);
     }
 
     void encodeRequestLimitsInBytes()
     {
         const QString name255(255, u'n');
-        QVERIFY(messenger::encodeRequest({name255, name255, QString(4096, u'x')}));
-        QVERIFY(!messenger::encodeRequest({name255 + u'n', u"b"_s, u"t"_s}));
-        QVERIFY(!messenger::encodeRequest({u"a"_s, name255 + u'n', u"t"_s}));
+        QVERIFY(net::notification::encodeRequest({name255, name255, QString(4096, u'x')}));
+        QVERIFY(!net::notification::encodeRequest({name255 + u'n', u"b"_s, u"t"_s}));
+        QVERIFY(!net::notification::encodeRequest({u"a"_s, name255 + u'n', u"t"_s}));
         // 1365 three-byte characters and one more byte fill the text exactly; one more character does not fit.
-        QVERIFY(messenger::encodeRequest({u"a"_s, u"b"_s, QString(1365, u'あ') + u'x'}));
-        QVERIFY(!messenger::encodeRequest({u"a"_s, u"b"_s, QString(1366, u'あ')}));
+        QVERIFY(net::notification::encodeRequest({u"a"_s, u"b"_s, QString(1365, u'あ') + u'x'}));
+        QVERIFY(!net::notification::encodeRequest({u"a"_s, u"b"_s, QString(1366, u'あ')}));
     }
 
     void replies()

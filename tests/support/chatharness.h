@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/tavik.h"
+#include "chat/ui/tavik.h"
 #include "support/scriptedprompter.h"
 #include "support/scriptedservices.h"
 
@@ -30,14 +30,14 @@ struct ChatHarness
     QList<QList<common::LogLine>> savedAtSessionEnd;
     QList<common::LogLine> journalled;
     bool exitMayGoOn = true;
-    std::unique_ptr<chat::tavik> window;
+    std::unique_ptr<chat::ui::tavik> window;
 
     static QDateTime fixedTime() { return QDateTime(QDate(2002, 10, 18), QTime(9, 5, 3)); }
 
     /// Makes the window; @p adjust may change the services first (e.g. drop the browser).
-    void make(const std::function<void(chat::ChatServices&)>& adjust = {})
+    void make(const std::function<void(chat::ui::ChatServices&)>& adjust = {})
     {
-        chat::ChatServices services;
+        chat::ui::ChatServices services;
         services.prompter = &prompter;
         services.flasher = &flasher;
         services.messenger = &messenger;
@@ -51,7 +51,7 @@ struct ChatHarness
         services.logLineAdded = [this](const common::LogLine& line) { journalled.append(line); };
         if (adjust)
             adjust(services);
-        window = std::make_unique<chat::tavik>(std::move(services));
+        window = std::make_unique<chat::ui::tavik>(std::move(services));
     }
 
     template<class T> T* control(const char16_t* name) const { return window->findChild<T*>(QString::fromUtf16(name)); }

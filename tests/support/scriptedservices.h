@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/computerbrowser.h"
-#include "platform/messenger.h"
-#include "platform/windowflasher.h"
+#include "net/notificationclient.h"
+#include "widgets/computerbrowser.h"
+#include "widgets/windowflasher.h"
 
 #include <QDateTime>
 #include <QList>
@@ -16,7 +16,7 @@
 namespace testsupport {
 
 /// Counts the flash requests and remembers which window each was for.
-class ScriptedFlasher final : public platform::WindowFlasher
+class ScriptedFlasher final : public widgets::WindowFlasher
 {
 public:
     void flash(QWidget* window) override { windows.append(window); }
@@ -33,7 +33,7 @@ struct SentNotification
 };
 
 /// A Messenger that records each notification and answers with a queued result (0 when none is queued).
-class ScriptedMessenger final : public platform::Messenger
+class ScriptedMessenger final : public net::NotificationClient
 {
 public:
     void resultNext(quint32 result) { m_results.push_back(result); }
@@ -55,7 +55,7 @@ private:
 };
 
 /// A computer browser that answers with queued choices (std::nullopt is a cancel; cancel when none is queued).
-class ScriptedComputerBrowser final : public platform::ComputerBrowser
+class ScriptedComputerBrowser final : public widgets::ComputerBrowser
 {
 public:
     void chooseNext(const std::optional<QString>& choice) { m_choices.push_back(choice.value_or(QString())); }

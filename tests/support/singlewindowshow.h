@@ -1,13 +1,13 @@
 #pragma once
 
-#include "platform/singlewindow.h"
+#include "widgets/singlewindow.h"
 
 #include <QPointer>
 
 namespace testsupport {
 
 /// Opens a window the way the main window's menu does, through @p single; @p holder follows it.
-template<typename Window> Window* showThrough(platform::SingleWindow& single, QPointer<Window>& holder)
+template<typename Window> Window* showThrough(widgets::SingleWindow& single, QPointer<Window>& holder)
 {
     single.show();
     holder = qobject_cast<Window*>(single.window());

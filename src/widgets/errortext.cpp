@@ -1,0 +1,122 @@
+#include "errortext.h"
+
+#include "net/datagramsocket.h"
+
+#include <cerrno>
+
+using namespace Qt::StringLiterals;
+
+namespace widgets {
+
+namespace {
+
+/// One error number, worded for a socket and for a file; an empty wording falls back to the other.
+struct Wording
+{
+    int error;
+    const char16_t* socket;
+    const char16_t* file;
+};
+
+// clang-format off
+constexpr Wording Wordings[] = {
+    {EADDRINUSE,    u"他のプログラムがこのポートを使用しています。", nullptr},
+    {EACCES,        u"このポートを使う権限がありません。", u"アクセスが拒否されました。"},
+    {EPERM,         u"このポートを使う権限がありません。", u"アクセスが拒否されました。"},
+    {EADDRNOTAVAIL, u"このアドレスは使えません。", nullptr},
+    {EDESTADDRREQ,  u"送信先のポートが指定されていません。", nullptr},
+    {EAFNOSUPPORT,  u"このアドレスの種類（IPv4/IPv6）はこのコンピュータでは使えません。", nullptr},
+    {EMSGSIZE,      u"メッセージが長すぎて1つのデータグラムに収まりません。", nullptr},
+    {ENETDOWN,      u"ネットワークが停止しています。", u"ネットワーク上のファイルに接続できません。"},
+    {ENETUNREACH,   u"相手のネットワークに到達できません。", u"ネットワーク上のファイルに接続できません。"},
+    {EHOSTUNREACH,  u"相手のコンピュータに到達できません。", u"ネットワーク上のファイルに接続できません。"},
+    {EHOSTDOWN,     u"相手のコンピュータが停止しています。", u"ネットワーク上のファイルに接続できません。"},
+    {ECONNREFUSED,  u"相手のコンピュータが受信を拒否しました。", u"ネットワーク上のファイルに接続できません。"},
+    {ECONNRESET,    nullptr, u"ネットワーク上のファイルに接続できません。"},
+    {ECONNABORTED,  nullptr, u"ネットワーク上のファイルに接続できません。"},
+    {ENOLINK,       nullptr, u"ネットワーク上のファイルに接続できません。"},
+    {ENOBUFS,       u"バッファが足りないため処理できませんでした。", nullptr},
+    {ENOMEM,        u"バッファが足りないため処理できませんでした。", u"メモリが足りません。"},
+    {EMFILE,        u"開いているソケットが多すぎます。", u"開いているファイルが多すぎます。"},
+    {ENFILE,        u"開いているソケットが多すぎます。", u"開いているファイルが多すぎます。"},
+    {EAGAIN,        u"送信バッファが一杯です。しばらくしてからやり直してください。",
+                    u"ファイルを一時的に使用できません。しばらくしてからやり直してください。"},
+    {EINTR,         nullptr, u"ファイルを一時的に使用できません。しばらくしてからやり直してください。"},
+    {EINVAL,        u"ソケットの操作に無効な引数が渡されました。", u"このファイルまたはドライブでは、この操作はできません。"},
+    {EBADF,         u"ソケットが開いていません。", u"ファイルを正しく開けませんでした。"},
+    {ENOTSOCK,      u"ソケットが開いていません。", nullptr},
+    {ENOENT,        nullptr, u"ファイルまたはフォルダが見つかりません。"},
+    {ENOTDIR,       nullptr, u"パスの途中にフォルダではないものがあります。"},
+    {EISDIR,        nullptr, u"ファイルではなくフォルダです。"},
+    {ENOTEMPTY,     nullptr, u"フォルダが空ではありません。"},
+    {ENOSPC,        nullptr, u"ディスクの空き領域が足りません。"},
+    {EDQUOT,        nullptr, u"ディスクの使用量の上限を超えました。"},
+    {EROFS,         nullptr, u"読み取り専用のドライブです。"},
+    {EIO,           nullptr, u"入出力エラーが発生しました。"},
+    {ENAMETOOLONG,  nullptr, u"パスが長すぎます。"},
+    {ELOOP,         nullptr, u"シンボリックリンクが循環しているか、多すぎます。"},
+    {EFBIG,         nullptr, u"ファイルが大きすぎます。"},
+    {EOVERFLOW,     nullptr, u"ファイルが大きすぎます。"},
+    {EEXIST,        nullptr, u"同じ名前のファイルが既にあります。"},
+    {EXDEV,         nullptr, u"別のドライブへは移動できません。"},
+    {ETXTBSY,       nullptr, u"ファイルは実行中のプログラムが使用しています。"},
+    {EBUSY,         nullptr, u"ファイルまたはフォルダが使用中です。"},
+    {ENOTSUP,       nullptr, u"このドライブでは、この操作はできません。"},
+    {ESTALE,        nullptr, u"ネットワーク上のファイルが無効になりました。もう一度開いてください。"},
+    {ENXIO,         nullptr, u"デバイスが見つかりません。"},
+    {ENODEV,        nullptr, u"デバイスが見つかりません。"},
+    {EFAULT,        nullptr, u"プログラムの内部エラーです。"},
+    {ENOLCK,        nullptr, u"ファイルをロックできません。"},
+    {EMLINK,        nullptr, u"リンクが多すぎます。"},
+    {ETIMEDOUT,     nullptr, u"応答がないため、時間切れになりました。"},
+};
+// clang-format on
+
+QString systemErrorText(int error, bool socket)
+{
+    for (const Wording& wording : Wordings) {
+        if (wording.error != error)
+            continue;
+        const char16_t* first = socket ? wording.socket : wording.file;
+        const char16_t* second = socket ? wording.file : wording.socket;
+        return QString::fromUtf16(first ? first : second);
+    }
+    return socket ? u"ソケットの操作に失敗しました（システムエラー 番号 %1）。"_s.arg(error)
+                  : u"システムエラー（番号 %1）"_s.arg(error);
+}
+
+} // namespace
+
+QString errorText(const common::Status& status)
+{
+    using Code = common::Status::Code;
+    switch (status.code()) {
+    case Code::Ok:
+        return {};
+    case Code::SystemError:
+        return systemErrorText(status.sysErrno(), false);
+    case Code::SocketError:
+        return systemErrorText(status.sysErrno(), true);
+    case Code::NotFound:
+        // The resolver words why a name was not found; it gives that sentence as the detail.
+        return status.detail();
+    case Code::TimedOut:
+        return u"応答がないため、時間切れになりました。"_s;
+    case Code::TooLarge:
+        return u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(status.detail())
+            .arg(net::MaxDatagramBytes);
+    case Code::Malformed:
+        return u"データの形式が正しくありません。"_s;
+    case Code::Unencodable:
+        return u"次の文字はShift_JISで表せないため送信できません：%1"_s.arg(status.detail());
+    case Code::WrongState:
+        return u"ソケットの状態がこの操作に合いません。"_s;
+    case Code::Unsupported:
+        return u"このソケットはUDPにしか対応していません。"_s;
+    case Code::Cancelled:
+        return u"中止されました。"_s;
+    }
+    return {};
+}
+
+} // namespace widgets
