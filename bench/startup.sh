@@ -7,6 +7,8 @@
 # Builds its two helpers into the build folder if needed; installs nothing (scripts/install-deps.sh
 # bench does).
 # Usage: bench/startup.sh [build folder (default build)] [runs (default 7)]
+# With TAVIK_BENCH_BEFORE set to the program folder of an earlier build, its tavik-light is measured
+# in the same run, interleaved with the others, for before-and-after figures.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -50,6 +52,9 @@ folder="$build/bin"
 cd "$folder"
 programs=(tavik-light "Tavik Light  ver1.3" ./tavik-light
     :: "bare Qt window" "bare window" ./bench_bare_window)
+if [ -n "${TAVIK_BENCH_BEFORE:-}" ]; then
+    programs+=(:: "tavik-light before" "Tavik Light  ver1.3" "$TAVIK_BENCH_BEFORE/tavik-light")
+fi
 if command -v iptux >/dev/null; then
     programs+=(:: iptux Iptux iptux)
 else

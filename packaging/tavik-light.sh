@@ -31,9 +31,10 @@ link() {
 
 [ -x "$program_dir/tavik-light" ] || fail "プログラム $program_dir/tavik-light が見つかりません。"
 
-# Help, version and anything the program does not know are answered by the program itself, before
-# any folder is made or the service started. Qt's own display options (the program lets the same
-# ones through) and their values go the normal way.
+# Help, version, the connection check (--check, --role) and anything the program does not know go
+# to the program itself, before any folder is made or the service started: the check is to find the
+# service as it is, not as the launcher left it. Qt's own display options (the program lets the
+# same ones through) and their values go the normal way.
 for arg in "$@"; do
     case $arg in
     -h | -\? | --help | -v | --version) exec "$program_dir/tavik-light" "$@" ;;

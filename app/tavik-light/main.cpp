@@ -1,6 +1,7 @@
 // Tavik Light: opens the main window with the real services and runs until its last window closes.
 #include "chat/ui/chatservices.h"
 #include "chat/ui/tavik.h"
+#include "check/checkcommand.h"
 #include "common/datetimetext.h"
 #include "common/programinfo.h"
 #include "history/core/journal.h"
@@ -11,6 +12,7 @@
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
 #include "net/hostresolver.h"
+#include "net/mdnsaddressbrowser.h"
 #include "net/mdnsresolver.h"
 #include "net/notificationclient.h"
 #include "net/notificationprotocol.h"
@@ -19,7 +21,9 @@
 #include "os/startupmemory.h"
 #include "os/terminationwatcher.h"
 #include "widgets/avahicomputerbrowser.h"
+#include "widgets/errortext.h"
 #include "widgets/filechooser.h"
+#include "widgets/inputmethodnotice.h"
 #include "widgets/japaneseenvironment.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
@@ -38,8 +42,12 @@ int main(int argc, char* argv[])
     os::CommandLine commandLine(
         program, u"Tavik Light: 同じ LAN の 2 台のパソコンで、サーバーなしに 1 対 1 でチャットします。\n"_s
                  u"One-to-one chat between two PCs on the same LAN, without a server. See tavik-light(1)."_s);
+    check::CheckCommand checkCommand(commandLine, &widgets::errorText);
     if (const auto status = commandLine.read(os::CommandLine::arguments(argc, argv)))
         return *status;
+    // The connection check runs without a display: it ends before one would be opened.
+    if (checkCommand.requested())
+        return checkCommand.run(argc, argv);
 
     common::pinLocalTimeZone();
     os::DisplayCheck displayCheck(program);
@@ -57,6 +65,9 @@ int main(int argc, char* argv[])
     net::HostResolver::shared().setFallback([mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
         return mdns.resolve(name, deadline);
     });
+
+    // The partner is known by every address its mDNS name publishes, not only the one a lookup gives.
+    net::MdnsAddressBrowser publishedAddresses;
 
     widgets::MessageBoxPrompter prompter;
     // The urgency flash where the window system shows it, a desktop notification on Wayland.
@@ -77,6 +88,7 @@ int main(int argc, char* argv[])
     services.flasher = &flasher;
     services.messenger = &messenger;
     services.browser = &browser;
+    services.publishedAddresses = &publishedAddresses;
     services.logLineAdded = [&journal](const common::LogLine& line) { journal.append(line); };
     // The exit's log is the journal itself, renamed into place, when it holds every line (the
     // lines in memory are then not needed); the journal goes once the log is written, or once
@@ -108,6 +120,9 @@ int main(int argc, char* argv[])
     });
 
     window.show();
+    // Said once, over the main window: typed keys would otherwise arrive as romaji, unexplained.
+    widgets::showInputMethodNotice(&window, os::InputMethodEnvironment::current(QGuiApplication::platformName()),
+                                   os::availableInputMethodModules());
     os::releaseStartupMemory(&window);
     return QApplication::exec();
 }

@@ -25,8 +25,8 @@ class frmAbout final : public QDialog
 public:
     explicit frmAbout(QWidget* parent = nullptr);
 
-    /// The version text: fixed when the program is built (major.minor), never read at run time.
-    static constexpr char16_t VersionText[] = u"V" TAVIK_SHORT_VERSION;
+    /// The version text: a fixed text of the window, whatever version the program carries.
+    static constexpr char16_t VersionText[] = u"V1.3";
     static constexpr char16_t RightsNotice[] = u"© 2026 Tavik Light 開発チーム";
     static constexpr char16_t AuthorLine[] = u"作者：Tavik Light 開発チーム";
     /// A reserved example domain: the project publishes no web site.

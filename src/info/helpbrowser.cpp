@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
+#include <QImage>
 #include <QPalette>
 #include <QString>
 #include <QTextDocument>
@@ -75,15 +77,36 @@ QString HelpBrowser::missingPageNotice(const QString& location)
     return u"<html><body><p>ヘルプのページ「%1」を開けませんでした。</p></body></html>"_s.arg(location.toHtmlEscaped());
 }
 
+QImage HelpBrowser::pictureForRatio(const QString& path, qreal ratio)
+{
+    const QFileInfo file(path);
+    QImage picture;
+    if (ratio > 1 && picture.load(file.path() + u'/' + file.completeBaseName() + u"@2x."_s + file.suffix()))
+        picture.setDevicePixelRatio(2);
+    else if (!picture.load(path))
+        return {};
+    const QSizeF logical = picture.deviceIndependentSize();
+    const QSize device = (logical * ratio).toSize();
+    if (picture.size() != device)
+        picture = picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(ratio);
+    return picture;
+}
+
 QVariant HelpBrowser::loadResource(int type, const QUrl& name)
 {
+    const QUrl resolved = source().isValid() ? source().resolved(name) : name;
+    if (type == QTextDocument::ImageResource && resolved.isLocalFile()) {
+        QImage picture = pictureForRatio(resolved.toLocalFile(), devicePixelRatioF());
+        if (!picture.isNull())
+            return picture;
+    }
     QVariant data = QTextBrowser::loadResource(type, name);
     if (type != QTextDocument::HtmlResource && type != QTextDocument::MarkdownResource)
         return data;
     if (data.isValid())
         return data;
     // A missing or unreadable page: say so in the view, rather than leaving it blank.
-    const QUrl resolved = source().isValid() ? source().resolved(name) : name;
     const QString location =
         resolved.isLocalFile() ? QDir::toNativeSeparators(resolved.toLocalFile()) : resolved.toDisplayString();
     return missingPageNotice(location);

@@ -1,7 +1,6 @@
 #include "avahibrowsesession.h"
 
 #include "avahidbus.h"
-#include "computerbrowsermodel.h"
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -27,6 +26,20 @@ std::optional<ServiceKey> keyFromItemSignal(const QDBusMessage& message)
         return std::nullopt;
     return ServiceKey{args.at(0).toInt(), args.at(1).toInt(), args.at(2).toString(), args.at(3).toString(),
                       args.at(4).toString()};
+}
+
+/// What an error reply of the daemon tells the user.
+ComputerBrowserModel::Problem problemOf(const QDBusMessage& reply)
+{
+    switch (avahi::errorKind(reply)) {
+    case avahi::ErrorKind::TimedOut:
+        return ComputerBrowserModel::Problem::DaemonTimedOut;
+    case avahi::ErrorKind::DaemonGone:
+        return ComputerBrowserModel::Problem::NoDaemon;
+    case avahi::ErrorKind::Other:
+        break;
+    }
+    return ComputerBrowserModel::Problem::DaemonFailed;
 }
 
 } // namespace
@@ -71,15 +84,23 @@ void AvahiBrowseSession::start()
     m_early.clear();
     m_pendingCreates = 0;
     m_failedCreates = 0;
-    m_lastError.clear();
+    m_lastProblem = {};
 
-    const QString reason = avahi::unavailableReason(m_bus);
-    if (!reason.isEmpty()) {
-        m_model.setUnavailable(reason);
+    switch (avahi::availability(m_bus)) {
+    case avahi::Availability::Available:
+        break;
+    case avahi::Availability::NoBus:
+        m_model.setUnavailable(ComputerBrowserModel::Problem::NoSystemBus);
+        return;
+    case avahi::Availability::BusNotAnswering:
+        m_model.setUnavailable(ComputerBrowserModel::Problem::BusNotAnswering);
+        return;
+    case avahi::Availability::NoDaemon:
+        m_model.setUnavailable(ComputerBrowserModel::Problem::NoDaemon);
         return;
     }
     if (!m_subscribed) {
-        m_model.setUnavailable(QStringLiteral("Avahi の通知を受け取れません"));
+        m_model.setUnavailable(ComputerBrowserModel::Problem::NoSignals);
         return;
     }
     m_model.beginSearch();
@@ -128,23 +149,15 @@ void AvahiBrowseSession::browserCreated(const QString& type, const QString& path
                 return;
             browser->done = true;
             browser->failed = true;
-            m_lastError = avahi::describeError(watcher->reply());
+            m_lastProblem = problemOf(watcher->reply());
             finishIfDone();
         });
     }
     // Hand over what this browser sent before its path was known, in the order it came.
-    QList<QDBusMessage> mine;
-    for (auto it = m_early.begin(); it != m_early.end();) {
-        if (it->path() == path) {
-            mine.append(*it);
-            it = m_early.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    const QList<QDBusMessage> mine = avahi::takeSignalsOf(m_early, path);
     if (m_pendingCreates == 0)
         m_early.clear(); // nothing else can claim them
-    for (const QDBusMessage& message : std::as_const(mine))
+    for (const QDBusMessage& message : mine)
         handle(path, message);
 }
 
@@ -157,7 +170,7 @@ void AvahiBrowseSession::createFailed(const QString& type, const QDBusMessage& r
         return;
     }
     ++m_failedCreates;
-    m_lastError = avahi::describeError(reply);
+    m_lastProblem = problemOf(reply);
     if (m_pendingCreates == 0)
         m_early.clear();
     finishIfDone();
@@ -193,9 +206,7 @@ void AvahiBrowseSession::handle(const QString& path, const QDBusMessage& message
     } else if (member == QLatin1StringView("Failure")) {
         browser->done = true;
         browser->failed = true;
-        const QList<QVariant> args = message.arguments();
-        m_lastError = QStringLiteral("Avahi のエラー: ") +
-                      (args.isEmpty() ? QStringLiteral("不明") : args.constFirst().toString());
+        m_lastProblem = ComputerBrowserModel::Problem::DaemonFailed;
         finishIfDone();
     }
 }
@@ -234,7 +245,7 @@ void AvahiBrowseSession::finishIfDone()
     }
     // Only a search in which nothing could be browsed counts as failed.
     if (failed > 0 && failed == m_browsers.size() + m_failedCreates)
-        m_model.setFailed(m_lastError);
+        m_model.setFailed(m_lastProblem);
     else
         m_model.searchFinished();
 }
@@ -256,7 +267,7 @@ void AvahiBrowseSession::daemonOwnerChanged(const QString& oldOwner, const QStri
         m_browsers.clear();
         m_early.clear();
         m_pendingCreates = 0;
-        m_model.setUnavailable(QStringLiteral("Avahi デーモンが停止しました"));
+        m_model.setUnavailable(ComputerBrowserModel::Problem::DaemonStopped);
     }
     if (!newOwner.isEmpty())
         start();

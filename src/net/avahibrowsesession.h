@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/computerbrowsermodel.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QHash>
@@ -8,9 +10,6 @@
 #include <QStringList>
 
 namespace net {
-
-class ComputerBrowserModel;
-struct ServiceKey;
 
 /**
  * Browses DNS-SD services through the Avahi daemon's D-Bus API and feeds what it finds into a
@@ -72,7 +71,7 @@ private:
     QList<QDBusMessage> m_early;        ///< signals that arrived before their browser's path was known
     int m_pendingCreates = 0;
     int m_failedCreates = 0;
-    QString m_lastError;
+    ComputerBrowserModel::Problem m_lastProblem = {};
     quint64 m_generation = 0; ///< replies of an earlier search are dropped
     bool m_subscribed = false;
     bool m_legacyApi = false;

@@ -7,12 +7,12 @@
 
 namespace net::avahi {
 
-QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds timeout)
+Availability availability(const QDBusConnection& bus, std::chrono::milliseconds timeout, QString* detail)
 {
     if (!bus.isConnected()) {
-        const QString detail = bus.lastError().message();
-        return detail.isEmpty() ? QStringLiteral("システムの D-Bus に接続できません")
-                                : QStringLiteral("システムの D-Bus に接続できません: ") + detail;
+        if (detail)
+            *detail = bus.lastError().message();
+        return Availability::NoBus;
     }
     QDBusMessage ask =
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
@@ -20,24 +20,69 @@ QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds 
     ask << service();
     const QDBusMessage reply =
         QDBusConnection(bus).call(ask, QDBus::Block, static_cast<int>(std::max<long long>(1, timeout.count())));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return QStringLiteral("システムの D-Bus が応答しません: ") + reply.errorMessage();
-    if (!reply.arguments().constFirst().toBool())
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        if (detail)
+            *detail = reply.errorMessage();
+        return Availability::BusNotAnswering;
+    }
+    return reply.arguments().constFirst().toBool() ? Availability::Available : Availability::NoDaemon;
+}
+
+QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds timeout)
+{
+    QString detail;
+    switch (availability(bus, timeout, &detail)) {
+    case Availability::Available:
+        return {};
+    case Availability::NoBus:
+        return detail.isEmpty() ? QStringLiteral("システムの D-Bus に接続できません")
+                                : QStringLiteral("システムの D-Bus に接続できません: ") + detail;
+    case Availability::BusNotAnswering:
+        return QStringLiteral("システムの D-Bus が応答しません: ") + detail;
+    case Availability::NoDaemon:
         return QStringLiteral("Avahi デーモンが動いていません");
+    }
     return {};
 }
 
-QString describeError(const QDBusMessage& reply)
+QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path)
+{
+    QList<QDBusMessage> taken;
+    for (auto it = held.begin(); it != held.end();) {
+        if (it->path() == path) {
+            taken.append(*it);
+            it = held.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
+ErrorKind errorKind(const QDBusMessage& reply)
 {
     const QString name = reply.errorName();
     if (name == QLatin1StringView("org.freedesktop.DBus.Error.NoReply") ||
         name == QLatin1StringView("org.freedesktop.Avahi.TimeoutError"))
-        return QStringLiteral("Avahi が時間内に応答しませんでした");
+        return ErrorKind::TimedOut;
     if (name == QLatin1StringView("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QLatin1StringView("org.freedesktop.DBus.Error.NameHasNoOwner") ||
         name == QLatin1StringView("org.freedesktop.DBus.Error.Disconnected"))
+        return ErrorKind::DaemonGone;
+    return ErrorKind::Other;
+}
+
+QString describeError(const QDBusMessage& reply)
+{
+    switch (errorKind(reply)) {
+    case ErrorKind::TimedOut:
+        return QStringLiteral("Avahi が時間内に応答しませんでした");
+    case ErrorKind::DaemonGone:
         return QStringLiteral("Avahi デーモンが動いていません");
-    const QString message = reply.errorMessage().isEmpty() ? name : reply.errorMessage();
+    case ErrorKind::Other:
+        break;
+    }
+    const QString message = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
     return QStringLiteral("Avahi のエラー: ") + message;
 }
 

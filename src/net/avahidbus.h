@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -31,6 +32,10 @@ inline QString server2Interface()
 inline QString serviceBrowserInterface()
 {
     return QStringLiteral("org.freedesktop.Avahi.ServiceBrowser");
+}
+inline QString recordBrowserInterface()
+{
+    return QStringLiteral("org.freedesktop.Avahi.RecordBrowser");
 }
 inline QString entryGroupInterface()
 {
@@ -72,13 +77,35 @@ inline QDBusMessage serverCall(const QString& method, const QString& interface =
     return QDBusMessage::createMethodCall(service(), serverPath(), interface, method);
 }
 
+/// Whether the Avahi daemon can be reached on a bus.
+enum class Availability { Available, NoBus, BusNotAnswering, NoDaemon };
+
 /**
- * Why Avahi cannot be used on @p bus right now, as a short Japanese reason, or an empty text when
- * the daemon is on the bus. Asks the bus daemon only (NameHasOwner), so that no activation of a
- * missing daemon is attempted, and waits at most @p timeout for its answer.
+ * Whether Avahi can be used on @p bus right now. Asks the bus daemon only (NameHasOwner), so that
+ * no activation of a missing daemon is attempted, and waits at most @p timeout for its answer.
+ * @p detail, when given, receives the bus's own (English) words for a failure.
+ */
+Availability availability(const QDBusConnection& bus,
+                          std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+                          QString* detail = nullptr);
+
+/**
+ * Why Avahi cannot be used on @p bus right now, as a short Japanese reason followed by the bus's
+ * own words, or an empty text when the daemon is on the bus (see availability()).
  */
 QString unavailableReason(const QDBusConnection& bus,
                           std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+
+/// What an error reply of the daemon means for its caller.
+enum class ErrorKind { TimedOut, DaemonGone, Other };
+ErrorKind errorKind(const QDBusMessage& reply);
+
+/**
+ * Takes the signals of the browser at @p path out of @p held, in the order they came. A browser that
+ * Avahi starts on creation may signal before the reply that names its path; such signals are held
+ * until the path is known.
+ */
+QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path);
 
 /// A Japanese text for an error reply of the daemon; Avahi's own messages are English and short.
 QString describeError(const QDBusMessage& reply);

@@ -144,38 +144,18 @@ void ComputerBrowserModel::searchFinished()
         setStatus(Status::Finished);
 }
 
-void ComputerBrowserModel::setUnavailable(const QString& reason)
+void ComputerBrowserModel::setUnavailable(Problem problem)
 {
     beginResetModel();
     m_services.clear();
     m_computers.clear();
     endResetModel();
-    setStatus(Status::Unavailable, reason);
+    setStatus(Status::Unavailable, problem);
 }
 
-void ComputerBrowserModel::setFailed(const QString& reason)
+void ComputerBrowserModel::setFailed(Problem problem)
 {
-    setStatus(Status::Failed, reason);
-}
-
-QString ComputerBrowserModel::statusText() const
-{
-    switch (m_status) {
-    case Status::Idle:
-        return {};
-    case Status::Searching:
-        return QStringLiteral("コンピュータを探しています…");
-    case Status::Finished:
-        return m_computers.isEmpty() ? QStringLiteral("コンピュータが見つかりませんでした。")
-                                     : QStringLiteral("%1 台のコンピュータが見つかりました。").arg(m_computers.size());
-    case Status::Unavailable:
-        return QStringLiteral("このネットワークのコンピュータを探せません（%1）。"
-                              "「キャンセル」を押して、接続先PC名を直接入力して下さい。")
-            .arg(m_reason);
-    case Status::Failed:
-        return QStringLiteral("コンピュータを探せませんでした（%1）。").arg(m_reason);
-    }
-    return {};
+    setStatus(Status::Failed, problem);
 }
 
 QString ComputerBrowserModel::computerName(int row) const
@@ -257,12 +237,12 @@ void ComputerBrowserModel::hide(const ServiceKey& key, const Service& service)
     }
 }
 
-void ComputerBrowserModel::setStatus(Status status, const QString& reason)
+void ComputerBrowserModel::setStatus(Status status, Problem problem)
 {
-    if (m_status == status && m_reason == reason)
+    if (m_status == status && m_problem == problem)
         return;
     m_status = status;
-    m_reason = reason;
+    m_problem = problem;
     Q_EMIT statusChanged();
 }
 

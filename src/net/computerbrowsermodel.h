@@ -48,6 +48,16 @@ class ComputerBrowserModel final : public QAbstractTableModel
 public:
     enum Column { NameColumn, MessengerColumn, ColumnCount };
     enum class Status { Idle, Searching, Finished, Unavailable, Failed };
+    /// Why the computers cannot be listed; the dialog's status line names the cause and what to do.
+    enum class Problem {
+        NoSystemBus,     ///< the system's D-Bus cannot be reached
+        BusNotAnswering, ///< the system's D-Bus does not answer
+        NoDaemon,        ///< the Avahi daemon is not running
+        DaemonStopped,   ///< the Avahi daemon stopped while the dialog was open
+        NoSignals,       ///< the bus refused to deliver the daemon's browsing signals
+        DaemonTimedOut,  ///< the daemon did not answer in time
+        DaemonFailed,    ///< the daemon answered with an error
+    };
 
     explicit ComputerBrowserModel(QObject* parent = nullptr);
     ~ComputerBrowserModel() override;
@@ -70,13 +80,13 @@ public:
     /// Every browser has reported what it knows for now.
     void searchFinished();
     /// Browsing is impossible (no system bus, no daemon, the daemon stopped); the rows go.
-    void setUnavailable(const QString& reason);
+    void setUnavailable(Problem problem);
     /// Browsing failed for a reason other than a missing daemon; the rows found so far stay.
-    void setFailed(const QString& reason);
+    void setFailed(Problem problem);
 
     Status status() const { return m_status; }
-    /// The Japanese line the dialog shows about the search.
-    QString statusText() const;
+    /// Why the computers cannot be listed, while the status is Unavailable or Failed.
+    Problem problem() const { return m_problem; }
 
     /// The computer name of @p row, or an empty text for a row that does not exist.
     QString computerName(int row) const;
@@ -102,12 +112,12 @@ private:
 
     void show(const ServiceKey& key, Service& service, const QString& computer);
     void hide(const ServiceKey& key, const Service& service);
-    void setStatus(Status status, const QString& reason = {});
+    void setStatus(Status status, Problem problem = {});
 
     QHash<ServiceKey, Service> m_services;
     QList<Computer> m_computers; ///< the rows, sorted by name
     Status m_status = Status::Idle;
-    QString m_reason;
+    Problem m_problem = {}; ///< meaningful while the status is Unavailable or Failed
 };
 
 } // namespace net

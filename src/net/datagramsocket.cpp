@@ -75,6 +75,7 @@ public:
     QByteArrayView current;
     int currentIndex = -1; ///< its slot in batch, for its source
     bool hasCurrent = false;
+    std::optional<PortUnreachableNotice> lastRefusal;
 };
 
 void DatagramSocket::Private::releaseNotifier()
@@ -95,6 +96,7 @@ bool DatagramSocket::Private::reportRefusals(const QPointer<DatagramSocket>& gua
     QList<detail::Refusal> refusals;
     socket.takeRefusals(refusals);
     for (const detail::Refusal& refusal : std::as_const(refusals)) {
+        lastRefusal = PortUnreachableNotice{refusal.address, refusal.port, QDateTime::currentDateTime()};
         Q_EMIT q->portUnreachable(refusal.address, refusal.port);
         if (!guard || generation != startGeneration)
             return false;
@@ -290,6 +292,11 @@ QHostAddress DatagramSocket::sourceAddress() const
 quint16 DatagramSocket::sourcePort() const
 {
     return d->hasCurrent ? d->batch.source(d->currentIndex).port : 0;
+}
+
+std::optional<PortUnreachableNotice> DatagramSocket::lastPortUnreachable() const
+{
+    return d->lastRefusal;
 }
 
 QString DatagramSocket::localHostName()

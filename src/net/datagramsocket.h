@@ -3,9 +3,12 @@
 #include "common/status.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 namespace net {
 
@@ -14,6 +17,14 @@ class HostResolver;
 /// The largest payload of one datagram: 65,535 minus the IPv4 and UDP headers. IPv6 could carry
 /// more; the same limit on both keeps what can be sent the same whichever way it goes.
 inline constexpr qsizetype MaxDatagramBytes = 65507;
+
+/// A "port unreachable" that came back for a datagram we sent: where it was sent, and when.
+struct PortUnreachableNotice
+{
+    QHostAddress address;
+    quint16 port = 0;
+    QDateTime time;
+};
 
 /**
  * The chat's UDP socket, with the surface of the Windows socket control it stands in for:
@@ -71,6 +82,9 @@ public:
     QHostAddress sourceAddress() const;
     /// The port that datagram came from; 0 outside a dataArrival handler.
     quint16 sourcePort() const;
+
+    /// The last portUnreachable this socket reported, kept across close and bind; none before the first.
+    std::optional<PortUnreachableNotice> lastPortUnreachable() const;
 
     /// This computer's host name, as the system reported it at most a second ago.
     static QString localHostName();

@@ -29,11 +29,9 @@ constexpr const char16_t* QtValueOptions[] = {u"platform",
                                               u"qmljsdebugger"};
 constexpr const char16_t* QtFlagOptions[] = {u"reverse", u"widgetcount", u"testability", u"nograb", u"dograb", u"sync"};
 
-void print(std::FILE* stream, const QString& text)
+QString seeHelp()
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    return u" (--help で使い方を表示します / see --help)\n"_s;
 }
 
 } // namespace
@@ -60,6 +58,13 @@ CommandLine::CommandLine(QString program, const QString& description)
     }
 }
 
+void CommandLine::print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 QStringList CommandLine::arguments(int argc, char** argv)
 {
     QStringList list;
@@ -68,9 +73,15 @@ QStringList CommandLine::arguments(int argc, char** argv)
     return list;
 }
 
+int CommandLine::wrongUsage(const QString& message, std::FILE* err) const
+{
+    print(err, m_program + u": "_s + message + seeHelp());
+    return 2;
+}
+
 std::optional<int> CommandLine::read(const QStringList& arguments, std::FILE* out, std::FILE* err)
 {
-    const QString hint = u" (--help で使い方を表示します / see --help)\n"_s;
+    const QString hint = seeHelp();
     if (!m_parser.parse(arguments)) {
         const QStringList unknown = m_parser.unknownOptionNames();
         if (!unknown.isEmpty()) {

@@ -32,6 +32,12 @@ public:
      */
     std::optional<int> read(const QStringList& arguments, std::FILE* out = stdout, std::FILE* err = stderr);
 
+    /// Reports a wrong use of the program's own options in one line on @p err. @return 2, the status for it.
+    int wrongUsage(const QString& message, std::FILE* err = stderr) const;
+
+    /// Writes @p text to @p stream as UTF-8, at once (the programs' one way to the terminal).
+    static void print(std::FILE* stream, const QString& text);
+
     /// argv as text (UTF-8, as Qt reads it on Linux).
     static QStringList arguments(int argc, char** argv);
 

@@ -1,10 +1,11 @@
 #include "desktopnotifier.h"
 
+#include "os/sessionbus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QFileInfo>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
@@ -18,16 +19,6 @@ const QString Path = u"/org/freedesktop/Notifications"_s;
 const QString Interface = u"org.freedesktop.Notifications"_s;
 // The action a click on the notification itself invokes.
 const QString DefaultAction = u"default"_s;
-
-// Only a bus that is already there is used: with no address in the environment, the D-Bus library
-// would otherwise try to start a bus of its own (autolaunch), which a program must not do.
-bool sessionBusConfigured()
-{
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtimeDir.isEmpty() && QFileInfo::exists(runtimeDir + u"/bus"_s);
-}
 
 QDBusMessage call(const QString& method)
 {
@@ -43,7 +34,7 @@ DesktopNotifier::DesktopNotifier(QString appName, QString desktopEntry, QString 
     , m_appName(std::move(appName))
     , m_desktopEntry(std::move(desktopEntry))
     , m_iconName(std::move(iconName))
-    , m_available(sessionBusConfigured() && QDBusConnection::sessionBus().isConnected())
+    , m_available(sessionBusAvailable())
 {
     if (!m_available)
         return;

@@ -1,5 +1,6 @@
 #include "computerbrowserdialog.h"
 
+#include "computerbrowsertext.h"
 #include "net/computerbrowsermodel.h"
 #include "widgets/designcontrol.h"
 
@@ -125,7 +126,7 @@ int ComputerBrowserDialog::selectedRow() const
 
 void ComputerBrowserDialog::updateStatus()
 {
-    const QString text = m_model.statusText();
+    const QString text = browserStatusText(m_model);
     m_status->setText(text);
     // A set accessible name hides a label's text from a screen reader, so the name carries both
     // the line's caption and what it says now.

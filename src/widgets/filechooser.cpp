@@ -1,9 +1,15 @@
 #include "filechooser.h"
 
+#include "columnfit.h"
+
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLocale>
+#include <QTreeView>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +26,13 @@ class LocalizedFileDetails final : public QIdentityProxyModel
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
 
+    // The columns of QFileSystemModel: name, size, type, date modified.
+    static constexpr int SizeColumn = 1;
+    static constexpr int DateColumn = 3;
+
+    static QString sizeText(qint64 bytes) { return QLocale().formattedDataSize(bytes); }
+    static QString dateText(const QDateTime& time) { return QLocale().toString(time, QLocale::ShortFormat); }
+
     QVariant data(const QModelIndex& index, int role) const override
     {
         const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
@@ -28,19 +41,40 @@ public:
         const QModelIndex source = mapToSource(index);
         switch (index.column()) {
         case SizeColumn:
-            return files->isDir(source) ? QString() : QLocale().formattedDataSize(files->size(source));
+            return files->isDir(source) ? QString() : sizeText(files->size(source));
         case DateColumn:
-            return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+            return dateText(files->lastModified(source));
         default:
             return QIdentityProxyModel::data(index, role);
         }
     }
-
-private:
-    // The columns of QFileSystemModel: name, size, type, date modified.
-    static constexpr int SizeColumn = 1;
-    static constexpr int DateColumn = 3;
 };
+
+/**
+ * Widens the detail view's size and date columns to their longest texts and captions. Qt sizes
+ * them for English texts ("128.88 GB", "10/29/81 02:02PM"), which cuts the Japanese ones
+ * (「29 バイト」, 「2026/10/18 12:27」). A column the user made wider before keeps its width.
+ */
+void fitDetailColumns(QFileDialog& dialog)
+{
+    auto* view = dialog.findChild<QTreeView*>(u"treeView"_s);
+    if (!view)
+        return;
+    const QFontMetrics metrics = view->fontMetrics();
+    // The longest size text has four digits before the point; the longest date two-digit fields.
+    QStringList sizes;
+    for (qint64 unit = 1; unit <= (qint64(1) << 40); unit <<= 10)
+        sizes << LocalizedFileDetails::sizeText(unit * 1024 - 1);
+    const QString date = LocalizedFileDetails::dateText(QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)));
+    const auto fit = [&](int column, const QStringList& samples) {
+        int width = view->header()->sectionSizeHint(column);
+        for (const QString& sample : samples)
+            width = std::max(width, cellWidthFor(*view, withWidestDigits(sample, metrics)));
+        view->header()->resizeSection(column, std::max(width, view->header()->sectionSize(column)));
+    };
+    fit(LocalizedFileDetails::SizeColumn, sizes);
+    fit(LocalizedFileDetails::DateColumn, {date});
+}
 
 } // namespace
 
@@ -74,6 +108,7 @@ QString DialogFileChooser::chooseFileToOpen(QWidget* parent, const OpenFileReque
     // Qt needs stays out of sight instead of repeating the one most descriptions already name.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setProxyModel(new LocalizedFileDetails(&dialog));
+    fitDetailColumns(dialog);
     const QStringList filters = nameFiltersFromList(request.filter);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())

@@ -11,10 +11,14 @@ class WindowFlasher
 public:
     virtual ~WindowFlasher() = default;
     virtual void flash(QWidget* window) = 0;
-    /// A message @p text arrived for @p window. By default the window is flashed.
-    virtual void messageArrived(QWidget* window, const QString& text)
+    /**
+     * A message @p text arrived for @p window, where the user answers in @p replyBox (may be null).
+     * By default the window is flashed.
+     */
+    virtual void messageArrived(QWidget* window, const QString& text, QWidget* replyBox)
     {
         Q_UNUSED(text);
+        Q_UNUSED(replyBox);
         flash(window);
     }
 };

@@ -31,6 +31,9 @@ chat::core::Arrival arrival(const QString& text, const QString& address, quint16
     return {text, QHostAddress(address), port, u"PCB"_s, u"2002/10/18 9:05:03"_s};
 }
 
+/// The address the classifier's tests give this machine.
+const QString ThisMachine = u"192.0.2.77"_s;
+
 QList<QHostAddress> addresses(const QStringList& texts)
 {
     QList<QHostAddress> list;
@@ -222,6 +225,26 @@ private Q_SLOTS:
             << u"192.0.2.9"_s << u"他のPC>a??b\tc"_s;
         QTest::newRow("lookup failed") << QStringList() << u"192.0.2.5"_s << 1001 << u"x"_s << u"他のPC(192.0.2.5)>x"_s
                                        << u"192.0.2.5"_s << u"他のPC>x"_s;
+        // This machine is 192.0.2.77 (ThisMachine). A name that is this machine hears it from any of
+        // its addresses, as the hosts file's 127.0.1.1 is answered from 127.0.0.1.
+        const QStringList self{u"127.0.1.1"_s};
+        QTest::newRow("this machine as 127.0.1.1, from 127.0.0.1")
+            << self << u"127.0.0.1"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("this machine, from its LAN address")
+            << self << u"192.0.2.77"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("this machine, from ::1")
+            << self << u"::1"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s << u"相手>x"_s;
+        QTest::newRow("this machine by its LAN address, from loopback")
+            << QStringList{u"192.0.2.77"_s} << u"127.0.0.1"_s << 1001 << u"x"_s << u"相手>x"_s << u"PCA"_s
+            << u"相手>x"_s;
+        QTest::newRow("this machine, another port")
+            << self << u"127.0.0.1"_s << 40001 << u"x"_s << u"他のPC(127.0.0.1:40001)>x"_s << u"127.0.0.1:40001"_s
+            << u"他のPC>x"_s;
+        QTest::newRow("this machine, another host")
+            << self << u"192.0.2.9"_s << 1001 << u"x"_s << u"他のPC(192.0.2.9)>x"_s << u"192.0.2.9"_s << u"他のPC>x"_s;
+        QTest::newRow("another host's name, from this machine")
+            << partner << u"192.0.2.77"_s << 1001 << u"x"_s << u"他のPC(192.0.2.77)>x"_s << u"192.0.2.77"_s
+            << u"他のPC>x"_s;
     }
     void onlyThePartnersAddressAndPortSpeakAsThePartner()
     {
@@ -233,7 +256,7 @@ private Q_SLOTS:
         QFETCH(QString, logSender);
         QFETCH(QString, logMessage);
         ManualClock clock;
-        chat::core::SenderClassifier classifier(clock.function());
+        chat::core::SenderClassifier classifier(clock.function(), [] { return addresses({ThisMachine, u"::1"_s}); });
         QVERIFY(classifier.connectTo(u"PCA"_s, 1001).isEmpty());
         QVERIFY(classifier.lookupAnswered(u"PCA"_s, addresses(partner)).isEmpty());
         const QList<chat::core::ReceivedLine> lines = classifier.arrived(arrival(text, from, quint16(fromPort)));

@@ -3,7 +3,10 @@
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
 #include "net/notificationclient.h"
+#include "os/launcherentry.h"
 #include "support/chatharness.h"
+#include "support/fakedesktop.h"
+#include "widgets/sessionattention.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,6 +40,7 @@ class TestExchange final : public QObject
 private:
     std::unique_ptr<ChatHarness> a; // PC1
     std::unique_ptr<ChatHarness> b; // PC2
+    testsupport::PrivateSessionBus m_desktop;
 
     static void connectAs(ChatHarness& side, chat::core::Role role, const QString& partner = Loopback)
     {
@@ -141,6 +145,39 @@ private Q_SLOTS:
         // Connecting again from a bound socket does nothing.
         a->window->findChild<QPushButton*>(u"Command1"_s)->click();
         QCOMPARE(a->messenger.sent.size(), 1);
+    }
+
+    // After connecting (also by Enter in the name box) and after a click on 送信, sent or refused,
+    // what the user types next lands in the message box.
+    void theCursorIsWhereTheUserTypesNext_data()
+    {
+        QTest::addColumn<bool>("enterInName");
+        QTest::addColumn<QString>("clickToSend"); // empty: nothing sent
+        QTest::newRow("connect clicked") << false << QString();
+        QTest::newRow("Enter in the name box connects") << true << QString();
+        QTest::newRow("send clicked") << false << u"hi"_s;
+        QTest::newRow("refused send clicked") << false << u"a,b"_s;
+    }
+    void theCursorIsWhereTheUserTypesNext()
+    {
+        QFETCH(bool, enterInName);
+        QFETCH(QString, clickToSend);
+        a->window->show();
+        QApplication::setActiveWindow(a->window.get());
+        QLineEdit* name = a->text(u"Text1");
+        name->setText(Loopback);
+        if (enterInName)
+            QTest::keyClick(name, Qt::Key_Return);
+        else
+            QTest::mouseClick(a->button(u"Command1"), Qt::LeftButton);
+        QVERIFY(socket(*a)->state() != 0);
+        QCOMPARE(a->prompter.texts(), QStringList{u"貴方が接続したことを無事相手先へ通達しました"_s});
+        if (!clickToSend.isEmpty()) {
+            a->text(u"Text2")->setText(clickToSend);
+            QTest::mouseClick(a->button(u"Command2"), Qt::LeftButton);
+            QCOMPARE(a->prompter.requests.size(), clickToSend.contains(u',') ? 2 : 1);
+        }
+        QCOMPARE(a->window->focusWidget(), a->text(u"Text2"));
     }
 
     void failedNotificationKeepsTheConnection()
@@ -264,25 +301,49 @@ private Q_SLOTS:
         QCOMPARE(datagram.senderPort(), 1002);
         QVERIFY(!partner->hasPendingDatagrams()); // one message, one datagram
 
-        // The partner's address and port: the partner. The same address from another port, or
-        // another address from the partner's port: shown and logged under their own address.
+        // The partner's address and port: the partner; the partner 127.0.0.1 is this machine, so
+        // another address of this machine from the partner's port is the partner too. The same
+        // address from another port: shown and logged under its own address. (Another host's
+        // address cannot be sent from here; the classifier's table has those.)
         partner->writeDatagram(QByteArray("\x82\xa0,\"x\""), QHostAddress::LocalHost, 1002);
-        QUdpSocket otherPort;
-        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
-        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
         QUdpSocket otherAddress;
         QVERIFY(otherAddress.bind(QHostAddress(u"127.0.0.2"_s), 1001));
         otherAddress.writeDatagram(QByteArray("a"), QHostAddress::LocalHost, 1002);
+        QUdpSocket otherPort;
+        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
+        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
         QTRY_COMPARE(a->lines(u"List1").size(), 4);
         const QString port = QString::number(otherPort.localPort());
         QCOMPARE(a->lines(u"List1").mid(1),
-                 QStringList({u"相手>あ,\"x\""_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s, u"他のPC(127.0.0.2)>a"_s}));
+                 QStringList({u"相手>あ,\"x\""_s, u"相手>a"_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s}));
         QCOMPARE(a->lines(u"List2").mid(1),
                  QStringList({u"127.0.0.1,"_s + host() + u",相手>あ,\"x\","_s + Time,
-                              u"127.0.0.1:"_s + port + u","_s + host() + u",他のPC>p,"_s + Time,
-                              u"127.0.0.2,"_s + host() + u",他のPC>a,"_s + Time}));
+                              u"127.0.0.1,"_s + host() + u",相手>a,"_s + Time,
+                              u"127.0.0.1:"_s + port + u","_s + host() + u",他のPC>p,"_s + Time}));
         QCOMPARE(a->flasher.count(), 3);
-        QTRY_VERIFY(status(*a).contains(u"（他のPC 127.0.0.2 から）"_s));
+        QTRY_VERIFY(status(*a).contains(u"（他のPC 127.0.0.1:"_s + port + u" から）"_s));
+    }
+
+    // The hosts file names this machine 127.0.1.1, yet what it sends there comes from 127.0.0.1:
+    // two windows that name each other so are partners; another port is still a stranger.
+    void partnerNamedAsThisMachineIsThePartner()
+    {
+        net::HostResolver hosts([](const QString& name) {
+            return name == u"thispc"_s ? net::Resolution{{QHostAddress(u"127.0.1.1"_s)}, {}} : net::Resolution{};
+        });
+        for (ChatHarness* side : {a.get(), b.get()})
+            side->make([&hosts](chat::ui::ChatServices& services) { services.resolver = &hosts; });
+        connectAs(*a, chat::core::Role::PC1, u"thispc"_s);
+        connectAs(*b, chat::core::Role::PC2, u"thispc"_s);
+        type(*b, u"やあ"_s);
+        QUdpSocket otherPort;
+        QVERIFY(otherPort.bind(QHostAddress::LocalHost, 0));
+        otherPort.writeDatagram(QByteArray("p"), QHostAddress::LocalHost, 1002);
+        const QString port = QString::number(otherPort.localPort());
+        QTRY_COMPARE(a->lines(u"List1"), (QStringList{u"相手>やあ"_s, u"他のPC(127.0.0.1:"_s + port + u")>p"_s}));
+        QCOMPARE(a->window->logLines().first(), (common::LogLine{u"thispc"_s, host(), u"相手>やあ"_s, Time}));
+        a.reset(); // before the resolver goes
+        b.reset();
     }
 
     void eachPendingDatagramArrivesOnce()
@@ -307,6 +368,71 @@ private Q_SLOTS:
         QCOMPARE(a->savedAtSessionEnd.size(), 1);
         QCOMPARE(a->savedAtSessionEnd.first().size(), Count);
         QCOMPARE(a->savedAtSessionEnd.first().last().message, u"相手>m"_s + QString::number(Count - 1));
+    }
+
+    // Messages that arrive while the window is not active are counted on the taskbar entry and, on
+    // Wayland, in the notification; activating the window clears the count. A click on the
+    // notification activates the window with the cursor in the message box.
+    void unreadMessagesAreCountedUntilTheWindowIsActivated_data()
+    {
+        QTest::addColumn<widgets::SessionAttention::Mode>("mode");
+        QTest::newRow("flash (X11)") << widgets::SessionAttention::Mode::Flash;
+        QTest::newRow("notification (Wayland)") << widgets::SessionAttention::Mode::Notify;
+    }
+    void unreadMessagesAreCountedUntilTheWindowIsActivated()
+    {
+        QFETCH(widgets::SessionAttention::Mode, mode);
+        if (!m_desktop.start())
+            QSKIP("dbus-daemon cannot be started here");
+        m_desktop.notifications.capabilities = {u"actions"_s, u"body"_s};
+        m_desktop.notifications.calls.clear();
+        testsupport::LauncherEntryListener taskbar;
+        QVERIFY(taskbar.listen(testsupport::PrivateSessionBus::desktop()));
+        widgets::SessionAttention attention(mode);
+        b->make([&attention](chat::ui::ChatServices& services) { services.flasher = &attention; });
+        connectAs(*a, chat::core::Role::PC1);
+        connectAs(*b, chat::core::Role::PC2);
+        QVERIFY(QTest::qWaitForWindowActive(b->window.get())); // the window shown last, once shown
+        b->list(u"List1")->setFocus();
+        QApplication::setActiveWindow(a->window.get());
+        QVERIFY(QTest::qWaitForWindowActive(a->window.get()));
+        QVERIFY(!b->window->isActiveWindow());
+
+        const auto count = [](qint64 unread) {
+            return QVariantMap{{u"count"_s, unread}, {u"count-visible"_s, unread > 0}};
+        };
+        type(*a, u"1"_s);
+        QTRY_COMPARE(taskbar.updates.size(), 1);
+        QCOMPARE(taskbar.updates.constFirst().appUri, u"application://example.taviklight.TavikLight.desktop"_s);
+        QCOMPARE(taskbar.updates.constFirst().properties, count(1));
+        type(*a, u"2"_s);
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(2));
+        // A burst, a stranger's too, is counted whole in a handful of signals, not one each.
+        QUdpSocket stranger;
+        for (int i = 0; i < 200; ++i)
+            stranger.writeDatagram(QByteArray("s"), QHostAddress::LocalHost, 1001);
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(202));
+        QVERIFY2(taskbar.updates.size() < 10, qPrintable(QString::number(taskbar.updates.size())));
+        if (mode == widgets::SessionAttention::Mode::Notify) {
+            QTRY_VERIFY(!m_desktop.notifications.calls.isEmpty() &&
+                        m_desktop.notifications.calls.constLast().summary == u"相手からのメッセージ (202件)"_s);
+            QCOMPARE(m_desktop.notifications.calls.constFirst().summary, u"相手からのメッセージ (1件)"_s);
+            testsupport::PrivateSessionBus::click(101);
+        } else {
+            QVERIFY(m_desktop.notifications.calls.isEmpty());
+            QApplication::setActiveWindow(b->window.get());
+        }
+        QTRY_VERIFY(b->window->isActiveWindow());
+        QTRY_COMPARE(taskbar.updates.constLast().properties, count(0));
+        if (mode == widgets::SessionAttention::Mode::Notify)
+            QCOMPARE(b->window->focusWidget(), b->text(u"Text2"));
+        // While the window is active nothing is counted.
+        const qsizetype updates = taskbar.updates.size();
+        type(*a, u"3"_s);
+        QTRY_COMPARE(b->rowCount(u"List1"), 203);
+        QTest::qWait(2 * int(os::LauncherEntry::Interval.count()));
+        QCOMPARE(taskbar.updates.size(), updates);
+        b.reset(); // before the attention goes
     }
 
     void controlCharactersAreShownVisiblyAndLoggedWithoutLineBreaks()

@@ -1,6 +1,7 @@
 // The main window without a network: its design state, resize, close refusal, exit, the
 // computer browser, the menu windows and the connect prompt.
 #include "chat/core/appendlistmodel.h"
+#include "chat/ui/connectioncheckwindow.h"
 #include "common/twips.h"
 #include "net/datagramsocket.h"
 #include "support/accessibility.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QTest>
 #include <QWindow>
 
@@ -77,6 +80,14 @@ private:
     }
 
     QWidget* client() const { return h->window->centralWidget(); }
+
+    static QWidget* topLevel(const QString& name)
+    {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const auto found = std::find_if(windows.cbegin(), windows.cend(),
+                                        [&name](const QWidget* window) { return window->objectName() == name; });
+        return found == windows.cend() ? nullptr : *found;
+    }
 
 private Q_SLOTS:
     void init() { h = std::make_unique<ChatHarness>(); }
@@ -178,10 +189,12 @@ private Q_SLOTS:
         QCOMPARE(menu(u"m_tool")->title(), u"ツール(&T)"_s);
         QCOMPARE(menu(u"m_help")->title(), u"ヘルプ(&H)"_s);
         QCOMPARE(menu(u"m_menu")->actions(), QList<QAction*>{item(u"m_exit")});
-        QCOMPARE(menu(u"m_tool")->actions(), QList<QAction*>{item(u"m_log")});
+        // The design's items first; the additions follow them.
+        QCOMPARE(menu(u"m_tool")->actions(), (QList<QAction*>{item(u"m_log"), item(u"m_check")}));
         QCOMPARE(menu(u"m_help")->actions(), (QList<QAction*>{item(u"m_use"), item(u"m_sp2"), item(u"m_version")}));
         QCOMPARE(item(u"m_exit")->text(), u"終了(&Q)"_s);
         QCOMPARE(item(u"m_log")->text(), u"過去ログの表示(&L)"_s);
+        QCOMPARE(item(u"m_check")->text(), u"接続の確認(&C)..."_s);
         QCOMPARE(item(u"m_use")->text(), u"使い方(&U)"_s);
         QVERIFY(item(u"m_sp2")->isSeparator());
         QCOMPARE(item(u"m_version")->text(), u"バージョン情報(&A)"_s);
@@ -206,6 +219,29 @@ private Q_SLOTS:
         }
         // Hidden controls (Text2, Command2, Command3) are skipped; so is the unselected role option.
         QCOMPARE(visited, (QStringList{u"Option1"_s, u"Command1"_s, u"List1"_s, u"Command4"_s, u"Text1"_s}));
+    }
+
+    // The picture fills each picture button: the focus must still show on it.
+    void pictureButtonsShowTheFocus_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("connect") << u"Command1"_s;
+        QTest::newRow("send") << u"Command2"_s;
+        QTest::newRow("browse") << u"Command4"_s;
+    }
+    void pictureButtonsShowTheFocus()
+    {
+        QFETCH(QString, name);
+        showWindow();
+        QApplication::setActiveWindow(h->window.get());
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+        auto* button = client()->findChild<QPushButton*>(name);
+        button->show();
+        h->text(u"Text1")->setFocus();
+        const QImage unfocused = button->grab().toImage();
+        button->setFocus(Qt::TabFocusReason);
+        QVERIFY(button->hasFocus());
+        QVERIFY(button->grab().toImage() != unfocused);
     }
 
     void resizeKeepsMinimumAndStretchesList_data()
@@ -485,6 +521,48 @@ private Q_SLOTS:
         // Help and About without a factory do nothing.
         h->window->findChild<QAction*>(u"m_use"_s)->trigger();
         h->window->findChild<QAction*>(u"m_version"_s)->trigger();
+    }
+
+    // The check runs for the name and role the window has at the moment; chosen again, it checks
+    // again in the same window. The window lists what the copied report says, row for row.
+    void connectionCheckFollowsTheMainWindow()
+    {
+        showWindow();
+        h->text(u"Text1")->setText(u"127.0.0.1"_s);
+        h->option(u"Option2")->setChecked(true);
+        QAction* check = h->window->findChild<QAction*>(u"m_check"_s);
+        check->trigger();
+        auto* window = qobject_cast<chat::ui::ConnectionCheckWindow*>(topLevel(u"ConnectionCheckWindow"_s));
+        QVERIFY(window && window->isVisible());
+        QVERIFY(!window->parentWidget());
+        auto* state = window->findChild<QLabel*>(u"checkState"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith(u"確認が終わりました"_s), 3500);
+
+        window->findChild<QPushButton*>(u"copyReport"_s)->click();
+        const QStringList report = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(report, window->reportText().split(u'\n', Qt::SkipEmptyParts));
+        QCOMPARE(report.size(), 1 + check::ItemCount);
+        QVERIFY2(report.first().contains(u"127.0.0.1（PC2側）"_s), qPrintable(report.first()));
+        auto* rows = window->findChild<QTableWidget*>(u"checkRows"_s);
+        QCOMPARE(rows->rowCount(), check::ItemCount);
+        for (int row = 0; row < check::ItemCount; ++row) {
+            const QString shown = rows->item(row, 0)->text() + u' ' + rows->item(row, 1)->text() + u"："_s;
+            QVERIFY2(report.at(row + 1).startsWith(shown), qPrintable(report.at(row + 1)));
+            QVERIFY(report.at(row + 1).contains(rows->item(row, 2)->text().section(u'\n', 0, 0)));
+        }
+        QVERIFY(report.at(1 + int(check::Item::LocalPort)).contains(u"ポート1001/UDP"_s));
+
+        h->text(u"Text1")->setText(u"pcb"_s);
+        check->trigger();
+        QCOMPARE(topLevel(u"ConnectionCheckWindow"_s), window);
+        QTRY_VERIFY_WITH_TIMEOUT(window->reportText().startsWith(u"接続の確認　接続先：pcb（PC2側）"_s), 1000);
+
+        // A pasted text as the name neither stretches the window nor fills its rows.
+        h->text(u"Text1")->setText(QString(100'000, u'x'));
+        check->trigger();
+        QVERIFY(window->findChild<QLabel*>(u"checkPartner"_s)->text().size() <= check::MaxShownCharacters + 20);
+        QVERIFY(window->minimumSizeHint().width() < 1500);
+        window->close();
     }
 
     void connectWithEmptyNameOnlyPrompts()

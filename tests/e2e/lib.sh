@@ -114,7 +114,7 @@ start_pc() {
     [ "$(nsenter -t "${HOLD[$pc]}" -m -u -- getent hosts "$partner" | awk '{print $1}')" = "$partner_address" ] ||
         fail "$pc cannot resolve $partner through its hosts file"
 
-    nsenter -t "${HOLD[$pc]}" -n -m -u -- Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    nsenter -t "${HOLD[$pc]}" -n -m -u -- Xvfb -displayfd 3 -screen 0 "${TAVIK_E2E_SCREEN:-1024x768x24}" -nolisten tcp \
         3>"$folder/display" 2>"$out/$pc-xvfb.log" &
     XVFB[$pc]=$!
     started+=("pid:${XVFB[$pc]}")
@@ -242,10 +242,13 @@ map_keys() {
 }
 
 # click_design PC WINDOW LEFT TOP WIDTH HEIGHT: a left click in the middle of a control whose
-# design rectangle is given in twips (15 twips a pixel) from the top-left of the client area.
+# design rectangle is given in twips (15 twips a pixel) from the top-left of the client area,
+# on a display where Qt scales the windows by QT_SCALE_FACTOR (1 when unset).
 click_design() {
     local pc=$1 wid=$2 left=$3 top=$4 width=$5 height=$6
-    local cx=$(((left + width / 2) / 15)) cy=$(((top + height / 2) / 15 + MENU_BAR_PX))
+    local cx cy
+    read -r cx cy < <(awk -v x=$((left + width / 2)) -v y=$((top + height / 2)) -v menu="$MENU_BAR_PX" \
+        -v scale="${QT_SCALE_FACTOR:-1}" 'BEGIN { printf "%d %d\n", x / 15 * scale, (y / 15 + menu) * scale }')
     x "$pc" mousemove --window "$wid" "$cx" "$cy" click 1
     sleep 0.2
 }

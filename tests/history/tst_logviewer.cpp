@@ -32,6 +32,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
+#include <QWindow>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,7 +80,12 @@ class TestLogViewer : public QObject
 
 private Q_SLOTS:
     // As the program starts: Qt's texts in Japanese, the design font as the application font.
-    void initTestCase() { QVERIFY(widgets::applyJapaneseEnvironment(*qApp)); }
+    void initTestCase()
+    {
+        QVERIFY(widgets::applyJapaneseEnvironment(*qApp));
+        // The file dialog keeps its column widths in the user's Qt settings; the tests start afresh.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(u"config"_s)));
+    }
 
     void cleanup()
     {
@@ -169,9 +176,14 @@ private Q_SLOTS:
         }
         // Column 0 is hidden; the others have the designed widths.
         QVERIFY(viewer.MSFlexGrid1->isColumnHidden(0));
+        // The date-time column is at least as wide as designed, wider where its text needs it.
         const int widths[] = {1125, 1125, 1500, 4920};
-        for (int column = 1; column <= 4; ++column)
-            QCOMPARE(viewer.MSFlexGrid1->columnWidth(column), px(widths[column - 1]));
+        for (int column = 1; column <= 4; ++column) {
+            if (column == 3)
+                QVERIFY(viewer.MSFlexGrid1->columnWidth(column) >= px(widths[column - 1]));
+            else
+                QCOMPARE(viewer.MSFlexGrid1->columnWidth(column), px(widths[column - 1]));
+        }
         // In the application's design font the fixed places hold their texts whole, whatever the
         // desktop's font size.
         const auto fits = [](const QFontMetrics& metrics, const QString& text, int width) {
@@ -227,17 +239,26 @@ private Q_SLOTS:
         }
 
         // The real dialog lists each description exactly once, in Japanese, the date-narrowed one
-        // selected; the pattern it filters by stays out of sight.
+        // selected; the pattern it filters by stays out of sight. The file list's size and date
+        // columns show their Japanese texts whole.
+        QVERIFY(!writeFile(u"20021018091500.txt"_s, QByteArray(29, 'x')).isEmpty());
         QStringList shown;
         QString selected;
         QString typeLabel;
         QString folder;
+        QStringList cutColumns;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+            const auto* files = dialog ? dialog->findChild<QAbstractItemView*>(u"treeView"_s) : nullptr;
+            if (!files || files->model()->rowCount(files->rootIndex()) == 0)
+                return; // the folder is read in the background
             poll.stop();
+            for (const int column : {1, 3}) {
+                const int width = qobject_cast<const QTreeView*>(files)->header()->sectionSize(column);
+                if (width < files->sizeHintForColumn(column))
+                    cutColumns << files->model()->index(0, column, files->rootIndex()).data().toString();
+            }
             const auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
             for (int i = 0; types && i < types->count(); ++i)
                 shown << types->itemText(i);
@@ -256,6 +277,7 @@ private Q_SLOTS:
         QCOMPARE(selected, u"テキストファイル (20021018*.txt)"_s);
         QCOMPARE(typeLabel, u"ファイルの種類:"_s);
         QCOMPARE(folder, QDir(m_dir.path()).absolutePath());
+        QCOMPARE(cutColumns, QStringList());
     }
 
     void loadingReplacesRows()
@@ -336,6 +358,33 @@ private Q_SLOTS:
         QVERIFY(viewer.statusText().contains(u"2 行"_s));
     }
 
+    void dateTimeShowsWhole_data()
+    {
+        QTest::addColumn<QString>("dateTime");
+        QTest::newRow("two-digit hour") << u"2002/10/18 19:05:03"_s;
+        QTest::newRow("one-digit hour") << u"2002/10/18 9:05:03"_s;
+        QTest::newRow("widest digits") << u"2008/08/28 08:58:48"_s;
+        QTest::newRow("midnight, the date alone") << u"2002/10/18"_s;
+    }
+    void dateTimeShowsWhole()
+    {
+        QFETCH(QString, dateTime);
+        testsupport::ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::ui::tavik_log viewer(prompter, chooser);
+        chooser.paths << writeFile(u"time.txt"_s, history::core::encodeLog({{u"PCA"_s, u"PCB"_s, u"x"_s, dateTime}}));
+        viewer.m_load_Click();
+        QVERIFY(loaded(viewer));
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        QCOMPARE(viewer.model()->cellText(0, 3), dateTime);
+        // What the grid itself finds the column's texts need, at the window's design size.
+        const QAbstractItemView* grid = viewer.MSFlexGrid1;
+        QVERIFY2(viewer.MSFlexGrid1->columnWidth(3) >= grid->sizeHintForColumn(3),
+                 qPrintable(u"%1 < %2"_s.arg(viewer.MSFlexGrid1->columnWidth(3)).arg(grid->sizeHintForColumn(3))));
+        viewer.close();
+    }
+
     void resizeKeepsMinimumAndFollowsEdges()
     {
         testsupport::ScriptedPrompter prompter;
@@ -346,6 +395,11 @@ private Q_SLOTS:
         viewer.resize(px(5000), px(1000));
         QTRY_VERIFY(viewer.frameGeometry().width() >= px(9000));
         QVERIFY(viewer.frameGeometry().height() >= px(2000));
+        // The window system may shrink it past its minimum; it snaps back.
+        viewer.windowHandle()->resize(300, 100);
+        QCoreApplication::processEvents(); // the window system's new size reaches the widget
+        QTRY_VERIFY(viewer.frameGeometry().width() >= px(9000));
+        QTRY_VERIFY(viewer.frameGeometry().height() >= px(2000));
 
         viewer.resize(px(12000), px(8000));
         QTRY_COMPARE(viewer.width(), px(12000));

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QImage>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -120,6 +122,8 @@ private Q_SLOTS:
     void linksAndImagesResolve();
     void pageRendersWithoutWarnings_data() { addPageRows(); }
     void pageRendersWithoutWarnings();
+    void picturesShowPixelForPixel_data() { addPageRows(); }
+    void picturesShowPixelForPixel();
     void everyPageReachableFromIndex();
     void helpWindowShowsCopyInProgramFolder();
 
@@ -185,6 +189,30 @@ void TestHelpPages::pageRendersWithoutWarnings()
         view.setPalette(colours);
         const QStringList unreadable = unreadableText(view);
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u" / "_s)));
+    }
+}
+
+void TestHelpPages::picturesShowPixelForPixel()
+{
+    // Each picture is as wide as the page shows it, and comes with one twice as large for screens
+    // of twice the density: the view then draws either without scaling it.
+    QFETCH(QString, path);
+    const QString page = readPage(path);
+    const QRegularExpression image(u"<img src=\"([^\"]+)\" width=\"(\\d+)\""_s);
+    for (QRegularExpressionMatchIterator it = image.globalMatch(page); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QString file = QFileInfo(path).absolutePath() + u'/' + match.captured(1);
+        const int width = match.captured(2).toInt();
+        const QString doubled = QString(file).replace(u".png"_s, u"@2x.png"_s);
+        for (const auto& [ratio, taken] : {std::pair{1.0, file}, std::pair{2.0, doubled}}) {
+            const QImage shown = info::HelpBrowser::pictureForRatio(file, ratio);
+            QVERIFY2(shown.width() == qRound(width * ratio),
+                     qPrintable(u"%1 at %2x: %3 pixels wide"_s.arg(taken).arg(ratio).arg(shown.width())));
+            QVERIFY2(shown == QImage(taken), qPrintable(taken + u" is not shown as it is"_s));
+            QCOMPARE(shown.devicePixelRatio(), ratio);
+        }
+        // At any other density it is scaled to the screen's pixels once, not while it is drawn.
+        QCOMPARE(info::HelpBrowser::pictureForRatio(file, 1.5).width(), qRound(width * 1.5));
     }
 }
 

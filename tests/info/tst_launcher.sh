@@ -79,8 +79,8 @@ status=$?
 [ -e "$top/result" ] && fail "program started without a log folder"
 grep -q "log" "$top/stderr" || fail "no message about the log folder: $(cat "$top/stderr")"
 
-echo "# help, version and unknown options go to the program before anything is made or started"
-for args in "--help" "-v" "--version" "-platform xcb --bogus" "--colour=red"; do
+echo "# help, version, the connection check and unknown options go to the program before anything is made or started"
+for args in "--help" "-v" "--version" "-platform xcb --bogus" "--colour=red" "--check pcb --role PC2"; do
     home="$top/home args"
     rm -rf "$home" "$top/result"
     # shellcheck disable=SC2086

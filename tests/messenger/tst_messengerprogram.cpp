@@ -294,6 +294,18 @@ private Q_SLOTS:
         }
         QTest::addRow("tavik-messenger: --port without value")
             << service << QStringList{u"--port"_s} << 2 << QString() << u"--port"_s;
+        // The connection check's own options: a wrong value ends it before anything is checked.
+        QTest::addRow("tavik-light: help names the check")
+            << chat << QStringList{u"--help"_s} << 0 << u"--check <PARTNER>"_s << QString();
+        QTest::addRow("tavik-light: --check without partner")
+            << chat << QStringList{u"--check"_s} << 2 << QString() << u"--check"_s;
+        QTest::addRow("tavik-light: --check with an empty partner")
+            << chat << QStringList{u"--check"_s, QString()} << 2 << QString()
+            << u"相手のコンピュータ名か IP アドレス"_s;
+        QTest::addRow("tavik-light: --role without --check")
+            << chat << QStringList{u"--role"_s, u"PC2"_s} << 2 << QString() << u"--role は --check と一緒に"_s;
+        QTest::addRow("tavik-light: unknown role")
+            << chat << QStringList{u"--check"_s, u"pcb"_s, u"--role"_s, u"PC3"_s} << 2 << QString() << u"PC3"_s;
         QTest::addRow("tavik-light: no display")
             << chat << QStringList() << 1 << QString() << u"画面に接続できないため起動できません。Cannot start"_s;
     }

@@ -4,6 +4,7 @@
 #include "messenger/service/popupchannel.h"
 #include "messenger/service/popupprocesspresenter.h"
 #include "os/desktopnotifier.h"
+#include "support/fakedesktop.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -19,40 +20,10 @@
 
 using namespace messenger::popup;
 using namespace messenger::service;
+using testsupport::FakeNotificationServer;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-/// Stands in for the desktop's notification server and records each call.
-class FakeNotificationServer final : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    struct Call
-    {
-        uint replacesId;
-        QString appIcon;
-        QString summary;
-        QString body;
-        QStringList actions;
-        QVariantMap hints;
-    };
-    QStringList capabilities;
-    QList<Call> calls;
-    QList<uint> closed;
-
-public Q_SLOTS:
-    QStringList GetCapabilities() { return capabilities; }
-    uint Notify(const QString&, uint replacesId, const QString& appIcon, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap& hints, int)
-    {
-        calls.append({replacesId, appIcon, summary, body, actions, hints});
-        return replacesId != 0 ? replacesId : uint(100 + calls.size());
-    }
-    void CloseNotification(uint id) { closed.append(id); }
-};
 
 /// What has arrived on the non-blocking descriptor @p fd so far.
 QByteArray readAvailable(int fd)
@@ -79,23 +50,11 @@ class TestPopupPresenter final : public QObject
 {
     Q_OBJECT
 
-    QProcess m_bus;
-    FakeNotificationServer m_fake;
+    testsupport::PrivateSessionBus m_bus;
+    FakeNotificationServer& m_fake = m_bus.notifications;
 
     /// A private session bus with the fake notification server on it, made once.
-    bool startBus()
-    {
-        if (m_bus.state() == QProcess::Running)
-            return true;
-        m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(5000))
-            return false;
-        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
-        QDBusConnection desktop = QDBusConnection::connectToBus(address, u"desktop"_s);
-        return desktop.registerService(u"org.freedesktop.Notifications"_s) &&
-               desktop.registerObject(u"/org/freedesktop/Notifications"_s, &m_fake, QDBusConnection::ExportAllSlots);
-    }
+    bool startBus() { return m_bus.start(); }
 
 private Q_SLOTS:
     void init()
@@ -104,12 +63,6 @@ private Q_SLOTS:
         m_fake.closed.clear();
     }
     void cleanup() { qDeleteAll(QApplication::topLevelWidgets()); }
-    void cleanupTestCase()
-    {
-        QDBusConnection::disconnectFromBus(u"desktop"_s);
-        m_bus.kill();
-        m_bus.waitForFinished();
-    }
 
     // Runs first: the process has not touched a session bus yet.
     void sendsNothingWithoutSessionBus()

@@ -5,11 +5,14 @@
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QWindow>
 
 using namespace messenger::popup;
@@ -50,6 +53,35 @@ private Q_SLOTS:
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(text->toPlainText(), u"<b>太字</b> <a href=\"file:///etc/passwd\">link</a>\n\u2407鐘<U+202E>evil"_s);
         QVERIFY(text->isReadOnly());
+    }
+
+    void noticeIgnoresTheInputMethod_data()
+    {
+        QTest::addColumn<QString>("preedit");
+        QTest::addColumn<QString>("commit");
+        QTest::newRow("commit") << QString() << u"てすと"_s;
+        QTest::newRow("pre-edit") << u"てすと"_s << QString();
+    }
+    void noticeIgnoresTheInputMethod()
+    {
+        QFETCH(QString, preedit);
+        QFETCH(QString, commit);
+        PopupWindow window(sample());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* text = window.findChild<QPlainTextEdit*>(u"messageText"_s);
+        const QString before = text->toPlainText();
+        text->setFocus();
+        text->selectAll();
+        // What an input method sends is dropped, and the notice is not offered to one at all.
+        QInputMethodEvent event(preedit, {});
+        event.setCommitString(commit);
+        QCoreApplication::sendEvent(text, &event);
+        QCOMPARE(text->toPlainText(), before);
+        for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+            QCOMPARE(block.layout()->preeditAreaText(), QString());
+        QVERIFY(!text->inputMethodQuery(Qt::ImEnabled).toBool());
+        QVERIFY(!text->testAttribute(Qt::WA_InputMethodEnabled));
     }
 
     void everyControlCanBeAnnounced()

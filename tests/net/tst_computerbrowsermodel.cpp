@@ -12,6 +12,7 @@
 using net::ComputerBrowserModel;
 using net::ServiceKey;
 using Status = net::ComputerBrowserModel::Status;
+using Problem = net::ComputerBrowserModel::Problem;
 
 namespace {
 
@@ -236,12 +237,11 @@ void TestComputerBrowserModel::daemonGoneAndBack()
     m_model->searchFinished();
 
     QSignalSpy statusChanged(m_model.get(), &ComputerBrowserModel::statusChanged);
-    m_model->setUnavailable(QStringLiteral("Avahi デーモンが停止しました"));
+    m_model->setUnavailable(Problem::DaemonStopped);
     QCOMPARE(statusChanged.size(), 1);
     QCOMPARE(m_model->status(), Status::Unavailable);
     QCOMPARE(m_model->rowCount(), 0);
-    QVERIFY(m_model->statusText().contains(QStringLiteral("Avahi デーモンが停止しました")));
-    QVERIFY(m_model->statusText().contains(QStringLiteral("直接入力")));
+    QCOMPARE(m_model->problem(), Problem::DaemonStopped);
     // A resolution that was under way when the daemon went adds nothing.
     m_model->serviceResolved(pending, QStringLiteral("pcd.local"));
     QCOMPARE(m_model->rowCount(), 0);
@@ -258,9 +258,9 @@ void TestComputerBrowserModel::daemonGoneAndBack()
 
 void TestComputerBrowserModel::statusLine()
 {
-    QCOMPARE(m_model->statusText(), QStringLiteral("コンピュータを探しています…"));
+    QCOMPARE(m_model->status(), Status::Searching);
     m_model->searchFinished();
-    QCOMPARE(m_model->statusText(), QStringLiteral("コンピュータが見つかりませんでした。"));
+    QCOMPARE(m_model->status(), Status::Finished);
 
     // Computers that turn up after the search settled update the count.
     QSignalSpy statusChanged(m_model.get(), &ComputerBrowserModel::statusChanged);
@@ -271,12 +271,13 @@ void TestComputerBrowserModel::statusLine()
         m_model->serviceResolved(key, host);
     }
     QCOMPARE(statusChanged.size(), 2);
-    QCOMPARE(m_model->statusText(), QStringLiteral("2 台のコンピュータが見つかりました。"));
+    QCOMPARE(m_model->rowCount(), 2);
 
     // A failed browser keeps what was found and says why.
-    m_model->setFailed(QStringLiteral("Avahi のエラー: Too many objects"));
+    m_model->setFailed(Problem::DaemonFailed);
     QCOMPARE(m_model->rowCount(), 2);
-    QVERIFY(m_model->statusText().contains(QStringLiteral("Too many objects")));
+    QCOMPARE(m_model->status(), Status::Failed);
+    QCOMPARE(m_model->problem(), Problem::DaemonFailed);
 }
 
 QTEST_GUILESS_MAIN(TestComputerBrowserModel)

@@ -469,10 +469,18 @@ void tst_DatagramSocket::reportsRefusedPort()
     log.attach(*socket, this);
 
     // Nobody listens on the partner's port yet.
+    QVERIFY(!socket->lastPortUnreachable());
+    const QDateTime sent = QDateTime::currentDateTime();
     QVERIFY(socket->sendData(u"誰もいない"_s).isOk());
     QTRY_COMPARE(refused.count(), 1);
     QCOMPARE(refused.at(0).at(0).value<QHostAddress>(), QHostAddress(remoteHost));
     QCOMPARE(refused.at(0).at(1).value<quint16>(), PartnerPort);
+    // The connection check reads the last one afterwards, also once the socket is closed.
+    const auto notice = socket->lastPortUnreachable();
+    QVERIFY(notice);
+    QCOMPARE(notice->address, QHostAddress(remoteHost));
+    QCOMPARE(notice->port, PartnerPort);
+    QVERIFY(notice->time >= sent.addSecs(-1) && notice->time <= QDateTime::currentDateTime());
 
     // A refusal still pending on the socket must not swallow the next send: no event loop runs
     // between the refused datagram and the one after the partner has started.
@@ -488,6 +496,10 @@ void tst_DatagramSocket::reportsRefusedPort()
     QTRY_COMPARE(log.bytes.size(), 1);
     QCOMPARE(log.bytes.constFirst(), QByteArray("third"));
     QTRY_COMPARE(refused.count(), 2); // the second datagram before the peer started
+
+    socket->close();
+    QCOMPARE(socket->lastPortUnreachable()->port, PartnerPort);
+    QVERIFY(socket->bind().isOk());
 
     // A handler that destroys the socket on a refusal ends the wake-up without touching it.
     peer.close();

@@ -18,9 +18,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 using net::ComputerBrowserModel;
 using net::ServiceKey;
 using widgets::ComputerBrowserDialog;
+using Problem = net::ComputerBrowserModel::Problem;
 
 namespace {
 
@@ -65,6 +68,8 @@ private Q_SLOTS:
     void cancelReturnsNothing();
     void vanishedSelectionCannotBeAccepted();
     void refreshAndStatusFollowTheModel();
+    void statusLineSaysWhatToDo_data();
+    void statusLineSaysWhatToDo();
     void withoutSystemBusTheBrowserSaysWhyAndCancels();
     void everyControlCanBeAnnounced();
 
@@ -168,12 +173,59 @@ void TestComputerBrowserDialog::refreshAndStatusFollowTheModel()
     QCOMPARE(refresh.size(), 1);
 
     parts.select(0);
-    m_model.setUnavailable(QStringLiteral("Avahi デーモンが動いていません"));
+    m_model.setUnavailable(ComputerBrowserModel::Problem::NoDaemon);
     QVERIFY(parts.status->text().contains(QStringLiteral("Avahi デーモンが動いていません")));
     QCOMPARE(parts.list->model()->rowCount(), 0);
     QVERIFY(!parts.ok()->isEnabled());
     QVERIFY(parts.cancel()->isEnabled());
     dialog.reject();
+}
+
+void TestComputerBrowserDialog::statusLineSaysWhatToDo_data()
+{
+    QTest::addColumn<int>("computers");
+    QTest::addColumn<std::optional<Problem>>("problem"); // none: the search ends normally
+    QTest::addColumn<bool>("unavailable");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("remedy");
+    const QString startAvahi = QStringLiteral("sudo systemctl enable --now avahi-daemon");
+    const std::optional<Problem> none;
+    QTest::newRow("none found") << 0 << none << false << QStringLiteral("コンピュータが見つかりませんでした。")
+                                << QString();
+    QTest::newRow("two found") << 2 << none << false << QStringLiteral("2 台のコンピュータが見つかりました。")
+                               << QString();
+    QTest::newRow("no system bus") << 0 << std::optional(Problem::NoSystemBus) << true
+                                   << QStringLiteral("D-Bus に接続できません")
+                                   << QStringLiteral("systemctl status dbus");
+    QTest::newRow("no daemon") << 0 << std::optional(Problem::NoDaemon) << true
+                               << QStringLiteral("Avahi デーモンが動いていません") << startAvahi;
+    QTest::newRow("daemon stopped") << 2 << std::optional(Problem::DaemonStopped) << true
+                                    << QStringLiteral("Avahi デーモンが停止しました") << startAvahi;
+    QTest::newRow("daemon error") << 2 << std::optional(Problem::DaemonFailed) << false << QStringLiteral("エラー")
+                                  << QStringLiteral("sudo systemctl restart avahi-daemon");
+}
+
+void TestComputerBrowserDialog::statusLineSaysWhatToDo()
+{
+    QFETCH(int, computers);
+    QFETCH(std::optional<Problem>, problem);
+    QFETCH(bool, unavailable);
+    QFETCH(QString, cause);
+    QFETCH(QString, remedy);
+    ComputerBrowserModel model;
+    model.beginSearch();
+    for (int i = 0; i < computers; ++i)
+        addComputer(model, QStringLiteral("pc%1").arg(i), QStringLiteral("_workstation._tcp"));
+    model.searchFinished();
+    if (problem && unavailable)
+        model.setUnavailable(*problem);
+    else if (problem)
+        model.setFailed(*problem);
+    ComputerBrowserDialog dialog(model);
+    const QString text = Parts(dialog).status->text();
+    QVERIFY2(text.contains(cause) && text.contains(remedy), qPrintable(text));
+    // Whatever the cause, the name can still be typed.
+    QCOMPARE(text.contains(QStringLiteral("直接入力")), unavailable);
 }
 
 void TestComputerBrowserDialog::everyControlCanBeAnnounced()
@@ -184,7 +236,7 @@ void TestComputerBrowserDialog::everyControlCanBeAnnounced()
 
     // The status line's name follows what it says, or a screen reader would never read the reason.
     const Parts parts(dialog);
-    m_model.setUnavailable(QStringLiteral("Avahi デーモンが動いていません"));
+    m_model.setUnavailable(ComputerBrowserModel::Problem::NoDaemon);
     QAccessibleInterface* status = QAccessible::queryAccessibleInterface(parts.status);
     QVERIFY(status);
     QVERIFY(status->text(QAccessible::Name).contains(QStringLiteral("Avahi デーモンが動いていません")));
@@ -218,6 +270,9 @@ void TestComputerBrowserDialog::withoutSystemBusTheBrowserSaysWhyAndCancels()
     QVERIFY(!chosen.has_value());
     QVERIFY2(shown.contains(QStringLiteral("このネットワークのコンピュータを探せません")), qPrintable(shown));
     QVERIFY2(shown.contains(QStringLiteral("D-Bus")), qPrintable(shown));
+    // The bus's own words name a socket, not what to do; they stay out of the dialog.
+    for (const QString& raw : {QStringLiteral("Failed"), QStringLiteral("socket"), QStringLiteral("/nonexistent")})
+        QVERIFY2(!shown.contains(raw), qPrintable(shown));
 }
 
 QTEST_MAIN(TestComputerBrowserDialog)

@@ -9,6 +9,11 @@ QString connectedLabel(const QString& partner)
     return u"接続先PC："_s + partner + u"　状態：接続中"_s;
 }
 
+QString roleCaption(Role role)
+{
+    return role == Role::PC1 ? u"PC1側"_s : u"PC2側"_s;
+}
+
 QString notificationText(Role ownRole)
 {
     const QString hint =

@@ -10,6 +10,9 @@ namespace chat::core {
 /// The role the user picks with the two role options; it decides the ports.
 enum class Role { PC1, PC2 };
 
+/// The caption of the role's option: 「PC1側」 or 「PC2側」.
+QString roleCaption(Role role);
+
 /// The two ports of a role: where every datagram goes, and where this PC listens.
 struct Ports
 {
@@ -22,6 +25,9 @@ constexpr Ports portsFor(Role role)
 {
     return role == Role::PC1 ? Ports{1001, 1002} : Ports{1002, 1001};
 }
+
+/// The main window's title: a fixed text (two blanks before "ver"), whatever version the program carries.
+inline constexpr char16_t MainWindowTitle[] = u"Tavik Light  ver1.3";
 
 /// The application title, carried by every message box that names no title of its own.
 using common::program::ApplicationTitle;

@@ -4,6 +4,10 @@
 
 #include "messagelines.h"
 
+#include <QNetworkInterface>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace chat::core {
@@ -23,8 +27,9 @@ QString sourceText(const QHostAddress& address, quint16 port, quint16 partnerPor
 
 } // namespace
 
-SenderClassifier::SenderClassifier(Clock clock)
+SenderClassifier::SenderClassifier(Clock clock, LocalAddresses localAddresses)
     : m_clock(std::move(clock))
+    , m_localAddresses(localAddresses ? std::move(localAddresses) : &QNetworkInterface::allAddresses)
 {
     // Until the first connection nothing is looked up, so nothing is waited for.
     m_answered = true;
@@ -37,6 +42,7 @@ QList<ReceivedLine> SenderClassifier::connectTo(const QString& partnerName, quin
     m_partnerName = partnerName;
     m_partnerPort = partnerPort;
     m_partnerAddresses.clear();
+    m_partnerIsThisMachine = false;
     m_answered = false;
     m_holdUntil = now + HoldLimit;
     m_lastLookup = now;
@@ -55,8 +61,14 @@ QList<ReceivedLine> SenderClassifier::lookupAnswered(const QString& name, const 
             partner.append(plain);
     }
     // A later lookup that fails (the name server is away for a moment) keeps what the last one found.
-    if (!partner.isEmpty() || !m_answered)
+    if (!partner.isEmpty() || !m_answered) {
         m_partnerAddresses = partner;
+        m_ownAddresses.clear();
+        for (const QHostAddress& address : m_localAddresses())
+            m_ownAddresses.append(net::plainAddress(address));
+        m_partnerIsThisMachine = std::any_of(partner.cbegin(), partner.cend(),
+                                             [this](const QHostAddress& address) { return isThisMachine(address); });
+    }
     if (m_answered)
         return {};
     m_answered = true;
@@ -103,7 +115,15 @@ bool SenderClassifier::takeRelookupRequest()
 
 bool SenderClassifier::isPartner(const QHostAddress& address, quint16 port) const
 {
-    return port == m_partnerPort && m_partnerAddresses.contains(net::plainAddress(address));
+    if (port != m_partnerPort)
+        return false;
+    const QHostAddress plain = net::plainAddress(address);
+    return m_partnerAddresses.contains(plain) || (m_partnerIsThisMachine && isThisMachine(plain));
+}
+
+bool SenderClassifier::isThisMachine(const QHostAddress& plainAddress) const
+{
+    return plainAddress.isLoopback() || m_ownAddresses.contains(plainAddress);
 }
 
 ReceivedLine SenderClassifier::classify(const Arrival& arrival)

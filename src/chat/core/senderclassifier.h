@@ -37,10 +37,12 @@ struct ReceivedLine
 };
 
 /**
- * Decides whether a received datagram is the partner's: only when its source address is one of the
- * partner name's addresses and its source port is the partner's port. Every other datagram is kept
- * and shown under its own address, never as the partner's, so nobody else on the network can speak
- * or be logged as the partner.
+ * Decides whether a received datagram is the partner's: only when its source port is the partner's
+ * port and its source address is one of the addresses the partner name is known by, or, when the
+ * name is this machine (it resolves to a loopback address or to one of this machine's own), any
+ * address of this machine: a name that the hosts file maps to 127.0.1.1 sends from 127.0.0.1 or a
+ * LAN address. Every other datagram is kept and shown under its own address, never as the
+ * partner's, so nobody else on the network can speak or be logged as the partner.
  *
  * The partner's addresses come from a lookup that answers later. Datagrams that arrive before the
  * first answer are held, in order, until it comes or its time is up (HoldLimit), and are then
@@ -59,7 +61,11 @@ public:
     /// Held datagrams beyond this many are not waited for: a flood must not pile up while held.
     static constexpr int MaxHeld = 1000;
 
-    explicit SenderClassifier(Clock clock = [] { return std::chrono::steady_clock::now(); });
+    /// This machine's own addresses; asked again with every answer of a lookup, as interfaces come and go.
+    using LocalAddresses = std::function<QList<QHostAddress>()>;
+
+    explicit SenderClassifier(
+        Clock clock = [] { return std::chrono::steady_clock::now(); }, LocalAddresses localAddresses = {});
 
     /**
      * Starts over for a new connection to @p partnerName, whose datagrams come from @p partnerPort,
@@ -99,11 +105,15 @@ public:
 private:
     ReceivedLine classify(const Arrival& arrival);
     QList<ReceivedLine> releaseAll();
+    bool isThisMachine(const QHostAddress& plainAddress) const;
 
     Clock m_clock;
+    LocalAddresses m_localAddresses;
     QString m_partnerName;
     quint16 m_partnerPort = 0;
     QList<QHostAddress> m_partnerAddresses;
+    QList<QHostAddress> m_ownAddresses; ///< this machine's, as the last answer found them
+    bool m_partnerIsThisMachine = false;
     bool m_answered = false; ///< the first lookup answered or its time is up
     TimePoint m_holdUntil{};
     std::deque<Arrival> m_held;

@@ -11,6 +11,7 @@ class QWidget;
 
 namespace net {
 class HostResolver;
+class MdnsAddressBrowser;
 class NotificationClient;
 } // namespace net
 namespace widgets {
@@ -40,7 +41,9 @@ struct ChatServices
     net::NotificationClient* messenger = nullptr; ///< required: tells the partner about a connect
     widgets::ComputerBrowser* browser = nullptr;  ///< optional: without it the browse button does nothing
     net::HostResolver* resolver = nullptr;        ///< optional: the socket's resolver, else the shared one
-    common::Clock clock;                          ///< optional: the system clock when empty
+    /// optional: every address an mDNS partner name publishes, so that the partner is known by each
+    net::MdnsAddressBrowser* publishedAddresses = nullptr;
+    common::Clock clock; ///< optional: the system clock when empty
 
     /**
      * Saves the conversation log before a confirmed exit; called only when the run has at least

@@ -7,6 +7,7 @@
 
 namespace net {
 class HostResolver;
+class MdnsAddressBrowser;
 } // namespace net
 
 namespace chat::ui {
@@ -17,6 +18,9 @@ namespace chat::ui {
  * port. This class runs what the classifier asks for: the partner's lookups in the background,
  * and the timer that releases datagrams held while the first lookup is under way. Each datagram
  * comes out once, in the order it arrived, as a received() signal.
+ *
+ * A lookup asks the resolver and, where there is an mDNS browser, also for every address the name
+ * publishes by multicast DNS; the classifier gets both answers together.
  */
 class PartnerReception final : public QObject
 {
@@ -24,7 +28,8 @@ class PartnerReception final : public QObject
     Q_DISABLE_COPY_MOVE(PartnerReception)
 
 public:
-    PartnerReception(net::HostResolver& resolver, QObject* parent = nullptr);
+    /// @p published may be null: then only the resolver is asked.
+    PartnerReception(net::HostResolver& resolver, net::MdnsAddressBrowser* published, QObject* parent = nullptr);
 
     /// Connected to @p partnerName, whose datagrams come from @p partnerPort: looks its addresses up.
     void start(const QString& partnerName, quint16 partnerPort);
@@ -41,6 +46,7 @@ private:
     void deliver(const QList<core::ReceivedLine>& lines);
 
     net::HostResolver& m_resolver;
+    net::MdnsAddressBrowser* m_published;
     core::SenderClassifier m_classifier;
     QTimer m_holdTimer;
 };

@@ -2,10 +2,10 @@
 
 #include "chat/core/messagelines.h"
 #include "chat/core/outgoingcheck.h"
+#include "chat/ui/connectioncheckwindow.h"
 #include "chat/ui/keyasciifilter.h"
 #include "chat/ui/partnerreception.h"
 #include "chat/ui/statuspanel.h"
-#include "common/programinfo.h"
 #include "common/twips.h"
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QStatusBar>
 
@@ -52,14 +53,14 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_logViewer(m_services.makeLogViewer)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
+    , m_checkWindow([] { return new ConnectionCheckWindow(check::Settings::system(&widgets::errorText)); })
 {
     Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger);
     if (!m_services.clock)
         m_services.clock = common::systemClock();
 
     setObjectName(u"tavik"_s);
-    setWindowTitle(QString::fromUtf16(common::program::DisplayName) + u"  ver"_s +
-                   QString::fromUtf16(common::program::ShortVersion));
+    setWindowTitle(QString::fromUtf16(core::MainWindowTitle));
     widgets::applyProgramIcon(this);
 
     m_displayLineModel = new core::DisplayLineModel(this);
@@ -71,7 +72,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
         m_services.resolver = &net::HostResolver::shared();
     Winsock1 = new net::DatagramSocket(this, m_services.resolver);
     Winsock1->setObjectName(u"Winsock1"_s);
-    m_reception = new PartnerReception(*m_services.resolver, this);
+    m_reception = new PartnerReception(*m_services.resolver, m_services.publishedAddresses, this);
     connectHandlers();
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -91,10 +92,12 @@ void tavik::connectHandlers()
     connect(ui.Command2, &QPushButton::clicked, this, &tavik::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &tavik::Command3_Click);
     connect(ui.Command4, &QPushButton::clicked, this, &tavik::Command4_Click);
+    connect(ui.Text1, &QLineEdit::returnPressed, ui.Command1, &QPushButton::click); // Enter in the name connects
     connect(ui.m_exit, &QAction::triggered, this, &tavik::m_exit_Click);
     connect(ui.m_log, &QAction::triggered, this, &tavik::m_log_Click);
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
     connect(ui.m_version, &QAction::triggered, this, &tavik::m_version_Click);
+    connect(ui.m_check, &QAction::triggered, this, &tavik::m_check_Click);
     new KeyAsciiFilter(ui.Text2, [this](int& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(Winsock1, &net::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
     connect(m_reception, &PartnerReception::received, this, &tavik::showReceived);
@@ -136,6 +139,8 @@ void tavik::Command1_Click()
     m_reception->start(ui.Text1->text(), ports.remote);
 
     NotifyPartner();
+    // The partner-name box went away: the next thing to type is a message, also after the box.
+    ui.Text2->setFocus();
 }
 
 void tavik::NotifyPartner()
@@ -173,6 +178,8 @@ void tavik::Command3_Click()
 // Send: check the text, send it as one datagram, then show and record it.
 void tavik::Command2_Click()
 {
+    // A click leaves the cursor in the message box, sent or refused, not on the button.
+    const auto keepTyping = qScopeGuard([this] { ui.Text2->setFocus(); });
     const QString dateTime = common::dateTimeText(m_services.clock());
     const QString text = ui.Text2->text();
     const core::OutgoingCheck check = core::checkOutgoing(text);
@@ -234,7 +241,7 @@ void tavik::showReceived(const core::ReceivedLine& line)
     m_messageBuffer = line.logLine.message;
     appendLogLine(line.logLine);
     ui.statusPanel->noteArrival(m_lastArrival.time(), line.source);
-    m_services.flasher->messageArrived(this, line.displayLine);
+    m_services.flasher->messageArrived(this, line.displayLine, ui.Text2);
 }
 
 void tavik::appendLogLine(const common::LogLine& line)
@@ -336,6 +343,14 @@ void tavik::m_use_Click()
 void tavik::m_version_Click()
 {
     m_aboutWindow.show();
+}
+
+// The connection check, for the partner and role as they are now; chosen again, it checks again.
+void tavik::m_check_Click()
+{
+    m_checkWindow.show();
+    if (auto* window = qobject_cast<ConnectionCheckWindow*>(m_checkWindow.window()))
+        window->check({ui.Text1->text(), role(), {true, Winsock1->lastPortUnreachable()}});
 }
 
 void tavik::inform(const QString& text)

@@ -88,6 +88,7 @@ private:
     void m_log_Click();
     void m_use_Click();
     void m_version_Click();
+    void m_check_Click();
 
     void inform(const QString& text);
     void reportSendFailure(const common::Status& result);
@@ -108,6 +109,7 @@ private:
     widgets::SingleWindow m_logViewer;
     widgets::SingleWindow m_helpWindow;
     widgets::SingleWindow m_aboutWindow;
+    widgets::SingleWindow m_checkWindow;
 
     // Controls and menu, named as in the design.
     TavikUi ui;

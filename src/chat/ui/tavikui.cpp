@@ -7,6 +7,7 @@
 #include "common/twips.h"
 #include "widgets/designcontrol.h"
 #include "widgets/japanesefont.h"
+#include "widgets/picturebutton.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -45,7 +46,7 @@ template<typename T> T* placed(T* control, const QString& designName, QRect geom
 QPushButton* pictureButton(QWidget* parent, const QString& designName, const QString& iconPath, QSize iconSize,
                            const QString& accessibleName, QRect geometry)
 {
-    auto* button = named(new QPushButton(parent), designName);
+    auto* button = named(new widgets::PictureButton(parent), designName);
     button->setGeometry(geometry);
     button->setIcon(QIcon(iconPath));
     button->setIconSize(iconSize);
@@ -130,8 +131,10 @@ void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, Q
     List2->hide();
     Command3 = placed(new QPushButton(u"切断"_s, client), u"Command3"_s, twipsRect(120, 360, 975, 375), font);
     Command3->hide();
-    Option2 = placed(new QRadioButton(u"PC2側"_s, client), u"Option2"_s, twipsRect(4320, 360, 1335, 375), font);
-    Option1 = placed(new QRadioButton(u"PC1側"_s, client), u"Option1"_s, twipsRect(3120, 360, 1215, 375), font);
+    Option2 = placed(new QRadioButton(core::roleCaption(core::Role::PC2), client), u"Option2"_s,
+                     twipsRect(4320, 360, 1335, 375), font);
+    Option1 = placed(new QRadioButton(core::roleCaption(core::Role::PC1), client), u"Option1"_s,
+                     twipsRect(3120, 360, 1215, 375), font);
     Option1->setChecked(true);
     Command1 = pictureButton(client, u"Command1"_s, u":/icons/connect.png"_s, QSize(32, 32), u"接続"_s,
                              twipsRect(6240, 360, 495, 495));
@@ -168,6 +171,8 @@ void TavikUi::buildMenu(QMainWindow* window)
     m_exit = action(m_menu, u"m_exit"_s, u"終了(&Q)"_s);
     m_tool = topMenu(u"m_tool"_s, u"ツール(&T)"_s);
     m_log = action(m_tool, u"m_log"_s, u"過去ログの表示(&L)"_s);
+    // Additions to the design follow its items.
+    m_check = action(m_tool, u"m_check"_s, u"接続の確認(&C)..."_s);
     m_help = topMenu(u"m_help"_s, u"ヘルプ(&H)"_s);
     m_use = action(m_help, u"m_use"_s, u"使い方(&U)"_s);
     m_sp2 = named(m_help->addSeparator(), u"m_sp2"_s);

@@ -55,6 +55,7 @@ struct TavikUi final
     QAction* m_exit = nullptr;
     QMenu* m_tool = nullptr;
     QAction* m_log = nullptr;
+    QAction* m_check = nullptr;
     QMenu* m_help = nullptr;
     QAction* m_use = nullptr;
     QAction* m_sp2 = nullptr;

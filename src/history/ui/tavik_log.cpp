@@ -9,6 +9,7 @@
 #include "history/core/logtablemodel.h"
 #include "history/core/viewerlogic.h"
 #include "logviewercontrols.h"
+#include "widgets/columnfit.h"
 #include "widgets/designcontrol.h"
 #include "widgets/filechooser.h"
 #include "widgets/programicon.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 
 using namespace Qt::StringLiterals;
 using common::px;
@@ -41,6 +43,9 @@ using widgets::named;
 namespace {
 
 constexpr int ColumnWidths[core::LogTableModel::ColumnCount] = {0, 1125, 1125, 1500, 4920};
+constexpr int DateTimeColumn = 3;
+constexpr int MinimumOuterWidth = 9000;
+constexpr int MinimumOuterHeight = 2000;
 
 // A set accessible name hides a label's text from a screen reader, so the name carries both the
 // panel's caption and what it shows now.
@@ -217,6 +222,11 @@ void tavik_log::prepareGrid()
 {
     for (int column = 0; column < core::LogTableModel::ColumnCount; ++column)
         MSFlexGrid1->setColumnWidth(column, px(ColumnWidths[column]));
+    // The designed width cuts the time off "2002/10/18 19:05:03" in the grid's font: the column
+    // is as wide as the longest date-time text needs, where that is wider.
+    const QString longestDateTime = widgets::withWidestDigits(u"0000/00/00 00:00:00"_s, MSFlexGrid1->fontMetrics());
+    MSFlexGrid1->setColumnWidth(DateTimeColumn, std::max(px(ColumnWidths[DateTimeColumn]),
+                                                         widgets::cellWidthFor(*MSFlexGrid1, longestDateTime)));
     MSFlexGrid1->setColumnHidden(0, true);
 }
 
@@ -277,14 +287,10 @@ void tavik_log::showLoaded()
 
 void tavik_log::Form_Resize()
 {
-    if (isMinimized())
-        return;
-    // The limits apply to the outer size; the frame adds to the widget's own size.
-    const QSize frame = frameGeometry().size() - size();
-    const QSize minimum(std::max(px(9000) - frame.width(), 0), std::max(px(2000) - frame.height(), 0));
-    if (minimumSize() != minimum)
-        setMinimumSize(minimum);
-    layoutControls();
+    // The window system may shrink the window below its minimum; it is then set back.
+    widgets::keepOuterMinimum(this, QSize(px(MinimumOuterWidth), px(MinimumOuterHeight)));
+    if (!isMinimized())
+        layoutControls();
 }
 
 void tavik_log::layoutControls()

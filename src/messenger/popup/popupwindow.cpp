@@ -2,20 +2,18 @@
 
 #include "common/datetimetext.h"
 #include "common/visibletext.h"
+#include "readonlytext.h"
 #include "widgets/designcontrol.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace messenger::popup {
-
-using widgets::describe;
 
 using widgets::describe;
 
@@ -64,11 +62,8 @@ PopupWindow::PopupWindow(const service::Notification& notification, QWidget* par
     m_recipient = plainLabel(common::visibleText(notification.recipient, common::TextShape::SingleLine),
                              u"recipientLabel"_s, this);
 
-    m_text = new QPlainTextEdit(this);
+    m_text = new ReadOnlyText(common::visibleText(notification.text, common::TextShape::MultiLine), this);
     m_text->setObjectName(u"messageText"_s);
-    m_text->setReadOnly(true);
-    m_text->setPlainText(common::visibleText(notification.text, common::TextShape::MultiLine));
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text->setFocusPolicy(Qt::ClickFocus);
 
     m_ok = new QPushButton(u"OK"_s, this);

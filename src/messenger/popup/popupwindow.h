@@ -5,10 +5,11 @@
 #include <QWidget>
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace messenger::popup {
+
+class ReadOnlyText;
 
 /**
  * One received message in a small window of its own: who sent it from where, to whom, when, and
@@ -31,7 +32,7 @@ private:
     QLabel* m_dateTime;
     QLabel* m_sender;
     QLabel* m_recipient;
-    QPlainTextEdit* m_text;
+    ReadOnlyText* m_text;
     QPushButton* m_ok;
 };
 
