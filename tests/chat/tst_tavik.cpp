@@ -1,5 +1,6 @@
 // The main window without a network: its design state, resize, close refusal, exit, the
 // computer browser, the menu windows and the connect prompt.
+#include "chat/core/appendlistmodel.h"
 #include "chat/ui/connectioncheckwindow.h"
 #include "common/twips.h"
 #include "net/datagramsocket.h"
@@ -13,8 +14,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProxyStyle>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 #include <QWindow>
@@ -23,6 +29,42 @@ using namespace Qt::StringLiterals;
 using common::px;
 using common::twipsRect;
 using testsupport::ChatHarness;
+
+namespace {
+
+/// Notes the text of every list row the style draws or measures, so a test sees what is laid out.
+class RowTextRecorder final : public QProxyStyle
+{
+public:
+    mutable QStringList drawn;
+    mutable QStringList measured;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (const auto* row = qstyleoption_cast<const QStyleOptionViewItem*>(option); row && element == CE_ItemViewItem)
+            drawn.append(row->text);
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        if (const auto* row = qstyleoption_cast<const QStyleOptionViewItem*>(option); row && type == CT_ItemViewItem)
+            measured.append(row->text);
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+};
+
+/// @p count characters cycling through CJK ideographs from @p first: a line of many different glyphs.
+QString ideographs(qsizetype count, char16_t first = u'一')
+{
+    QString text;
+    for (qsizetype i = 0; i < count; ++i)
+        text += QChar(char16_t(first + i * 7 % 5000));
+    return text;
+}
+
+} // namespace
 
 class TestTavik final : public QObject
 {
@@ -276,6 +318,59 @@ private Q_SLOTS:
         model->append(u"相手>back at the end"_s);
         QTRY_COMPARE(model->rowCount(), 42);
         QTRY_VERIFY(lastRowInView());
+    }
+
+    // List1 lays out no more of a line than is in view, or for its size a screen's width; what is
+    // in view looks exactly as with the whole line, unless the line is made of invisible characters.
+    void list1LaysOutWhatCanBeSeen_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("looksAsBefore");
+        QTest::newRow("short and Japanese") << QStringList{u"貴方>hello"_s, u"相手>こんにちは、元気ですか～"_s} << true;
+        QTest::newRow("control pictures") << QStringList{u"相手>\u2400\u2401\u241B<U+202E>abc"_s} << true;
+        QTest::newRow("long Latin last: scrolls sideways")
+            << QStringList{u"相手>ok"_s, u"相手>"_s + QString(4000, u'a')} << true;
+        QTest::newRow("long ideographs among short: cut at the view")
+            << QStringList{u"相手>ok"_s, u"相手>"_s + ideographs(3997), u"貴方>ok"_s} << true;
+        QTest::newRow("long ideographs last") << QStringList{u"相手>"_s + ideographs(3997, u'亜')} << true;
+        QTest::newRow("narrow characters") << QStringList{u"相手>"_s + QString(3997, u'|'), u"ok"_s} << true;
+        QTest::newRow("invisible characters") << QStringList{u"相手>"_s + QString(3997, QChar(0x200B))} << false;
+    }
+    void list1LaysOutWhatCanBeSeen()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(bool, looksAsBefore);
+        showWindow();
+        QListView* list = h->list(u"List1");
+        auto* model = dynamic_cast<chat::core::DisplayLineModel*>(list->model());
+        QVERIFY(model);
+        for (const QString& line : lines)
+            model->append(line);
+        QTRY_COMPARE(model->rowCount(), lines.size());
+        RowTextRecorder recorder;
+        list->setStyle(&recorder);
+        const auto restoreStyle = qScopeGuard([list] { list->setStyle(nullptr); });
+        list->doItemsLayout();
+        const QImage bounded = list->viewport()->grab().toImage();
+
+        // Drawn: half as much again as the view is wide; measured (the width the list scrolls
+        // over): as the widest screen. A character or two more where the cut falls.
+        int widestScreen = 0;
+        for (const QScreen* screen : QGuiApplication::screens())
+            widestScreen = std::max(widestScreen, screen->geometry().width());
+        const QFontMetricsF metrics(list->font());
+        const auto allWithin = [&](const QStringList& texts, qreal width) {
+            return !texts.isEmpty() && std::all_of(texts.cbegin(), texts.cend(), [&](const QString& text) {
+                return metrics.horizontalAdvance(text) <= 1.5 * width + 2 * metrics.maxWidth();
+            });
+        };
+        QVERIFY(allWithin(recorder.drawn, list->viewport()->width()));
+        QVERIFY(allWithin(recorder.measured, widestScreen));
+
+        list->setItemDelegate(new QStyledItemDelegate(list)); // the whole line, as Qt lays it out
+        list->doItemsLayout();
+        const QImage whole = list->viewport()->grab().toImage();
+        QCOMPARE(bounded == whole, looksAsBefore);
     }
 
     void startSizeIsTheDesignClientWidenedToTheMinimum()

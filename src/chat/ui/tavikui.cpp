@@ -1,6 +1,7 @@
 #include "tavikui.h"
 
 #include "chat/core/chatrules.h"
+#include "chat/ui/boundedlinedelegate.h"
 #include "chat/ui/listfollower.h"
 #include "chat/ui/statuspanel.h"
 #include "common/twips.h"
@@ -146,6 +147,7 @@ void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, Q
     Text2->hide();
     Text1 = lineEdit(client, u"Text1"_s, twipsRect(120, 360, 1815, 285), font);
     List1 = list(client, u"List1"_s, twipsRect(120, 1920, 6615, 4920), displayLines);
+    List1->setItemDelegate(new BoundedLineDelegate(List1)); // lays out only what can be seen of a line
     new ListFollower(List1); // new lines scroll into view while the user reads at the end
     Line1 = named(new QFrame(client), u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
