@@ -10,6 +10,7 @@
 #include "common/datetimetext.h"
 #include "history/core/journal.h"
 #include "load/loopbacksender.h"
+#include "widgets/errortext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -94,7 +95,8 @@ int main(int argc, char** argv)
         journal.saveAsLog(side.window->logLines(), QDateTime::currentDateTime());
     QFile log(written.path);
     if (written.failed() || !log.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "bench_chat_memory: the log was not written: %s\n", qPrintable(written.error));
+        std::fprintf(stderr, "bench_chat_memory: the log was not written: %s\n",
+                     qPrintable(widgets::errorText(written.status)));
         return 1;
     }
     // Each record: "127.0.0.1","<host>","相手>" + payload + "","<date-time>" CR LF, in order.

@@ -1,6 +1,7 @@
 // Loads FILE into the log viewer (offscreen) the way its load command does, through the same
 // reader, model and grid, and prints "records=N skipped=K seconds=S" with the peak memory.
 
+#include "benchconversation.h"
 #include "history/core/logtablemodel.h"
 #include "history/ui/tavik_log.h"
 #include "widgets/filechooser.h"
@@ -25,6 +26,7 @@ public:
         : m_path(std::move(path))
     {}
     QString chooseFileToOpen(QWidget*, const widgets::OpenFileRequest&) override { return m_path; }
+    QString chooseFolder(QWidget*, const QString&) override { return {}; } // the load never asks for one
 
 private:
     QString m_path;
@@ -45,15 +47,6 @@ public:
 double megabytes(long kilobytes)
 {
     return double(kilobytes) / 1024.0;
-}
-
-// CPU time of this process, user and system: other work on the machine does not count in it.
-double cpuSeconds()
-{
-    rusage usage = {};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 long peakRssKb()
@@ -82,7 +75,7 @@ int main(int argc, char* argv[])
     QCoreApplication::processEvents();
     const long baseline = peakRssKb();
 
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = bench::cpuSeconds();
     QElapsedTimer timer;
     timer.start();
     // The longest time the event loop went without turning while the file loaded: what a
@@ -106,7 +99,7 @@ int main(int argc, char* argv[])
     QCoreApplication::processEvents(); // the grid lays out and paints the new rows
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     longestBlock = std::max(longestBlock, timer.nsecsElapsed() - lastTick);
-    const double cpu = cpuSeconds() - cpuBefore;
+    const double cpu = bench::cpuSeconds() - cpuBefore;
     if (prompter.failed)
         return 1;
 

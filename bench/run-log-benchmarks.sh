@@ -2,7 +2,8 @@
 # Log benchmarks: writes a log of RECORDS lines (1,000,000 by default, mixed Japanese and ASCII)
 # through the exit-flow writer, loads that file the way the log viewer does, and times
 # "iconv -f CP932 -t UTF-8" over the same file as the floor. Each load and the floor run three
-# times; the figures are printed one per line.
+# times; then a year of daily logs is searched beside grep (bench_log_search). The figures are
+# printed one per line.
 #
 #   bench/run-log-benchmarks.sh [BUILD_DIR]
 #
@@ -17,7 +18,7 @@ build=${1:-}
 if [ -z "$build" ]; then
     build="${TMPDIR:-/tmp}/tavik-bench-build"
     cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVIK_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" --target bench_log_write bench_log_load -j"$(nproc)" >/dev/null
+    cmake --build "$build" --target bench_log_write bench_log_load bench_log_search -j"$(nproc)" >/dev/null
 fi
 bin="$build/bin"
 work=$(mktemp -d)
@@ -39,3 +40,4 @@ for run in 1 2 3; do
     end=$(date +%s.%N)
     echo "floor run $run: iconv -f CP932 -t UTF-8 seconds=$(echo "$start $end" | awk '{printf "%.3f", $2 - $1}')"
 done
+"$bin/bench_log_search" "$work/year"

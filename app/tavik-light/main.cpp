@@ -8,7 +8,8 @@
 #include "history/core/logwriter.h"
 #include "history/ui/exitlog.h"
 #include "history/ui/journalrecovery.h"
-#include "history/ui/tavik_log.h"
+#include "history/ui/logsearchwindow.h"
+#include "history/ui/logviewerslot.h"
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
 #include "net/hostresolver.h"
@@ -108,7 +109,13 @@ int main(int argc, char* argv[])
     services.saveLogAtSessionEnd = [&journal](const QList<common::LogLine>& lines) {
         journal.saveAsLog(lines, common::systemClock()());
     };
-    services.makeLogViewer = [&prompter, &chooser] { return history::ui::makeLogViewer(prompter, chooser); };
+    // One log viewer for the menu and for the records the search window finds.
+    history::ui::LogViewerSlot viewer(prompter, chooser);
+    services.makeLogViewer = [&viewer] { return viewer.viewerForMenu(); };
+    services.makeLogSearch = [&viewer, &chooser, logFolder] {
+        return history::ui::makeLogSearchWindow(
+            logFolder, chooser, [&viewer](const QString& path, qsizetype record) { viewer.showRecord(path, record); });
+    };
     services.makeHelp = [] { return new info::frmHelp; };
     services.makeAbout = [] { return new info::frmAbout; };
 

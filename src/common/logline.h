@@ -4,6 +4,9 @@
 
 namespace common {
 
+/// The largest log file the program reads: record positions are kept in 31 bits.
+inline constexpr qint64 MaxLogFileBytes = qint64(1) << 30;
+
 /**
  * One entry of the conversation log: who sent, who received, the message and when. The four
  * fields are kept apart from the moment they are made, so that a message holding commas never

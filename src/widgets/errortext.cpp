@@ -1,5 +1,6 @@
 #include "errortext.h"
 
+#include "common/logline.h"
 #include "net/datagramsocket.h"
 #include "widgets/resolutiontext.h"
 
@@ -86,6 +87,21 @@ QString systemErrorText(int error, bool socket)
                   : u"システムエラー（番号 %1）"_s.arg(error);
 }
 
+// Over a limit: a file over the largest log file (EFBIG), a load over its memory budget (ENOMEM),
+// or a datagram over its size (the detail is its byte count).
+QString tooLargeText(const common::Status& status)
+{
+    switch (status.sysErrno()) {
+    case EFBIG:
+        return u"ファイルが大きすぎます（%1 GB まで読み込めます）。"_s.arg(common::MaxLogFileBytes >> 30);
+    case ENOMEM:
+        return u"メモリが足りないため、このファイルを読み込めません。記録が多すぎるか、ログファイルではないファイルです。"_s;
+    default:
+        return u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(status.detail())
+            .arg(net::MaxDatagramBytes);
+    }
+}
+
 } // namespace
 
 QString errorText(const common::Status& status)
@@ -103,8 +119,7 @@ QString errorText(const common::Status& status)
         // The resolver's failures, worded with their cause (the check's probes word their own).
         return resolutionErrorText(status);
     case Code::TooLarge:
-        return u"メッセージが長すぎます（%1バイト、1回で送れるのは%2バイトまで）。"_s.arg(status.detail())
-            .arg(net::MaxDatagramBytes);
+        return tooLargeText(status);
     case Code::Malformed:
         return u"データの形式が正しくありません。"_s;
     case Code::Unencodable:

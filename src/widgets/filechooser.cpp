@@ -119,4 +119,16 @@ QString DialogFileChooser::chooseFileToOpen(QWidget* parent, const OpenFileReque
     return chosen.isEmpty() ? QString() : chosen.constFirst();
 }
 
+QString DialogFileChooser::chooseFolder(QWidget* parent, const QString& initialFolder)
+{
+    QFileDialog dialog(parent, u"フォルダの選択"_s, initialFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
+    dialog.setProxyModel(new LocalizedFileDetails(&dialog));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.constFirst();
+}
+
 } // namespace widgets

@@ -26,23 +26,26 @@ struct OpenFileRequest
  */
 QStringList nameFiltersFromList(const QString& filter);
 
-/// Asks the user for an existing file to open; tests inject a scripted one.
+/// Asks the user for an existing file to open, or a folder; tests inject a scripted one.
 class FileChooser
 {
 public:
     virtual ~FileChooser() = default;
     /** Shows the modal open-file dialog for @p request. @return the chosen path, empty when cancelled. */
     virtual QString chooseFileToOpen(QWidget* parent, const OpenFileRequest& request) = 0;
+    /** Shows the modal folder dialog, opened in @p initialFolder. @return the chosen folder, empty when cancelled. */
+    virtual QString chooseFolder(QWidget* parent, const QString& initialFolder) = 0;
 };
 
 /**
- * The real dialog: Qt's own QFileDialog for one existing file. Its type list shows the
+ * The real dialog: Qt's own QFileDialog for one existing file or folder. Its type list shows the
  * descriptions alone, each exactly as written in the filter list.
  */
 class DialogFileChooser final : public FileChooser
 {
 public:
     QString chooseFileToOpen(QWidget* parent, const OpenFileRequest& request) override;
+    QString chooseFolder(QWidget* parent, const QString& initialFolder) override;
 };
 
 } // namespace widgets

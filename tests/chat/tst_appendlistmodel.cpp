@@ -43,6 +43,35 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 1002);
     }
 
+    // A view's work on an inserted row (layout, scrolling) happens inside the append that shows the
+    // row; a row whose layout takes more than a millisecond must not end the burst it belongs to.
+    void aRowRightAfterTheViewsWorkStaysInItsBurst_data()
+    {
+        QTest::addColumn<qint64>("viewWorkNs"); // what the views spend on an insertion
+        QTest::addColumn<qint64>("pauseNs");    // from the first append's return to the second append
+        QTest::addColumn<bool>("shownAtOnce");
+        QTest::newRow("back to back, views quick") << qint64(0) << qint64(0) << false;
+        QTest::newRow("back to back, views busy 5 ms") << qint64(5'000'000) << qint64(0) << false;
+        QTest::newRow("after a 2 ms pause, views busy 5 ms") << qint64(5'000'000) << qint64(2'000'000) << true;
+    }
+    void aRowRightAfterTheViewsWorkStaysInItsBurst()
+    {
+        QFETCH(qint64, viewWorkNs);
+        QFETCH(qint64, pauseNs);
+        QFETCH(bool, shownAtOnce);
+        chat::core::DisplayLineModel model;
+        qint64 now = 0;
+        model.setClock([&now] { return now; });
+        connect(&model, &QAbstractItemModel::rowsInserted, this, [&] { now += viewWorkNs; });
+
+        model.append(u"相手>first"_s);
+        QCOMPARE(model.rowCount(), 1);
+        now += pauseNs;
+        model.append(u"相手>second"_s);
+        QCOMPARE(model.rowCount() == 2, shownAtOnce);
+        QTRY_COMPARE(model.rowCount(), 2);
+    }
+
     void keepsOnlyTheLastLinesAndDropsRowsInBatches()
     {
         chat::core::AppendListModel<QString, 5> model;

@@ -1,5 +1,6 @@
 // The main window without a network: its design state, resize, close refusal, exit, the
 // computer browser, the menu windows and the connect prompt.
+#include "chat/core/appendlistmodel.h"
 #include "chat/ui/connectioncheckwindow.h"
 #include "common/twips.h"
 #include "net/datagramsocket.h"
@@ -12,8 +13,14 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 #include <QWindow>
@@ -22,6 +29,42 @@ using namespace Qt::StringLiterals;
 using common::px;
 using common::twipsRect;
 using testsupport::ChatHarness;
+
+namespace {
+
+/// Notes the text of every list row the style draws or measures, so a test sees what is laid out.
+class RowTextRecorder final : public QProxyStyle
+{
+public:
+    mutable QStringList drawn;
+    mutable QStringList measured;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (const auto* row = qstyleoption_cast<const QStyleOptionViewItem*>(option); row && element == CE_ItemViewItem)
+            drawn.append(row->text);
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        if (const auto* row = qstyleoption_cast<const QStyleOptionViewItem*>(option); row && type == CT_ItemViewItem)
+            measured.append(row->text);
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+};
+
+/// @p count characters cycling through CJK ideographs from @p first: a line of many different glyphs.
+QString ideographs(qsizetype count, char16_t first = u'一')
+{
+    QString text;
+    for (qsizetype i = 0; i < count; ++i)
+        text += QChar(char16_t(first + i * 7 % 5000));
+    return text;
+}
+
+} // namespace
 
 class TestTavik final : public QObject
 {
@@ -148,11 +191,12 @@ private Q_SLOTS:
         QCOMPARE(menu(u"m_help")->title(), u"ヘルプ(&H)"_s);
         QCOMPARE(menu(u"m_menu")->actions(), QList<QAction*>{item(u"m_exit")});
         // The design's items first; the additions follow them.
-        QCOMPARE(menu(u"m_tool")->actions(), (QList<QAction*>{item(u"m_log"), item(u"m_check")}));
+        QCOMPARE(menu(u"m_tool")->actions(), (QList<QAction*>{item(u"m_log"), item(u"m_check"), item(u"m_logsearch")}));
         QCOMPARE(menu(u"m_help")->actions(), (QList<QAction*>{item(u"m_use"), item(u"m_sp2"), item(u"m_version")}));
         QCOMPARE(item(u"m_exit")->text(), u"終了(&Q)"_s);
         QCOMPARE(item(u"m_log")->text(), u"過去ログの表示(&L)"_s);
         QCOMPARE(item(u"m_check")->text(), u"接続の確認(&C)..."_s);
+        QCOMPARE(item(u"m_logsearch")->text(), u"ログの検索(&S)..."_s);
         QCOMPARE(item(u"m_use")->text(), u"使い方(&U)"_s);
         QVERIFY(item(u"m_sp2")->isSeparator());
         QCOMPARE(item(u"m_version")->text(), u"バージョン情報(&A)"_s);
@@ -276,6 +320,59 @@ private Q_SLOTS:
         QTRY_VERIFY(lastRowInView());
     }
 
+    // List1 lays out no more of a line than is in view, or for its size a screen's width; what is
+    // in view looks exactly as with the whole line, unless the line is made of invisible characters.
+    void list1LaysOutWhatCanBeSeen_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("looksAsBefore");
+        QTest::newRow("short and Japanese") << QStringList{u"貴方>hello"_s, u"相手>こんにちは、元気ですか～"_s} << true;
+        QTest::newRow("control pictures") << QStringList{u"相手>\u2400\u2401\u241B<U+202E>abc"_s} << true;
+        QTest::newRow("long Latin last: scrolls sideways")
+            << QStringList{u"相手>ok"_s, u"相手>"_s + QString(4000, u'a')} << true;
+        QTest::newRow("long ideographs among short: cut at the view")
+            << QStringList{u"相手>ok"_s, u"相手>"_s + ideographs(3997), u"貴方>ok"_s} << true;
+        QTest::newRow("long ideographs last") << QStringList{u"相手>"_s + ideographs(3997, u'亜')} << true;
+        QTest::newRow("narrow characters") << QStringList{u"相手>"_s + QString(3997, u'|'), u"ok"_s} << true;
+        QTest::newRow("invisible characters") << QStringList{u"相手>"_s + QString(3997, QChar(0x200B))} << false;
+    }
+    void list1LaysOutWhatCanBeSeen()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(bool, looksAsBefore);
+        showWindow();
+        QListView* list = h->list(u"List1");
+        auto* model = dynamic_cast<chat::core::DisplayLineModel*>(list->model());
+        QVERIFY(model);
+        for (const QString& line : lines)
+            model->append(line);
+        QTRY_COMPARE(model->rowCount(), lines.size());
+        RowTextRecorder recorder;
+        list->setStyle(&recorder);
+        const auto restoreStyle = qScopeGuard([list] { list->setStyle(nullptr); });
+        list->doItemsLayout();
+        const QImage bounded = list->viewport()->grab().toImage();
+
+        // Drawn: half as much again as the view is wide; measured (the width the list scrolls
+        // over): as the widest screen. A character or two more where the cut falls.
+        int widestScreen = 0;
+        for (const QScreen* screen : QGuiApplication::screens())
+            widestScreen = std::max(widestScreen, screen->geometry().width());
+        const QFontMetricsF metrics(list->font());
+        const auto allWithin = [&](const QStringList& texts, qreal width) {
+            return !texts.isEmpty() && std::all_of(texts.cbegin(), texts.cend(), [&](const QString& text) {
+                return metrics.horizontalAdvance(text) <= 1.5 * width + 2 * metrics.maxWidth();
+            });
+        };
+        QVERIFY(allWithin(recorder.drawn, list->viewport()->width()));
+        QVERIFY(allWithin(recorder.measured, widestScreen));
+
+        list->setItemDelegate(new QStyledItemDelegate(list)); // the whole line, as Qt lays it out
+        list->doItemsLayout();
+        const QImage whole = list->viewport()->grab().toImage();
+        QCOMPARE(bounded == whole, looksAsBefore);
+    }
+
     void startSizeIsTheDesignClientWidenedToTheMinimum()
     {
         showWindow();
@@ -395,12 +492,20 @@ private Q_SLOTS:
     void menuWindowsExistAtMostOnce()
     {
         int made = 0;
-        h->make([&made](chat::ui::ChatServices& services) {
+        int searches = 0;
+        QPointer<QWidget> searchWindow;
+        h->make([&made, &searches, &searchWindow](chat::ui::ChatServices& services) {
             services.makeLogViewer = [&made] {
                 ++made;
                 auto* viewer = new QWidget;
                 viewer->setObjectName(u"tavik_log"_s);
                 return viewer;
+            };
+            services.makeLogSearch = [&searches, &searchWindow] {
+                ++searches;
+                searchWindow = new QWidget;
+                searchWindow->setAttribute(Qt::WA_DeleteOnClose);
+                return searchWindow.data();
             };
         });
         h->window->show();
@@ -408,6 +513,11 @@ private Q_SLOTS:
         log->trigger();
         log->trigger();
         QCOMPARE(made, 1);
+        QAction* search = h->window->findChild<QAction*>(u"m_logsearch"_s);
+        search->trigger();
+        search->trigger();
+        QCOMPARE(searches, 1);
+        QVERIFY(searchWindow && searchWindow->isVisible() && !searchWindow->parentWidget());
         QWidget* viewer = nullptr;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (widget->objectName() == u"tavik_log"_s)
@@ -422,6 +532,7 @@ private Q_SLOTS:
         QVERIFY(!h->window->isVisible());
         QVERIFY(viewer->isVisible());
         viewer->close();
+        searchWindow->close();
 
         // Help and About without a factory do nothing.
         h->window->findChild<QAction*>(u"m_use"_s)->trigger();

@@ -8,7 +8,7 @@
 #include "fuzzcheck.h"
 
 #include "common/cp932codec.h"
-#include "history/core/logreader.h"
+#include "history/core/logparser.h"
 #include "history/core/logwriter.h"
 
 #include <QList>

@@ -5,7 +5,7 @@
 
 #include "chat/core/messagelines.h"
 #include "common/cp932codec.h"
-#include "history/core/logreader.h"
+#include "history/core/logparser.h"
 #include "history/core/logwriter.h"
 #include "support/logmessageforms.h"
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-/// Returns queued paths (empty, as a cancel, when none is left) and records every request.
+/// Returns queued paths and folders (empty, as a cancel, when none is left) and records every request.
 class ScriptedFileChooser final : public widgets::FileChooser
 {
 public:
@@ -19,7 +19,15 @@ public:
         return paths.isEmpty() ? QString() : paths.dequeue();
     }
 
+    QString chooseFolder(QWidget*, const QString& initialFolder) override
+    {
+        folderRequests.append(initialFolder);
+        return folders.isEmpty() ? QString() : folders.dequeue();
+    }
+
     QQueue<QString> paths;
+    QQueue<QString> folders;
+    QStringList folderRequests;
     QList<widgets::OpenFileRequest> requests;
     std::function<void()> onChoose;
 };

@@ -1,9 +1,12 @@
 #include "history/core/journal.h"
 #include "history/core/logtablemodel.h"
 #include "history/core/logwriter.h"
+#include "history/core/searchresultmodel.h"
 #include "history/ui/exitlog.h"
 #include "history/ui/frmcalender.h"
 #include "history/ui/journalrecovery.h"
+#include "history/ui/logsearchwindow.h"
+#include "history/ui/logviewerslot.h"
 #include "history/ui/tavik_log.h"
 
 #include "common/programfolder.h"
@@ -11,6 +14,7 @@
 #include "scriptedfilechooser.h"
 #include "support/accessibility.h"
 #include "support/scriptedprompter.h"
+#include "widgets/errortext.h"
 #include "widgets/filechooser.h"
 #include "widgets/japaneseenvironment.h"
 #include "widgets/singlewindow.h"
@@ -19,7 +23,9 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -28,6 +34,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +47,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+namespace core = history::core;
 using common::px;
 using common::twips;
 
@@ -101,13 +110,16 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         const QList<common::LogLine> lines = {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}};
-        const auto clock = [] { return QDateTime(QDate(2003, 3, 5), QTime(7, 4, 9)); };
+        const QDateTime exitTime(QDate(2003, 3, 5), QTime(7, 4, 9));
+        const auto writeTo = [&](const QString& target) {
+            return [&lines, &exitTime, target] { return history::core::writeLog(lines, exitTime, target); };
+        };
 
         testsupport::ScriptedPrompter prompter;
         prompter.answerNext(widgets::PromptAnswer::No);
         prompter.answerNext(widgets::PromptAnswer::Yes);
-        QVERIFY(!history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
-        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, folder));
+        QVERIFY(!history::ui::saveLogBeforeExit(nullptr, prompter, writeTo(folder)));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, writeTo(folder)));
         QCOMPARE(prompter.requests.size(), 2);
         const widgets::PromptRequest& box = prompter.requests.constFirst();
         QCOMPARE(box.title, u"taviklight"_s);
@@ -115,14 +127,52 @@ private Q_SLOTS:
         QCOMPARE(box.buttons, widgets::PromptButtons::YesNo);
         QCOMPARE(box.defaultAnswer, widgets::PromptAnswer::No);
         QVERIFY(box.text.startsWith(u"ログファイルを保存できませんでした。"_s));
-        QVERIFY(box.text.contains(dir.filePath(u"log/20030305070409.txt"_s)));
+        QCOMPARE(box.text, u"ログファイルを保存できませんでした。\n\n"_s + dir.filePath(u"log/20030305070409.txt"_s) +
+                               u"\nパスの途中にフォルダではないものがあります。\n\nログを保存せずに終了しますか？"_s);
 
         // Written, or nothing to write: no question, the exit goes on.
         const QString good = dir.filePath(u"good"_s);
-        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, true, lines, clock, good));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, writeTo(good)));
         QVERIFY(QFile::exists(good + u"/20030305070409.txt"_s));
-        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, false, lines, clock, folder));
+        QVERIFY(history::ui::saveLogBeforeExit(nullptr, prompter, [] { return history::core::LogWriteResult{}; }));
         QCOMPARE(prompter.requests.size(), 2);
+    }
+
+    // Every failure the history shows is worded in one table, the texts of the boxes among them.
+    void errorTexts_data()
+    {
+        QTest::addColumn<common::Status>("status");
+        QTest::addColumn<QString>("text");
+        using Code = common::Status::Code;
+        QTest::newRow("ok") << common::Status() << QString();
+        QTest::newRow("disk full") << common::Status::fromErrno(ENOSPC, u"/log"_s)
+                                   << u"ディスクの空き領域が足りません。"_s;
+        QTest::newRow("unknown errno") << common::Status::fromErrno(9999) << u"システムエラー（番号 9999）"_s;
+        QTest::newRow("over the file limit") << common::Status::failure(Code::TooLarge, {}, EFBIG)
+                                             << u"ファイルが大きすぎます（1 GB まで読み込めます）。"_s;
+        QTest::newRow("over the memory budget")
+            << common::Status::failure(Code::TooLarge, {}, ENOMEM)
+            << u"メモリが足りないため、このファイルを読み込めません。記録が多すぎるか、ログファイルではないファイルです。"_s;
+        QTest::newRow("datagram over its size")
+            << common::Status::failure(Code::TooLarge, u"70000"_s)
+            << u"メッセージが長すぎます（70000バイト、1回で送れるのは65507バイトまで）。"_s;
+    }
+    void errorTexts()
+    {
+        QFETCH(common::Status, status);
+        QFETCH(QString, text);
+        QCOMPARE(widgets::errorText(status), text);
+    }
+
+    void everySystemErrorIsJapanese()
+    {
+        for (const int error : {ELOOP,   ENAMETOOLONG, EROFS,  EMFILE,  ENFILE, EIO,       ENOSPC, EDQUOT,
+                                EACCES,  EPERM,        ENOENT, ENOTDIR, EISDIR, EEXIST,    EXDEV,  EFBIG,
+                                ETXTBSY, ENOMEM,       EBUSY,  EINVAL,  ESTALE, EOVERFLOW, EAGAIN, ENOTSUP}) {
+            const QString text = widgets::errorText(common::Status::fromErrno(error));
+            QVERIFY2(!text.startsWith(u"システムエラー"_s) && !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                     qPrintable(text));
+        }
     }
 
     void recoveredConversationIsToldInOneBox()
@@ -514,6 +564,106 @@ private Q_SLOTS:
         QVERIFY(second->Text1->text().isEmpty());
         second->close();
         QTRY_VERIFY(slot.isNull());
+    }
+
+    // The search window finds records across the log files of a folder, lists them with the
+    // keyword marked, and opens the one chosen in the one log viewer with its row selected.
+    void searchOpensRecordInViewer()
+    {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& name, const QList<common::LogLine>& lines) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(history::core::encodeLog(lines)) > 0;
+        };
+        QVERIFY(write(u"20250301090000.txt"_s, {{u"PCA"_s, u"PCB"_s, u"おはよう"_s, u"2025/03/01 9:00:00"_s},
+                                                {u"PCB"_s, u"PCA"_s, u"相手>ﾃｽﾄです"_s, u"2025/03/01 9:00:05"_s}}));
+        QVERIFY(write(u"20250302090000_2.txt"_s, {{u"PCA"_s, u"PCB"_s, u"x"_s, u"2025/03/02 9:00:00"_s},
+                                                  {u"PCA"_s, u"PCB"_s, u"y"_s, u"2025/03/02 9:00:01"_s},
+                                                  {u"PCA"_s, u"PCB"_s, u"再テスト"_s, u"2025/03/02 9:00:02"_s}}));
+        testsupport::ScriptedPrompter prompter;
+        ScriptedFileChooser chooser;
+        history::ui::LogViewerSlot viewers(prompter, chooser);
+        QPointer<history::ui::LogSearchWindow> window = history::ui::makeLogSearchWindow(
+            u"/nowhere"_s, chooser, [&](const QString& path, qsizetype record) { viewers.showRecord(path, record); });
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->windowTitle(), u"ログの検索"_s);
+        QCOMPARE(testsupport::controlsWithoutAccessibleText(window), QStringList());
+
+        // The folder comes from the folder dialog; an empty keyword searches nothing.
+        chooser.folders << dir.path();
+        window->chooseFolder->click();
+        QCOMPARE(chooser.folderRequests, QStringList{u"/nowhere"_s});
+        QCOMPARE(QDir::fromNativeSeparators(window->folder->text()), dir.path());
+        window->searchButton->click();
+        QVERIFY(!window->isSearching());
+        QCOMPARE(window->status->text(), u"キーワードを入れてください。"_s);
+
+        window->keyword->setText(u"テスト"_s);
+        QTest::keyClick(window->keyword, Qt::Key_Return);
+        QSignalSpy finished(window.data(), &history::ui::LogSearchWindow::searchFinished);
+        QVERIFY(finished.wait(10000));
+        const core::SearchResultModel& model = *window->model();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, core::SearchResultModel::DateTimeColumn).data().toString(), u"2025/03/01 9:00:05"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::SenderColumn).data().toString(), u"PCB"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::MessageColumn).data().toString(), u"相手>ﾃｽﾄです"_s);
+        QCOMPARE(model.index(0, core::SearchResultModel::MessageColumn).data(core::SearchResultModel::MatchesRole),
+                 QVariant::fromValue(QList<int>{3, 3}));
+        QCOMPARE(model.index(1, core::SearchResultModel::FileColumn).data().toString(), u"20250302090000_2.txt"_s);
+        QCOMPARE(window->status->text(), u"2 件見つかりました（ログファイル 2 個を検索）。"_s);
+
+        // Enter on the second row opens its file in the viewer, that record selected.
+        window->results->setFocus();
+        window->results->setCurrentIndex(model.index(1, core::SearchResultModel::MessageColumn));
+        QTest::keyClick(window->results, Qt::Key_Return);
+        history::ui::tavik_log* viewer = viewers.viewer();
+        QVERIFY(viewer && viewer->isVisible());
+        QVERIFY(loaded(*viewer));
+        QCOMPARE(viewer->model()->rowCount(), 3);
+        QCOMPARE(viewer->MSFlexGrid1->currentIndex().row(), 2);
+        QCOMPARE(viewer->MSFlexGrid1->selectionModel()->selectedRows(), QModelIndexList{viewer->model()->index(2, 0)});
+        QVERIFY(chooser.requests.isEmpty()); // opened on the record, without the file dialog
+
+        // A double-click on the first row shows it in the same viewer; the menu finds it open.
+        const QRect first = window->results->visualRect(model.index(0, core::SearchResultModel::MessageColumn));
+        // As the window system delivers one: a click, then the second click as a double-click.
+        QTest::mouseClick(window->results->viewport(), Qt::LeftButton, {}, first.center());
+        QTest::mouseDClick(window->results->viewport(), Qt::LeftButton, {}, first.center());
+        QVERIFY(loaded(*viewer));
+        QCOMPARE(viewers.viewer(), viewer);
+        QCOMPARE(viewer->MSFlexGrid1->currentIndex().row(), 1);
+        QCOMPARE(viewers.viewerForMenu(), viewer);
+        QVERIFY(chooser.requests.isEmpty());
+
+        // Days: only records of the days asked for; days the wrong way round are said, not searched.
+        QVERIFY(!window->firstDay->isEnabled());
+        window->withinDays->click();
+        QVERIFY(window->firstDay->isEnabled() && window->lastDay->isEnabled());
+        window->firstDay->setDate(QDate(2025, 3, 2));
+        window->lastDay->setDate(QDate(2025, 3, 1));
+        window->searchButton->click();
+        QVERIFY(!window->isSearching());
+        QCOMPARE(window->status->text(), u"期間の始めの日が終わりの日より後になっています。"_s);
+        window->lastDay->setDate(QDate(2025, 3, 31));
+        window->searchButton->click();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, core::SearchResultModel::FileColumn).data().toString(), u"20250302090000_2.txt"_s);
+        window->withinDays->click();
+
+        // A folder that cannot be listed is named with the reason.
+        window->folder->setText(dir.filePath(u"missing"_s));
+        window->searchButton->click();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(window->status->text(),
+                 u"フォルダ %1 を開けませんでした。ファイルまたはフォルダが見つかりません。"_s.arg(
+                     QDir::toNativeSeparators(dir.filePath(u"missing"_s))));
+        QCOMPARE(model.rowCount(), 0);
+
+        viewer->close();
+        window->close();
+        QTRY_VERIFY(window.isNull());
     }
 };
 

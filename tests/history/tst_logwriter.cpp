@@ -102,7 +102,7 @@ private Q_SLOTS:
         const QList<LogLine> lines = {{u"PCA"_s, u"PCB"_s, u"hello"_s, u"2003/03/05 7:04:09"_s},
                                       {u"PCB"_s, u"PCA"_s, u"相手>やあ"_s, u"2003/03/05 7:04:10"_s}};
         const LogWriteResult result = history::core::writeLog(lines, ExitTime, folder);
-        QCOMPARE(result.status, LogWriteResult::Status::Written);
+        QVERIFY(result.written());
         QCOMPARE(result.path, QDir(folder).filePath(u"20030305070409.txt"_s));
         QCOMPARE(readAll(result.path), history::core::encodeLog(lines));
         // Nothing but the log itself is left in the folder: the temporary file was renamed.
@@ -117,7 +117,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 3; ++i) {
             const LogWriteResult result =
                 history::core::writeLog({{u"A"_s, u"B"_s, QString::number(i), u"T"_s}}, ExitTime, folder);
-            QCOMPARE(result.status, LogWriteResult::Status::Written);
+            QVERIFY(result.written());
             paths << QFileInfo(result.path).fileName();
         }
         QCOMPARE(paths, (QStringList{u"20030305070409.txt"_s, u"20030305070409_2.txt"_s, u"20030305070409_3.txt"_s}));
@@ -141,29 +141,27 @@ private Q_SLOTS:
         const QString killed = temp(dead);
         const QString running = temp(::getppid()); // a write still going on in another process
         QVERIFY(!killed.isEmpty() && !running.isEmpty());
-        QCOMPARE(history::core::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).status,
-                 LogWriteResult::Status::Written);
+        QVERIFY(history::core::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, dir.path()).written());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  (QStringList{running, u"20030305070409.txt"_s}));
     }
 
-    void nothingWithoutSentMessage()
+    // The exit writes the log whenever the run has a log line, a received one too; a run without
+    // any line leaves no empty file behind.
+    void writtenWhenAnyLine()
     {
         QTemporaryDir dir;
         const QString folder = dir.filePath(u"log"_s);
-        const auto clock = [] { return ExitTime; };
-        const LogWriteResult none =
-            history::core::writeLogIfSent(false, {{u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s}}, clock, folder);
-        QCOMPARE(none.status, LogWriteResult::Status::NothingToWrite);
-        QVERIFY(!QFileInfo::exists(folder));
-        // A run without any line leaves no empty file behind.
-        QCOMPARE(history::core::writeLogIfSent(true, {}, clock, folder).status, LogWriteResult::Status::NothingToWrite);
+        history::core::Journal journal(folder);
+        const LogWriteResult none = journal.saveAsLog({}, ExitTime);
+        QVERIFY(!none.written() && !none.failed());
         QVERIFY(!QFileInfo::exists(folder));
 
-        const LogWriteResult written =
-            history::core::writeLogIfSent(true, {{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, clock, folder);
-        QCOMPARE(written.status, LogWriteResult::Status::Written);
-        QCOMPARE(QFileInfo(written.path).fileName(), u"20030305070409.txt"_s);
+        journal.append({u"B"_s, u"A"_s, u"相手>x"_s, u"T"_s});
+        const LogWriteResult received = journal.saveAsLog({}, ExitTime);
+        QVERIFY(received.written());
+        QCOMPARE(QFileInfo(received.path).fileName(), u"20030305070409.txt"_s);
+        QCOMPARE(readAll(received.path), QByteArray("\"B\",\"A\",\"\x91\x8a\x8e\xe8>x\",\"T\"\r\n"));
     }
 
     void failsWhenFolderIsAFile()
@@ -175,9 +173,9 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         const LogWriteResult result = history::core::writeLog({{u"A"_s, u"B"_s, u"x"_s, u"T"_s}}, ExitTime, folder);
-        QCOMPARE(result.status, LogWriteResult::Status::Failed);
+        QVERIFY(result.failed());
         QCOMPARE(result.path, dir.filePath(u"log/20030305070409.txt"_s));
-        QVERIFY(!result.error.isEmpty());
+        QCOMPARE(result.status, common::Status::fromErrno(ENOTDIR, result.path));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList{u"log"_s});
     }
@@ -216,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(recovered.size(), 2);
         QByteArrayList logs;
         for (const history::core::RecoveredJournal& journal : recovered) {
-            QVERIFY2(journal.error.isEmpty(), qPrintable(journal.error));
+            QVERIFY2(journal.status.isOk(), qPrintable(journal.status.detail()));
             QVERIFY(QFileInfo(journal.logPath).fileName().contains(QRegularExpression(u"^\\d{14}(_\\d+)?\\.txt$"_s)));
             logs << readAll(journal.logPath);
         }
@@ -228,7 +226,7 @@ private Q_SLOTS:
         // The exit's log is the journal renamed into place: every line, also those no longer in memory.
         running.append(lines.at(0));
         const LogWriteResult saved = running.saveAsLog({lines.at(0)}, ExitTime);
-        QCOMPARE(saved.status, LogWriteResult::Status::Written);
+        QVERIFY(saved.written());
         QCOMPARE(QFileInfo(saved.path).fileName(), u"20030305070409.txt"_s);
         QCOMPARE(readAll(saved.path), history::core::encodeLog({lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(folder).filter(u".tavik-journal-"_s), QStringList());
@@ -247,9 +245,9 @@ private Q_SLOTS:
         full.append(lines.at(0));
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
         QCOMPARE(full.unwrittenLines(), 2);
-        QVERIFY(!full.error().isEmpty());
+        QCOMPARE(full.status(), common::Status::fromErrno(EFBIG, full.path()));
         const LogWriteResult kept = full.saveAsLog({}, ExitTime);
-        QCOMPARE(kept.status, LogWriteResult::Status::Written);
+        QVERIFY(kept.written());
         QCOMPARE(readAll(kept.path), history::core::encodeLog({lines.at(0), lines.at(1), lines.at(0)}));
         QCOMPARE(hiddenFiles(fullDir.path()), QStringList{u"20030305070409.txt"_s});
     }

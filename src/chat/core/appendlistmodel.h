@@ -28,9 +28,10 @@ inline QString lineText(const common::LogLine& line)
  * It replaces a list widget's item per message: an append stores the item, and the text is made
  * only when a view asks for a visible row.
  *
- * A row reaches the views at once, unless it comes less than a millisecond after the one before:
- * then it belongs to a burst, and the burst's rows follow together, AnnounceIntervalMs later and
- * every AnnounceIntervalMs while the burst goes on. A view lays out all its rows after every
+ * A row reaches the views at once, unless it comes less than a millisecond after the one before
+ * (after the views have dealt with that one, when it was shown at once): then it belongs to a
+ * burst, and the burst's rows follow together, AnnounceIntervalMs later and every
+ * AnnounceIntervalMs while the burst goes on. A view lays out all its rows after every
  * insertion, so a flood of datagrams would otherwise spend most of its time laying out the list;
  * this way a flood updates the list 25 times a second, faster than anyone reads, and a message
  * typed by a person still shows at once.
@@ -63,10 +64,14 @@ public:
         m_lastAppendNs = now;
         if (m_announceTimer.isActive())
             return; // shown with the rest of its burst
-        if (burst)
+        if (burst) {
             m_announceTimer.start(AnnounceIntervalMs, Qt::PreciseTimer, this);
-        else
+        } else {
             announce();
+            // The views' own work on the new row (layout, scrolling) is no pause between rows:
+            // counted as one, a row that costs the views a millisecond would end every burst.
+            m_lastAppendNs = m_clock();
+        }
     }
 
     /// The items kept, oldest first, including those not yet shown as rows.

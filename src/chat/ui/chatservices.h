@@ -70,6 +70,10 @@ struct ChatServices
     std::function<QWidget*()> makeLogViewer;
     std::function<QWidget*()> makeHelp;
     std::function<QWidget*()> makeAbout;
+
+    /// Makes the search window across log files, which 「ログの検索(&S)...」 shows (at most once); without it the item
+    /// does nothing.
+    std::function<QWidget*()> makeLogSearch;
 };
 
 } // namespace chat::ui

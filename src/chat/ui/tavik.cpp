@@ -54,6 +54,7 @@ tavik::tavik(ChatServices services, QWidget* parent)
     , m_helpWindow(m_services.makeHelp)
     , m_aboutWindow(m_services.makeAbout)
     , m_checkWindow([] { return new ConnectionCheckWindow(check::Settings::system(&widgets::errorText)); })
+    , m_logSearch(m_services.makeLogSearch)
 {
     Q_ASSERT(m_services.prompter && m_services.flasher && m_services.messenger && m_services.resolver);
     if (!m_services.clock)
@@ -96,6 +97,7 @@ void tavik::connectHandlers()
     connect(ui.m_use, &QAction::triggered, this, &tavik::m_use_Click);
     connect(ui.m_version, &QAction::triggered, this, &tavik::m_version_Click);
     connect(ui.m_check, &QAction::triggered, this, &tavik::m_check_Click);
+    connect(ui.m_logsearch, &QAction::triggered, this, &tavik::m_logsearch_Click);
     new KeyAsciiFilter(ui.Text2, [this](int& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(Winsock1, &net::DatagramSocket::dataArrival, this, &tavik::Winsock1_DataArrival);
     connect(m_reception, &PartnerReception::received, this, &tavik::showReceived);
@@ -349,6 +351,12 @@ void tavik::m_check_Click()
     m_checkWindow.show();
     if (auto* window = qobject_cast<ConnectionCheckWindow*>(m_checkWindow.window()))
         window->check({ui.Text1->text(), role(), {true, Winsock1->lastPortUnreachable()}});
+}
+
+// The search across every log of the log folder.
+void tavik::m_logsearch_Click()
+{
+    m_logSearch.show();
 }
 
 void tavik::inform(const QString& text)

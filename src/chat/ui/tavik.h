@@ -89,6 +89,7 @@ private:
     void m_use_Click();
     void m_version_Click();
     void m_check_Click();
+    void m_logsearch_Click();
 
     void inform(const QString& text);
     void reportSendFailure(const common::Status& result);
@@ -110,6 +111,7 @@ private:
     widgets::SingleWindow m_helpWindow;
     widgets::SingleWindow m_aboutWindow;
     widgets::SingleWindow m_checkWindow;
+    widgets::SingleWindow m_logSearch;
 
     // Controls and menu, named as in the design.
     TavikUi ui;

@@ -1,6 +1,7 @@
 #include "tavikui.h"
 
 #include "chat/core/chatrules.h"
+#include "chat/ui/boundedlinedelegate.h"
 #include "chat/ui/listfollower.h"
 #include "chat/ui/statuspanel.h"
 #include "common/twips.h"
@@ -146,6 +147,7 @@ void TavikUi::buildControls(QWidget* client, QAbstractItemModel* displayLines, Q
     Text2->hide();
     Text1 = lineEdit(client, u"Text1"_s, twipsRect(120, 360, 1815, 285), font);
     List1 = list(client, u"List1"_s, twipsRect(120, 1920, 6615, 4920), displayLines);
+    List1->setItemDelegate(new BoundedLineDelegate(List1)); // lays out only what can be seen of a line
     new ListFollower(List1); // new lines scroll into view while the user reads at the end
     Line1 = named(new QFrame(client), u"Line1"_s);
     Line1->setFrameShape(QFrame::HLine);
@@ -171,6 +173,7 @@ void TavikUi::buildMenu(QMainWindow* window)
     m_log = action(m_tool, u"m_log"_s, u"過去ログの表示(&L)"_s);
     // Additions to the design follow its items.
     m_check = action(m_tool, u"m_check"_s, u"接続の確認(&C)..."_s);
+    m_logsearch = action(m_tool, u"m_logsearch"_s, u"ログの検索(&S)..."_s);
     m_help = topMenu(u"m_help"_s, u"ヘルプ(&H)"_s);
     m_use = action(m_help, u"m_use"_s, u"使い方(&U)"_s);
     m_sp2 = named(m_help->addSeparator(), u"m_sp2"_s);

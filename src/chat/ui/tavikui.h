@@ -56,6 +56,7 @@ struct TavikUi final
     QMenu* m_tool = nullptr;
     QAction* m_log = nullptr;
     QAction* m_check = nullptr;
+    QAction* m_logsearch = nullptr;
     QMenu* m_help = nullptr;
     QAction* m_use = nullptr;
     QAction* m_sp2 = nullptr;

@@ -2,7 +2,6 @@
 
 #include "logwriter.h"
 #include "orphanfiles.h"
-#include "oserrortext.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,11 +124,15 @@ std::optional<RecoveredJournal> recoverOne(const QString& path)
     const QByteArray encoded = QFile::encodeName(path);
     const int fd = ::open(encoded.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
-        return RecoveredJournal{path, osErrorText(errno)};
+        return RecoveredJournal{path, common::Status::fromErrno(errno, path)};
     struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const bool measured = ::fstat(fd, &info) == 0;
+    if (!measured || !S_ISREG(info.st_mode)) {
+        // A journal that is not a regular file (a named pipe, say) leaves no errno to tell: it is
+        // not a file this program can take.
+        const common::Status status = common::Status::fromErrno(measured ? EINVAL : errno, path);
         ::close(fd);
-        return RecoveredJournal{path, osErrorText(errno)};
+        return RecoveredJournal{path, status};
     }
     const off_t end = endOfLastRecord(fd, info.st_size);
     if (end == 0) {
@@ -140,12 +143,12 @@ std::optional<RecoveredJournal> recoverOne(const QString& path)
     if ((end < info.st_size && ::ftruncate(fd, end) != 0) || ::fsync(fd) != 0) {
         const int error = errno;
         ::close(fd);
-        return RecoveredJournal{path, osErrorText(error)};
+        return RecoveredJournal{path, common::Status::fromErrno(error, path)};
     }
     ::close(fd);
     const QDateTime lastChange = QFileInfo(path).lastModified();
     const LogWriteResult result = publishLogFile(encoded, lastChange, QFileInfo(path).absolutePath());
-    return RecoveredJournal{result.path, result.error};
+    return RecoveredJournal{result.path, result.status};
 }
 
 } // namespace
@@ -250,17 +253,17 @@ void Journal::close()
 bool Journal::open()
 {
     if (::mkdir(QFile::encodeName(m_folder).constData(), 0777) != 0 && errno != EEXIST) {
-        m_error = osErrorText(errno);
+        m_status = common::Status::fromErrno(errno, m_folder);
         return false;
     }
     const QString path = QDir(m_folder).filePath(journalName(ownName()));
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (m_fd < 0) {
-        m_error = osErrorText(errno);
+        m_status = common::Status::fromErrno(errno, path);
         return false;
     }
     m_path = path;
-    m_error.clear();
+    m_status = {};
     if (!m_syncer)
         m_syncer = std::make_unique<Syncer>();
     m_syncer->setDescriptor(m_fd);
@@ -277,7 +280,7 @@ void Journal::append(const common::LogLine& line)
                 m_syncTimer.start();
             return;
         }
-        m_error = osErrorText(errno);
+        m_status = common::Status::fromErrno(errno, m_path);
     }
     // The disk refused (full, gone read-only): the line is kept in memory for the exit's log.
     m_unwritten.append(line);
@@ -300,9 +303,10 @@ LogWriteResult Journal::saveAsLog(const QList<common::LogLine>& lines, const QDa
         return lines.isEmpty() ? LogWriteResult{} : writeLog(lines, when, m_folder);
     if (m_fd >= 0 && m_unwritten.isEmpty()) {
         m_syncTimer.stop();
-        if (::fsync(m_fd) != 0)
-            return {LogWriteResult::Status::Failed, QDir(m_folder).filePath(logFileStem(when) + u".txt"_s),
-                    osErrorText(errno)};
+        if (::fsync(m_fd) != 0) {
+            const QString target = QDir(m_folder).filePath(logFileStem(when) + u".txt"_s);
+            return {target, common::Status::fromErrno(errno, target)};
+        }
         const LogWriteResult result = publishLogFile(QFile::encodeName(m_path), when, m_folder);
         if (!result.failed()) {
             close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/logline.h"
+#include "common/status.h"
 #include "logwriter.h"
 
 #include <QByteArray>
@@ -50,8 +51,8 @@ public:
     qsizetype unwrittenLines() const { return m_unwritten.size(); }
     /// The journal file's path, empty before the first line or after discard().
     QString path() const { return m_path; }
-    /// The Japanese reason the journal could not be written, empty while it works.
-    QString error() const { return m_error; }
+    /// Why the journal could not be written; Ok while it works.
+    const common::Status& status() const { return m_status; }
 
 private:
     class Syncer;
@@ -61,7 +62,7 @@ private:
 
     QString m_folder;
     QString m_path;
-    QString m_error;
+    common::Status m_status;
     int m_fd = -1;
     qsizetype m_lines = 0; ///< lines appended since the journal was last saved or discarded
     // From the first failed write on, every further line waits here, so that the order is kept.
@@ -76,8 +77,8 @@ inline constexpr char16_t JournalPrefix[] = u".tavik-journal-";
 /// One journal that the start turned into a log file, or could not.
 struct RecoveredJournal
 {
-    QString logPath; ///< the log file written (or the one that could not be written)
-    QString error;   ///< Japanese reason when it could not be written; the journal then stays
+    QString logPath;       ///< the log file written (or the journal that could not be turned into one)
+    common::Status status; ///< why it could not be written; the journal then stays
 };
 
 /**

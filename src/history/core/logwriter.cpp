@@ -2,7 +2,6 @@
 
 #include "common/cp932codec.h"
 #include "orphanfiles.h"
-#include "oserrortext.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +82,7 @@ QByteArray encodeText(QStringView text)
 
 LogWriteResult failure(const QString& path, int errorNumber)
 {
-    return {LogWriteResult::Status::Failed, path, osErrorText(errorNumber)};
+    return {path, common::Status::fromErrno(errorNumber, path)};
 }
 
 // Creates an empty temporary file in @p folder that no other writer uses; its name starts with a
@@ -241,21 +240,12 @@ LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& whe
         const int error = publishNoReplace(sourcePath, QFile::encodeName(path));
         if (error == 0) {
             syncFolder(folder);
-            return {LogWriteResult::Status::Written, path, {}};
+            return {path, {}};
         }
         if (error != EEXIST)
             return failure(path, error);
     }
     return failure(firstName, EEXIST);
-}
-
-LogWriteResult writeLogIfSent(bool messageSent, const QList<common::LogLine>& lines, const common::Clock& clock,
-                              const QString& folder)
-{
-    // An empty file would only clutter the viewer's list.
-    if (!messageSent || lines.isEmpty())
-        return {};
-    return writeLog(lines, clock(), folder);
 }
 
 } // namespace history::core

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/datetimetext.h"
 #include "common/logline.h"
+#include "common/status.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -31,12 +31,13 @@ QString defaultLogFolder();
 /// What writing the log file gave.
 struct LogWriteResult
 {
-    enum class Status { Written, NothingToWrite, Failed };
-    Status status = Status::NothingToWrite;
-    QString path;  ///< the file written, or the one that could not be written (absolute)
-    QString error; ///< Japanese reason when Failed
+    /// The file written, or the one that could not be written (absolute); empty when there was nothing to write.
+    QString path;
+    /// Why the file could not be written; its detail is that file.
+    common::Status status;
 
-    bool failed() const { return status == Status::Failed; }
+    bool failed() const { return !status.isOk(); }
+    bool written() const { return status.isOk() && !path.isEmpty(); }
 };
 
 /**
@@ -64,14 +65,5 @@ int writeLogRecords(int fd, const QList<common::LogLine>& lines);
  * written at @p when, never replacing an existing file. On failure the file stays where it was.
  */
 LogWriteResult publishLogFile(const QByteArray& sourcePath, const QDateTime& when, const QString& folder);
-
-/**
- * The exit step without any question: when @p messageSent is true and there are @p lines, writes
- * them named after the time @p clock gives; otherwise writes nothing. For the confirmed exit, the end of the
- * desktop session and termination signals alike.
- */
-LogWriteResult writeLogIfSent(bool messageSent, const QList<common::LogLine>& lines,
-                              const common::Clock& clock = common::systemClock(),
-                              const QString& folder = defaultLogFolder());
 
 } // namespace history::core

@@ -1,17 +1,12 @@
 #include "exitlog.h"
 
 #include "common/programinfo.h"
+#include "widgets/errortext.h"
 #include "widgets/prompter.h"
 
 using namespace Qt::StringLiterals;
 
 namespace history::ui {
-
-bool saveLogBeforeExit(QWidget* parent, widgets::Prompter& prompter, bool messageSent,
-                       const QList<common::LogLine>& lines, const common::Clock& clock, const QString& folder)
-{
-    return saveLogBeforeExit(parent, prompter, [&] { return core::writeLogIfSent(messageSent, lines, clock, folder); });
-}
 
 bool saveLogBeforeExit(QWidget* parent, widgets::Prompter& prompter, const std::function<core::LogWriteResult()>& write)
 {
@@ -20,8 +15,8 @@ bool saveLogBeforeExit(QWidget* parent, widgets::Prompter& prompter, const std::
         return true;
     widgets::PromptRequest request;
     request.title = QString::fromUtf16(common::program::ApplicationTitle);
-    request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' + result.error +
-                   u"\n\nログを保存せずに終了しますか？"_s;
+    request.text = u"ログファイルを保存できませんでした。\n\n"_s + result.path + u'\n' +
+                   widgets::errorText(result.status) + u"\n\nログを保存せずに終了しますか？"_s;
     request.icon = widgets::PromptIcon::Critical;
     request.buttons = widgets::PromptButtons::YesNo;
     request.defaultAnswer = widgets::PromptAnswer::No;

@@ -13,17 +13,12 @@ class Prompter;
 namespace history::ui {
 
 /**
- * The log step of the confirmed exit. When @p messageSent is true, writes @p lines (see
- * core::writeLog()); when that fails, a critical box titled "taviklight" names the file and the reason
- * and asks whether to exit anyway, No being the default.
+ * The log step of the confirmed exit: writes the log through @p write (the journal's, in the
+ * program); when that fails, a critical box titled "taviklight" names the file and the reason and
+ * asks whether to exit anyway, No being the default.
  * @return true when the program may close: written, nothing to write, or the user chose to exit
  * without the log. false keeps the program open with its log lines untouched.
  */
-bool saveLogBeforeExit(QWidget* parent, widgets::Prompter& prompter, bool messageSent,
-                       const QList<common::LogLine>& lines, const common::Clock& clock = common::systemClock(),
-                       const QString& folder = core::defaultLogFolder());
-
-/// The same log step with the writing done by @p write (the journal's, for one).
 bool saveLogBeforeExit(QWidget* parent, widgets::Prompter& prompter,
                        const std::function<core::LogWriteResult()>& write);
 

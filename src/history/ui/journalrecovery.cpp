@@ -2,6 +2,7 @@
 
 #include "common/programinfo.h"
 #include "history/core/journal.h"
+#include "widgets/errortext.h"
 #include "widgets/prompter.h"
 
 using namespace Qt::StringLiterals;
@@ -16,10 +17,10 @@ void recoverPreviousConversations(QWidget* parent, widgets::Prompter& prompter, 
     QStringList written;
     QStringList failed;
     for (const core::RecoveredJournal& journal : recovered) {
-        if (journal.error.isEmpty())
+        if (journal.status.isOk())
             written << journal.logPath;
         else
-            failed << journal.logPath + u'\n' + journal.error;
+            failed << journal.logPath + u'\n' + widgets::errorText(journal.status);
     }
     QString text;
     if (!written.isEmpty())

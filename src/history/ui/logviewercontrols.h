@@ -10,7 +10,8 @@ namespace history::ui {
 
 class tavik_log;
 
-/// The grid of the log viewer as the design has it: read only, fixed row heights, no row header.
+/// The grid of the log viewer as the design has it (and the search window's like it): read only, fixed row
+/// heights, no row header.
 void setUpLogGrid(QTableView* grid, QAbstractItemModel* model);
 
 /// Tells screen readers what each control of @p viewer is, its client area, status bar and status panel included.

@@ -8,9 +8,11 @@
 #include "history/core/logreader.h"
 #include "history/core/logtablemodel.h"
 #include "history/core/viewerlogic.h"
+#include "historytexts.h"
 #include "logviewercontrols.h"
 #include "widgets/columnfit.h"
 #include "widgets/designcontrol.h"
+#include "widgets/errortext.h"
 #include "widgets/filechooser.h"
 #include "widgets/programicon.h"
 #include "widgets/prompter.h"
@@ -29,6 +31,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using common::px;
@@ -121,6 +124,8 @@ tavik_log::tavik_log(widgets::Prompter& prompter, widgets::FileChooser& chooser,
     setStatusBar(status);
 
     connect(m_loader, &core::LogLoader::finished, this, &tavik_log::showLoaded);
+    // A file of more than a million records reaches the grid in steps; its record may come later.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &tavik_log::selectRecordToSelect);
     m_progressTimer->setInterval(100);
     connect(m_progressTimer, &QTimer::timeout, this,
             [this] { showStatus(m_statusPanel, u"読み込み中… %1%"_s.arg(m_loader->percent())); });
@@ -153,6 +158,13 @@ frmCalender* tavik_log::dateDialog() const
 QString tavik_log::statusText() const
 {
     return m_statusPanel->text();
+}
+
+void tavik_log::showRecord(const QString& path, qsizetype record)
+{
+    prepareGrid();
+    loadFile(path);
+    m_recordToSelect = record;
 }
 
 void tavik_log::Form_Load()
@@ -241,6 +253,7 @@ void tavik_log::chooseAndLoad(const QString& datePrefix)
     if (path.isEmpty())
         return;
     loadFile(path);
+    m_recordToSelect = -1;
 }
 
 bool tavik_log::isLoading() const
@@ -269,8 +282,9 @@ void tavik_log::showLoaded()
         showStatus(m_statusPanel, m_statusBeforeLoad);
         widgets::PromptRequest request;
         request.title = QString::fromUtf16(common::program::ApplicationTitle);
-        request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + result.error;
+        request.text = u"ログファイルを開けませんでした。\n\n"_s + path + u'\n' + widgets::errorText(result.status);
         request.icon = widgets::PromptIcon::Warning;
+        m_recordToSelect = -1;
         m_prompter.prompt(isVisible() ? this : nullptr, request);
         Q_EMIT loadFinished();
         return;
@@ -280,9 +294,21 @@ void tavik_log::showLoaded()
     m_skippedLines = result.skippedLines;
     QString text = u"%1 件"_s.arg(records);
     if (result.skippedLines > 0)
-        text += u"（記録として読めない %1 行を読み飛ばしました）"_s.arg(result.skippedLines);
+        text += u'（' + skippedLinesText(result.skippedLines) + u'）';
     showStatus(m_statusPanel, text);
+    selectRecordToSelect();
     Q_EMIT loadFinished();
+}
+
+void tavik_log::selectRecordToSelect()
+{
+    if (m_recordToSelect < 0 || m_recordToSelect >= m_model->rowCount() || m_loader->isRunning())
+        return;
+    const int row = static_cast<int>(std::exchange(m_recordToSelect, -1));
+    const QModelIndex cell = m_model->index(row, 1);
+    MSFlexGrid1->setCurrentIndex(cell);
+    MSFlexGrid1->selectRow(row);
+    MSFlexGrid1->scrollTo(cell, QAbstractItemView::PositionAtCenter);
 }
 
 void tavik_log::Form_Resize()

@@ -69,6 +69,12 @@ public:
     /// Whether a file is being loaded (on a worker thread; the grid shows the previous file meanwhile).
     bool isLoading() const;
 
+    /**
+     * Loads @p path as the load commands do, without the file dialog, and selects record
+     * @p record (from 0) once it is in the grid: the search window shows a record it found so.
+     */
+    void showRecord(const QString& path, qsizetype record);
+
     /// Runs m_load_Click; called once, before the window is first shown.
     void Form_Load();
     /// Loads a file chosen among all text files.
@@ -102,6 +108,7 @@ private:
     void fillDateFields(QDate date);
     void loadFile(const QString& path);
     void showLoaded();
+    void selectRecordToSelect();
     void layoutControls();
 
     widgets::Prompter& m_prompter;
@@ -112,6 +119,7 @@ private:
     QLabel* const m_statusPanel;
     QPointer<frmCalender> m_dateDialog;
     qsizetype m_skippedLines = 0;
+    qsizetype m_recordToSelect = -1; ///< the record showRecord() selects once it is in the grid
     QString m_statusBeforeLoad;
 };
 
