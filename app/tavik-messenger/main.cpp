@@ -18,8 +18,10 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -108,13 +110,18 @@ int main(int argc, char** argv)
         QObject::connect(popups.get(), &messenger::service::PopupProcessPresenter::problem, popups.get(),
                          [watch = displayWatch.get()](const QString& reason) {
                              // The pop-up process ends with the display, and may be noticed first:
-                             // then the display's end is the one thing to report.
-                             if (watch) {
-                                 watch->check();
-                                 if (!watch->isConnected())
-                                     return;
+                             // then the display's end is the one thing to report. Under load the
+                             // service's own connection may tell of the end a moment after the
+                             // child's exit, so the watch is asked again shortly after.
+                             if (!watch) {
+                                 printError(reason);
+                                 return;
                              }
-                             printError(reason);
+                             QTimer::singleShot(std::chrono::milliseconds(300), watch, [watch, reason] {
+                                 watch->check();
+                                 if (watch->isConnected())
+                                     printError(reason);
+                             });
                          });
         presenter = std::move(popups);
     } else {
