@@ -2,9 +2,10 @@
 
 #include "common/logline.h"
 #include "net/datagramsocket.h"
-#include "widgets/resolutiontext.h"
 
 #include <cerrno>
+
+#include <netdb.h>
 
 using namespace Qt::StringLiterals;
 
@@ -102,6 +103,30 @@ QString tooLargeText(const common::Status& status)
     }
 }
 
+/// A computer name that could not be resolved (net::HostResolver: NotFound or TimedOut, the name as
+/// detail, the cause in sysErrno).
+QString resolutionText(const common::Status& status)
+{
+    const QString& name = status.detail();
+    const int cause = status.sysErrno();
+    if (status.code() == common::Status::Code::TimedOut) {
+        if (cause == EAGAIN)
+            return u"名前解決の要求が多すぎます。しばらくしてからやり直してください。"_s;
+        return u"コンピュータ名「%1」の名前解決が時間内に終わりませんでした。"_s.arg(name);
+    }
+    // Not found: a negative number is getaddrinfo's own code, a positive one an errno of the start.
+    if (cause == EAI_AGAIN)
+        return u"コンピュータ名「%1」を今は解決できません（名前サーバーが応答しません）。"_s.arg(name);
+    if (cause < 0)
+        return u"コンピュータ名「%1」の名前解決に失敗しました（%2）。"_s.arg(
+            name, QString::fromLocal8Bit(gai_strerror(cause)));
+    if (cause > 0)
+        return u"名前解決を開始できませんでした。"_s;
+    if (name.isEmpty())
+        return u"コンピュータ名が空です。"_s;
+    return u"コンピュータ名「%1」が見つかりません。"_s.arg(name);
+}
+
 } // namespace
 
 QString errorText(const common::Status& status)
@@ -117,7 +142,7 @@ QString errorText(const common::Status& status)
     case Code::NotFound:
     case Code::TimedOut:
         // The resolver's failures, worded with their cause (the check's probes word their own).
-        return resolutionErrorText(status);
+        return resolutionText(status);
     case Code::TooLarge:
         return tooLargeText(status);
     case Code::Malformed:

@@ -1,5 +1,5 @@
 #include "net/hostresolver.h"
-#include "widgets/resolutiontext.h"
+#include "widgets/errortext.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -192,7 +192,7 @@ void tst_HostResolver::failureTexts_data()
     };
     row("empty name", Code::NotFound, 0, {}, u"コンピュータ名が空です。"_s);
     row("not found", Code::NotFound, 0, u"PC-01"_s, u"コンピュータ名「PC-01」が見つかりません。"_s);
-    row("multicast DNS cannot be asked", Code::WrongState, 0, u"PC-01.local"_s,
+    row("multicast DNS name not found", Code::NotFound, 0, u"PC-01.local"_s,
         u"コンピュータ名「PC-01.local」が見つかりません。"_s);
     row("budget over", Code::TimedOut, 0, u"PC-01"_s,
         u"コンピュータ名「PC-01」の名前解決が時間内に終わりませんでした。"_s);
@@ -212,14 +212,14 @@ void tst_HostResolver::failureTexts()
     QFETCH(int, sysErrno);
     QFETCH(QString, detail);
     QFETCH(QString, text);
-    QCOMPARE(widgets::resolutionErrorText(Status::failure(Status::Code(code), detail, sysErrno)), text);
+    QCOMPARE(widgets::errorText(Status::failure(Status::Code(code), detail, sysErrno)), text);
 }
 
 void tst_HostResolver::systemResolvesLocalhostIpv4First()
 {
     HostResolver resolver;
     const Resolution result = resolver.resolve(u"localhost"_s);
-    QVERIFY2(!result.addresses.isEmpty(), qPrintable(widgets::resolutionErrorText(result.status)));
+    QVERIFY2(!result.addresses.isEmpty(), qPrintable(widgets::errorText(result.status)));
     QVERIFY(result.addresses.constFirst().isLoopback());
     QCOMPARE(result.addresses.constFirst().protocol(), QAbstractSocket::IPv4Protocol);
 }
@@ -230,7 +230,7 @@ void tst_HostResolver::systemFailsOnInvalidNameWithJapaneseReason()
     const Resolution result = resolver.resolve(u"no-such-pc.invalid"_s);
     QVERIFY(result.addresses.isEmpty());
     QVERIFY(!result.status.isOk());
-    const QString text = widgets::resolutionErrorText(result.status);
+    const QString text = widgets::errorText(result.status);
     QVERIFY2(isJapanese(text) && text.contains(u"no-such-pc.invalid"_s), qPrintable(text));
 }
 
