@@ -30,19 +30,19 @@ bool nftRuleAccepts(const QByteArray& rule, Transport transport, quint16 port)
     const qsizetype at = rule.indexOf(key);
     if (at < 0)
         return rule.simplified() == "accept"; // a bare verdict accepts everything that reaches it
-    QByteArray spec = rule.mid(at + key.size());
-    if (spec.startsWith('{'))
-        spec = spec.left(spec.indexOf('}') + 1);
+    QByteArray portList = rule.mid(at + key.size());
+    if (portList.startsWith('{'))
+        portList = portList.left(portList.indexOf('}') + 1);
     else
-        spec = spec.left(spec.indexOf(' '));
-    return portSpecCovers(spec, port);
+        portList = portList.left(portList.indexOf(' '));
+    return portListCovers(portList, port);
 }
 
 } // namespace
 
-bool portSpecCovers(QByteArrayView spec, quint16 port)
+bool portListCovers(QByteArrayView portList, quint16 port)
 {
-    QByteArray list = spec.toByteArray().trimmed();
+    QByteArray list = portList.toByteArray().trimmed();
     if (list.startsWith('{') && list.endsWith('}'))
         list = list.sliced(1, list.size() - 2);
     for (QByteArray item : list.split(',')) {
@@ -72,7 +72,7 @@ bool ufwRulesAllow(QByteArrayView rules, Transport transport, quint16 port)
             continue;
         const QByteArray ports =
             words.contains("--dport") ? valueAfter(words, "--dport") : valueAfter(words, "--dports");
-        if (ports.isEmpty() || portSpecCovers(ports, port))
+        if (ports.isEmpty() || portListCovers(ports, port))
             return true;
     }
     return false;

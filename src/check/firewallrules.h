@@ -8,10 +8,10 @@ namespace check {
 enum class Transport { Udp, Tcp };
 
 /**
- * Whether the port list @p spec covers @p port: a port ("1001"), a range ("1001:1002" as
+ * Whether the port list @p portList covers @p port: a port ("1001"), a range ("1001:1002" as
  * iptables writes it, "1001-1002" as nftables does), or a comma list of these, in braces or not.
  */
-bool portSpecCovers(QByteArrayView spec, quint16 port);
+bool portListCovers(QByteArrayView portList, quint16 port);
 
 /**
  * Whether ufw's rules file (/etc/ufw/user.rules, in iptables-restore form) accepts @p transport

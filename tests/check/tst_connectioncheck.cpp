@@ -270,7 +270,7 @@ void TestConnectionCheck::namesTheSourceOfAnAnswer()
 
 void TestConnectionCheck::readsPortSpecs_data()
 {
-    QTest::addColumn<QByteArray>("spec");
+    QTest::addColumn<QByteArray>("portList");
     QTest::addColumn<quint16>("port");
     QTest::addColumn<bool>("covered");
     QTest::newRow("one port") << QByteArray("31001") << quint16(31001) << true;
@@ -285,10 +285,10 @@ void TestConnectionCheck::readsPortSpecs_data()
 
 void TestConnectionCheck::readsPortSpecs()
 {
-    QFETCH(QByteArray, spec);
+    QFETCH(QByteArray, portList);
     QFETCH(quint16, port);
     QFETCH(bool, covered);
-    QCOMPARE(check::portSpecCovers(spec, port), covered);
+    QCOMPARE(check::portListCovers(portList, port), covered);
 }
 
 void TestConnectionCheck::readsUfwRules_data()
