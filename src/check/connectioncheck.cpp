@@ -37,7 +37,10 @@ Settings Settings::system(ErrorText errorText)
     settings.lookup.mdns = [mdns](const QString& name, net::HostResolver::Clock::time_point deadline) {
         return mdns.resolve(name, deadline);
     };
-    settings.avahiUnavailable = [] { return net::avahi::unavailableReason(QDBusConnection::systemBus()); };
+    // The report is for the user: the reason without the bus's own English words.
+    settings.avahiUnavailable = [] {
+        return net::avahi::unavailableReason(net::avahi::availability(QDBusConnection::systemBus()));
+    };
     settings.firewall = [] { return readFirewallFacts(); };
     settings.programPath = QCoreApplication::applicationFilePath();
     settings.servicePath =

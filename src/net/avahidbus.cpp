@@ -28,21 +28,27 @@ Availability availability(const QDBusConnection& bus, std::chrono::milliseconds 
     return reply.arguments().constFirst().toBool() ? Availability::Available : Availability::NoDaemon;
 }
 
-QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds timeout)
+QString unavailableReason(Availability availability)
 {
-    QString detail;
-    switch (availability(bus, timeout, &detail)) {
+    switch (availability) {
     case Availability::Available:
         return {};
     case Availability::NoBus:
-        return detail.isEmpty() ? QStringLiteral("システムの D-Bus に接続できません")
-                                : QStringLiteral("システムの D-Bus に接続できません: ") + detail;
+        return QStringLiteral("システムの D-Bus に接続できません");
     case Availability::BusNotAnswering:
-        return QStringLiteral("システムの D-Bus が応答しません: ") + detail;
+        return QStringLiteral("システムの D-Bus が応答しません");
     case Availability::NoDaemon:
         return QStringLiteral("Avahi デーモンが動いていません");
     }
     return {};
+}
+
+QString unavailableReason(const QDBusConnection& bus, std::chrono::milliseconds timeout)
+{
+    QString detail;
+    const Availability found = availability(bus, timeout, &detail);
+    const QString reason = unavailableReason(found);
+    return detail.isEmpty() || found == Availability::NoDaemon ? reason : reason + QStringLiteral(": ") + detail;
 }
 
 QList<QDBusMessage> takeSignalsOf(QList<QDBusMessage>& held, const QString& path)

@@ -89,6 +89,9 @@ Availability availability(const QDBusConnection& bus,
                           std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
                           QString* detail = nullptr);
 
+/// Why Avahi cannot be used, as a short Japanese reason without the bus's own words; empty when it can.
+QString unavailableReason(Availability availability);
+
 /**
  * Why Avahi cannot be used on @p bus right now, as a short Japanese reason followed by the bus's
  * own words, or an empty text when the daemon is on the bus (see availability()).
