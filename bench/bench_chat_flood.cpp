@@ -4,7 +4,8 @@
 //   raw      a plain socket read with recvmmsg in a tight loop (the floor),
 //   socket   net::DatagramSocket with a handler that only counts,
 //   window   the main window tavik, connected as PC2: DatagramSocket + Winsock1_DataArrival
-//            (List1 line, log line, status, and the program's real window flash request;
+//            (List1 line, log line written to the program's journal in a temporary folder, status,
+//            and the program's real window flash request;
 //            run on an X display, QT_QPA_PLATFORM=xcb, for the cost a user's desktop adds),
 //   mix      the same window under a hostile mix: in turn a short line, a Japanese one, every
 //            control byte, 8 KiB of bytes 0x80-0xFF and a largest datagram of letters,
@@ -18,6 +19,7 @@
 #include "benchwindow.h"
 #include "common/cp932codec.h"
 #include "common/datetimetext.h"
+#include "history/core/journal.h"
 #include "load/loopbacksender.h"
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
@@ -26,6 +28,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -264,8 +267,11 @@ private:
 
 int runWindow(const std::vector<QByteArray>& data, const char* name)
 {
+    QTemporaryDir folder;
+    history::core::Journal journal(folder.path());
     bench::ConnectedWindow side; // PC2, listening on 1001
-    if (!side.open(true) || !QTest::qWaitForWindowExposed(side.window.get()))
+    if (!side.open(true, [&journal](const common::LogLine& line) { journal.append(line); }) ||
+        !QTest::qWaitForWindowExposed(side.window.get()))
         return 1;
     if (!enlarge(descriptorOfPort(1001)))
         return 1;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/logline.h"
 #include "support/chatharness.h"
 #include "widgets/windowflasher.h"
+
+#include <functional>
 
 namespace bench {
 
@@ -15,12 +18,17 @@ struct ConnectedWindow : testsupport::ChatHarness
 {
     widgets::AlertWindowFlasher realFlasher;
 
-    /// Shows the window and connects to 127.0.0.1 as PC1 (@p pc2 false) or PC2. @return whether it is connected.
-    bool open(bool pc2)
+    /**
+     * Shows the window and connects to 127.0.0.1 as PC1 (@p pc2 false) or PC2; @p logLineAdded,
+     * when given, takes each log line as the program's journal does. @return whether it is connected.
+     */
+    bool open(bool pc2, std::function<void(const common::LogLine&)> logLineAdded = {})
     {
-        make([this](chat::ui::ChatServices& services) {
+        make([&](chat::ui::ChatServices& services) {
             services.flasher = &realFlasher;
             services.clock = common::systemClock();
+            if (logLineAdded)
+                services.logLineAdded = std::move(logLineAdded);
         });
         return showConnected(pc2);
     }
