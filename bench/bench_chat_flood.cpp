@@ -39,6 +39,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -225,6 +226,14 @@ qint64 processCpuNs()
     return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
+/// The page faults this process has taken so far: fresh memory the kernel had to hand out.
+long processPageFaults()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
+
 /// Counts a widget's paint events and the longest time without one, from restart() to stop().
 class RepaintCounter final : public QObject
 {
@@ -285,18 +294,20 @@ int runWindow(const std::vector<QByteArray>& data, const char* name)
     QElapsedTimer clock;
     clock.start();
     const qint64 cpuBefore = processCpuNs();
+    const long faultsBefore = processPageFaults();
     repaints.restart();
     insertions = 0;
     while (list2->rowCount() < sent && clock.elapsed() < 300000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 elapsed = clock.nsecsElapsed();
     const qint64 cpu = processCpuNs() - cpuBefore;
+    const long faults = processPageFaults() - faultsBefore;
     repaints.stop();
     report(name, list2->rowCount(), elapsed);
-    std::printf("%-27s %.1f ms of CPU time; List1 told of new rows %d times, repainted %d times (%.1f/s), longest "
-                "without a repaint %.0f ms\n",
-                name, double(cpu) / 1e6, insertions, repaints.paints(), repaints.paints() * 1e9 / double(elapsed),
-                repaints.longestGapMs());
+    std::printf("%-27s %.1f ms of CPU time, %ld page faults; List1 told of new rows %d times, repainted %d times "
+                "(%.1f/s), longest without a repaint %.0f ms\n",
+                name, double(cpu) / 1e6, faults, insertions, repaints.paints(),
+                repaints.paints() * 1e9 / double(elapsed), repaints.longestGapMs());
     std::fflush(stdout);
     return list2->rowCount() == sent ? 0 : 1;
 }

@@ -27,6 +27,14 @@ struct EncodeResult
 EncodeResult encode(QStringView text);
 
 /**
+ * Appends @p text encoded to code page 932 to @p bytes, each character without a code page 932
+ * form written as one "?" (a surrogate pair is one character), as the system's own conversion
+ * writes it. For files that must hold whatever text they are given, such as a received line with
+ * U+FFFD for the bytes that were not code page 932.
+ */
+void appendLossy(QByteArray& bytes, QStringView text);
+
+/**
  * Decodes code page 932 bytes. Each invalid or truncated byte sequence becomes one U+FFFD;
  * the control bytes 0x00-0x1F and 0x7F map to the same code points.
  */

@@ -17,6 +17,8 @@ bool needsMarker(char16_t c, TextShape shape)
 
 bool keptAsIs(char16_t c, TextShape shape)
 {
+    if (c > 0x2069 || (c >= 0x20 && c < 0x7F))
+        return true; // printable ASCII, and everything above the last character that gets a marker
     if (c == u'\n' || c == u'\t')
         return shape == TextShape::MultiLine;
     return c >= 0x20 && c != 0x7F && !needsMarker(c, shape);

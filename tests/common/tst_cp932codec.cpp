@@ -283,28 +283,35 @@ void TestCp932Codec::unrepresentable_data()
     using CodePoints = QList<char32_t>;
     QTest::addColumn<QString>("text");
     QTest::addColumn<CodePoints>("unrepresentable");
+    QTest::addColumn<QByteArray>("lossy"); // what a file is given: each such character one "?"
 
     const QString high(QChar(0xD83D));
     const QString low(QChar(0xDE00));
     const QString otherLow(QChar(0xDC00));
-    QTest::newRow("e acute") << u"café"_s << CodePoints{U'é'};
-    QTest::newRow("each once, in order") << u"éüéaü¦"_s << CodePoints{U'é', U'ü', U'¦'};
-    QTest::newRow("emoji is one character") << u"a😀b😀c"_s << CodePoints{U'😀'};
-    QTest::newRow("supplementary kanji") << u"𠮷野家"_s << CodePoints{U'𠮷'};
-    QTest::newRow("lone high surrogate") << (u"a"_s + high + u"b"_s) << CodePoints{0xD83D};
-    QTest::newRow("lone low surrogate") << (u"a"_s + low) << CodePoints{0xDE00};
-    QTest::newRow("high surrogate at the end") << (u"a"_s + high) << CodePoints{0xD83D};
-    QTest::newRow("swapped surrogates") << (low + high) << CodePoints{0xDE00, 0xD83D};
-    QTest::newRow("lone and paired surrogate differ") << (high + u"😀"_s) << CodePoints{0xD83D, U'😀'};
+    const QByteArray kanji = common::cp932::encode(u"野家"_s).bytes;
+    QTest::newRow("e acute") << u"café"_s << CodePoints{U'é'} << QByteArray("caf?");
+    QTest::newRow("each once, in order") << u"éüéaü¦"_s << CodePoints{U'é', U'ü', U'¦'} << QByteArray("???a??");
+    QTest::newRow("emoji is one character") << u"a😀b😀c"_s << CodePoints{U'😀'} << QByteArray("a?b?c");
+    QTest::newRow("supplementary kanji") << u"𠮷野家"_s << CodePoints{U'𠮷'} << "?" + kanji;
+    QTest::newRow("lone high surrogate") << (u"a"_s + high + u"b"_s) << CodePoints{0xD83D} << QByteArray("a?b");
+    QTest::newRow("lone low surrogate") << (u"a"_s + low) << CodePoints{0xDE00} << QByteArray("a?");
+    QTest::newRow("high surrogate at the end") << (u"a"_s + high) << CodePoints{0xD83D} << QByteArray("a?");
+    QTest::newRow("swapped surrogates") << (low + high) << CodePoints{0xDE00, 0xD83D} << QByteArray("??");
+    QTest::newRow("lone and paired surrogate differ")
+        << (high + u"😀"_s) << CodePoints{0xD83D, U'😀'} << QByteArray("??");
     // Lone surrogates that follow each other in the list stay apart however they would pair.
-    QTest::newRow("lone high, then an unrelated lone low") << (high + u"a"_s + otherLow) << CodePoints{0xD83D, 0xDC00};
+    QTest::newRow("lone high, then an unrelated lone low")
+        << (high + u"a"_s + otherLow) << CodePoints{0xD83D, 0xDC00} << QByteArray("?a?");
     QTest::newRow("lone high, then a lone low that would pair with it")
-        << (high + u"x"_s + low) << CodePoints{0xD83D, 0xDE00};
+        << (high + u"x"_s + low) << CodePoints{0xD83D, 0xDE00} << QByteArray("?x?");
     QTest::newRow("pair first, then its halves alone")
-        << (u"😀"_s + high + u"a"_s + low) << CodePoints{U'😀', 0xD83D, 0xDE00};
+        << (u"😀"_s + high + u"a"_s + low) << CodePoints{U'😀', 0xD83D, 0xDE00} << QByteArray("??a?");
     QTest::newRow("halves alone first, then the pair")
-        << (high + u"a"_s + low + u"😀"_s) << CodePoints{0xD83D, 0xDE00, U'😀'};
-    QTest::newRow("byte order mark") << u"\uFEFFa"_s << CodePoints{0xFEFF};
+        << (high + u"a"_s + low + u"😀"_s) << CodePoints{0xD83D, 0xDE00, U'😀'} << QByteArray("?a??");
+    QTest::newRow("byte order mark") << u"\uFEFFa"_s << CodePoints{0xFEFF} << QByteArray("?a");
+    QTest::newRow("replacement character between ASCII runs")
+        << (QString(17, u'x') + u"\uFFFD"_s + QString(33, u'y')) << CodePoints{0xFFFD}
+        << QByteArray(17, 'x') + '?' + QByteArray(33, 'y');
 }
 
 void TestCp932Codec::unrepresentable()
@@ -318,6 +325,14 @@ void TestCp932Codec::unrepresentable()
     // Nothing half-encoded goes out, and no "?" stands in for what could not be encoded.
     QCOMPARE(result.bytes, QByteArray());
     QVERIFY(!iconvEncode(text).has_value());
+
+    // After a run of ASCII longer than the encoder's stride, and appended to what is there.
+    QFETCH(QByteArray, lossy);
+    const QString longer = QString(37, u'a') + text;
+    QCOMPARE(common::cp932::encode(longer).unrepresentable, unrepresentable);
+    QByteArray file("head,");
+    common::cp932::appendLossy(file, longer);
+    QCOMPARE(file, "head," + QByteArray(37, 'a') + lossy);
 }
 
 void TestCp932Codec::decodeAgreesWithIconvOnEveryPair()
@@ -346,7 +361,7 @@ void TestCp932Codec::decodeAgreesWithIconvOnEveryPair()
 void TestCp932Codec::decodeAgreesWithIconvOnRandomBytes()
 {
     // Runs of ASCII of every length between lead bytes, trail bytes and invalid bytes, so that
-    // errors and characters fall on each position of the eight-byte ASCII stride.
+    // errors and characters fall on each position of the sixteen-byte ASCII stride.
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     QRandomGenerator random(seed);
@@ -357,7 +372,7 @@ void TestCp932Codec::decodeAgreesWithIconvOnRandomBytes()
         for (int p = 0; p < pieces; ++p) {
             switch (random.bounded(3)) {
             case 0:
-                bytes += QByteArray(random.bounded(0, 20), char(random.bounded(0x20, 0x7f)));
+                bytes += QByteArray(random.bounded(0, 40), char(random.bounded(0x20, 0x7f)));
                 break;
             case 1:
                 bytes += special[random.bounded(special.size())];

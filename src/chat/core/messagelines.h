@@ -40,13 +40,14 @@ QString partnerDisplayLine(const QString& received);
 common::LogLine sentLogLine(const QString& ownHost, const QString& partner, const QString& text,
                             const QString& dateTime);
 /**
- * A received text as the log stores it: CR and LF written as "?", as characters without a code
- * page 932 form are. The log format cannot escape, and the chat's one-line box never sends a line
- * break, so a received one could only forge a record boundary; one datagram stays one record.
+ * A received text as the log stores it, after @p prefix: CR and LF written as "?", as characters
+ * without a code page 932 form are. The log format cannot escape, and the chat's one-line box
+ * never sends a line break, so a received one could only forge a record boundary; one datagram
+ * stays one record.
  */
-QString loggedText(const QString& received);
+QString loggedMessage(QStringView prefix, QStringView received);
 
-/// The log line of a received message: partner name, own host, "相手>" and loggedText(), arrival time.
+/// The log line of a received message: partner name, own host, loggedMessage() after "相手>", arrival time.
 common::LogLine receivedLogLine(const QString& partner, const QString& ownHost, const QString& received,
                                 const QString& dateTime);
 

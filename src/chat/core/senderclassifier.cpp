@@ -140,8 +140,7 @@ ReceivedLine SenderClassifier::classify(const Arrival& arrival)
         m_strangerSinceLookup = true;
     line.source = sourceText(address, arrival.port, m_partnerPort);
     line.displayLine = u"他のPC("_s + line.source + u")>"_s + shownText(arrival.text);
-    line.logLine = {line.source, arrival.ownHost, QString::fromUtf16(StrangerPrefix) + loggedText(arrival.text),
-                    arrival.dateTime};
+    line.logLine = {line.source, arrival.ownHost, loggedMessage(StrangerPrefix, arrival.text), arrival.dateTime};
     return line;
 }
 

@@ -275,7 +275,9 @@ void Journal::append(const common::LogLine& line)
     ++m_lines;
     if (m_unwritten.isEmpty() && (m_fd >= 0 || open())) {
         // One write per record: what the process has written survives its death, in the page cache.
-        if (writeAll(m_fd, encodeLog({line}))) {
+        m_record.resize(0); // the room of the longest record so far is used again
+        appendLogRecord(m_record, line);
+        if (writeAll(m_fd, m_record)) {
             if (!m_syncTimer.isActive())
                 m_syncTimer.start();
             return;

@@ -67,6 +67,7 @@ private:
     qsizetype m_lines = 0; ///< lines appended since the journal was last saved or discarded
     // From the first failed write on, every further line waits here, so that the order is kept.
     QList<common::LogLine> m_unwritten;
+    QByteArray m_record; ///< the record being written, kept for its room
     QTimer m_syncTimer;
     std::unique_ptr<Syncer> m_syncer; ///< flushes on its own thread: a flush may take long
 };

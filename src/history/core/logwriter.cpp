@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,65 +19,12 @@ namespace history::core {
 
 namespace {
 
-// Lines are encoded and written in pieces of about this many characters, so that a long log
-// never needs its whole text in memory twice.
-constexpr qsizetype ChunkChars = 256 * 1024;
+// Lines are encoded and written in pieces of about this many bytes, so that a long log never
+// needs its whole text in memory twice.
+constexpr qsizetype ChunkBytes = 512 * 1024;
 
 // Never loop for ever over taken names; a folder with this many logs of one second is not sane.
 constexpr int MaxNameAttempts = 10000;
-
-// Splits @p text into code points; a lone surrogate stands for itself.
-template<typename F> void forEachCodePoint(QStringView text, F&& f)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            f(QChar::surrogateToUcs4(c, text[i + 1]), text.sliced(i, 2));
-            ++i;
-        } else {
-            f(char32_t(c.unicode()), text.sliced(i, 1));
-        }
-    }
-}
-
-void appendRecord(QString& text, const common::LogLine& line)
-{
-    text += u'"' + line.sender + u"\",\""_s + line.receiver + u"\",\""_s + line.message + u"\",\""_s + line.dateTime +
-            u"\"\r\n"_s;
-}
-
-// Encodes one code point at a time: the last resort, should the encoder still reject a text after
-// the characters it named were replaced, so that a log is written whatever the text holds.
-QByteArray encodeCharByChar(QStringView text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    forEachCodePoint(text, [&bytes](char32_t, QStringView character) {
-        const auto one = common::cp932::encode(character);
-        bytes += one.ok ? one.bytes : QByteArrayLiteral("?");
-    });
-    return bytes;
-}
-
-QByteArray encodeText(QStringView text)
-{
-    auto result = common::cp932::encode(text);
-    if (result.ok)
-        return result.bytes;
-    // A received text may hold characters code page 932 cannot store (U+FFFD from bad bytes, for
-    // example). Write "?" for them, as the system's own conversion does, so the file stays valid.
-    const QSet<char32_t> missing(result.unrepresentable.cbegin(), result.unrepresentable.cend());
-    QString replaced;
-    replaced.reserve(text.size());
-    forEachCodePoint(text, [&](char32_t c, QStringView character) {
-        if (missing.contains(c))
-            replaced += u'?';
-        else
-            replaced += character;
-    });
-    result = common::cp932::encode(replaced);
-    return result.ok ? result.bytes : encodeCharByChar(replaced);
-}
 
 LogWriteResult failure(const QString& path, int errorNumber)
 {
@@ -154,18 +100,24 @@ QString logFileStem(const QDateTime& when)
            two(time.second());
 }
 
+void appendLogRecord(QByteArray& bytes, const common::LogLine& line)
+{
+    bytes += '"';
+    common::cp932::appendLossy(bytes, line.sender);
+    bytes += "\",\"";
+    common::cp932::appendLossy(bytes, line.receiver);
+    bytes += "\",\"";
+    common::cp932::appendLossy(bytes, line.message);
+    bytes += "\",\"";
+    common::cp932::appendLossy(bytes, line.dateTime);
+    bytes += "\"\r\n";
+}
+
 QByteArray encodeLog(const QList<common::LogLine>& lines)
 {
     QByteArray bytes;
-    QString chunk;
-    for (const common::LogLine& line : lines) {
-        appendRecord(chunk, line);
-        if (chunk.size() >= ChunkChars) {
-            bytes += encodeText(chunk);
-            chunk.clear();
-        }
-    }
-    bytes += encodeText(chunk);
+    for (const common::LogLine& line : lines)
+        appendLogRecord(bytes, line);
     return bytes;
 }
 
@@ -176,17 +128,17 @@ QString defaultLogFolder()
 
 int writeLogRecords(int fd, const QList<common::LogLine>& lines)
 {
-    QString chunk;
-    chunk.reserve(ChunkChars + 1024);
+    QByteArray chunk;
+    chunk.reserve(ChunkBytes + 4096);
     for (const common::LogLine& line : lines) {
-        appendRecord(chunk, line);
-        if (chunk.size() >= ChunkChars) {
-            if (!writeAll(fd, encodeText(chunk)))
+        appendLogRecord(chunk, line);
+        if (chunk.size() >= ChunkBytes) {
+            if (!writeAll(fd, chunk))
                 return errno;
-            chunk.clear();
+            chunk.resize(0); // keeps the room for the next piece
         }
     }
-    return writeAll(fd, encodeText(chunk)) ? 0 : errno;
+    return writeAll(fd, chunk) ? 0 : errno;
 }
 
 LogWriteResult writeLog(const QList<common::LogLine>& lines, const QDateTime& when, const QString& folder)

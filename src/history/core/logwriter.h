@@ -24,6 +24,8 @@ QString logFileStem(const QDateTime& when);
  * character with no code page 932 form is written as "?", so the file stays valid code page 932.
  */
 QByteArray encodeLog(const QList<common::LogLine>& lines);
+/// Appends the record of @p line, encoded as encodeLog() encodes it, to @p bytes.
+void appendLogRecord(QByteArray& bytes, const common::LogLine& line);
 
 /// The folder log files are written to: "log" under the current working directory, resolved now.
 QString defaultLogFolder();
