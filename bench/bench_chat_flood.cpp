@@ -23,6 +23,7 @@
 #include "load/loopbacksender.h"
 #include "net/datagramsocket.h"
 #include "net/hostresolver.h"
+#include "os/heapmemory.h"
 #include "widgets/japaneseenvironment.h"
 
 #include <QApplication>
@@ -316,7 +317,8 @@ int runWindow(const std::vector<QByteArray>& data, const char* name)
 
 int main(int argc, char** argv)
 {
-    common::pinLocalTimeZone(); // as the program does
+    common::pinLocalTimeZone();  // as the program does
+    os::keepFreedHeapForReuse(); // as the program does
     QApplication app(argc, argv);
     widgets::applyJapaneseEnvironment(app); // the program's fonts: the cost of drawing a line depends on them
     const auto count = [&](int fallback) { return argc > 1 ? std::max(1000, atoi(argv[1])) : fallback; };

@@ -16,6 +16,7 @@
 #include "benchwindow.h"
 #include "common/cp932codec.h"
 #include "common/datetimetext.h"
+#include "os/heapmemory.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -225,7 +226,8 @@ std::optional<LatencySamples> chatLatency(int count, int warmUp)
 
 int main(int argc, char** argv)
 {
-    common::pinLocalTimeZone(); // as the program does
+    common::pinLocalTimeZone();  // as the program does
+    os::keepFreedHeapForReuse(); // as the program does
     QApplication app(argc, argv);
     if (argc > 1 && std::strcmp(argv[1], "--partner") == 0)
         return runPartner();

@@ -10,6 +10,7 @@
 #include "common/datetimetext.h"
 #include "history/core/journal.h"
 #include "load/loopbacksender.h"
+#include "os/heapmemory.h"
 #include "widgets/errortext.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ long statusKib(const char* field)
 int main(int argc, char** argv)
 {
     common::pinLocalTimeZone();
+    os::keepFreedHeapForReuse(); // as the program does
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
 

@@ -19,7 +19,7 @@
 #include "net/notificationprotocol.h"
 #include "os/commandline.h"
 #include "os/displaycheck.h"
-#include "os/startupmemory.h"
+#include "os/heapmemory.h"
 #include "os/terminationwatcher.h"
 #include "widgets/avahicomputerbrowser.h"
 #include "widgets/errortext.h"
@@ -51,6 +51,7 @@ int main(int argc, char* argv[])
         return checkCommand.run(argc, argv);
 
     common::pinLocalTimeZone();
+    os::keepFreedHeapForReuse();
     os::DisplayCheck displayCheck(program);
     QApplication app(argc, argv);
     displayCheck.finish();

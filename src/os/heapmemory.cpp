@@ -1,4 +1,4 @@
-#include "startupmemory.h"
+#include "heapmemory.h"
 
 #include <QAbstractEventDispatcher>
 #include <QEvent>
@@ -53,6 +53,15 @@ protected:
 void releaseStartupMemory(QObject* window)
 {
     new FirstPaintWatcher(window);
+}
+
+void keepFreedHeapForReuse()
+{
+#if defined(__GLIBC__)
+    // Setting either fixes both: the C library's own adjustment of them stops.
+    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
 }
 
 } // namespace os
