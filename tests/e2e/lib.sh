@@ -100,9 +100,10 @@ start_pc() {
     # A private /tmp/.X11-unix as well: each display is :0 (or the first free number) of its own,
     # reached through the namespace's own abstract socket, and never replaces a socket of the machine.
     mkdir -p /tmp/.X11-unix
+    # The host name is set last, so that once it shows, the mounts are in place too.
     ip netns exec "${NS[$pc]}" unshare --uts --mount --propagation private -- \
-        sh -c "hostname $pc && mount --bind '$work/hosts-$pc' /etc/hosts &&
-               mount -t tmpfs -o mode=1777 tavik-e2e /tmp/.X11-unix && exec sleep infinity" &
+        sh -c "mount --bind '$work/hosts-$pc' /etc/hosts &&
+               mount -t tmpfs -o mode=1777 tavik-e2e /tmp/.X11-unix && hostname $pc && exec sleep infinity" &
     HOLD[$pc]=$!
     started+=("pid:${HOLD[$pc]}")
     local i
@@ -124,6 +125,12 @@ start_pc() {
     done
     DISPLAY_OF[$pc]=$(tr -dc '0-9' <"$folder/display")
     [ -n "${DISPLAY_OF[$pc]}" ] || fail "Xvfb of $pc did not start"
+    # The programs start once the display answers: one that cannot open it ends at once.
+    for i in $(seq 100); do
+        on "$pc" xprop -root _XKB_RULES_NAMES >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    on "$pc" xprop -root _XKB_RULES_NAMES >/dev/null 2>&1 || fail "the display of $pc does not answer"
     log "$pc: display :${DISPLAY_OF[$pc]}, address $address"
 
     # The programs: no session bus and no system bus, so nothing reaches the machine's own desktop
